@@ -1,0 +1,113 @@
+// The conversion object: everything one conversion of a MIDI file into tablature needs.
+//
+// It reads a Standard MIDI File into the song model (TrackList), places every note on a
+// string and fret, names chords and writes the text report: a banner, a file information
+// block, then for each track the byte 0xFA followed by that track's tablature, and with
+// ShowChord on a "Chords:" section. Every report line ends in "\r\n".
+//
+// The object is not shared between threads; a batch converter runs one per thread. Errors
+// go through the injectable reporter (ReportError): a message box in the GUI, stderr in the
+// converter, a list in tests.
+#pragma once
+
+#include "core/Song.h"
+#include "core/TabColumn.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvel {
+
+constexpr char TRACK_SEPARATOR = '\xFA';
+constexpr const char* LINE_END = "\r\n";
+
+// A track's section ends with a message once it reaches this many columns (bars included);
+// a damaged delta time could otherwise ask for millions of bars.
+constexpr uint64_t MAX_TRACK_COLUMNS = 2'000'000;
+
+using Reporter = std::function<void(const std::string& text)>;
+// Receives the report text in order, in chunks of any size.
+using ReportSink = std::function<void(std::string_view chunk)>;
+
+class Conversion {
+public:
+    Conversion();
+    ~Conversion();
+    Conversion(const Conversion&) = delete;
+    Conversion& operator=(const Conversion&) = delete;
+
+    // ---- Settings (read when a conversion starts) ----
+    ConversionSettings Settings;
+    Tuning TuningSettings;
+
+    // ---- Results of the last conversion ----
+    SongHeader Header;
+    std::vector<TrackRecord> TrackList;
+    std::array<int16_t, STRING_COUNT> StringPitch = BaseTuning;
+
+    // Path of the MIDI file to convert; empty when no file is open.
+    std::string MidiFileName;
+    // Path of the report file the last conversion wrote; empty when none.
+    std::string TempFileName;
+
+    // ---- State shared with the measure drawing ----
+    int CurrentFret = 0; // anchor of the nearest-fret search
+    std::array<int32_t, CHORD_COUNT> ChordUsed{};
+
+    // Errors: the reporter gets every text passed to ReportError. The default writes to stderr.
+    void SetReporter(Reporter reporter);
+    void ReportError(const std::string& text);
+
+    // Sends the report to `sink` instead of a temporary file (no file is created, TempFileName
+    // stays empty). An empty sink restores the temporary file.
+    void SetReportSink(ReportSink sink);
+
+    // Runs one whole conversion of MidiFileName. Callers read TrackList and the report.
+    void ConvertMidiFile();
+    // The same over bytes in memory; `displayName` stands in for the path in the report.
+    void ConvertMidiBytes(std::string_view bytes, const std::string& displayName);
+
+    // Removes the report file of the last conversion and empties TempFileName.
+    void DeleteReportFile();
+
+    // Places one stored note (0..255) into `column`, anchored on CurrentFret: an open string
+    // first, else the fret nearest the anchor. A note never removes another note from the
+    // column; one that finds no free position, or a number of 128 or more, is labelled
+    // LABEL_TOO_HIGH, one below the lowest string LABEL_TOO_LOW.
+    void PlaceNote(TabColumn& column, int note, char special, uint8_t channel);
+    // Puts a marker (LABEL_BAR, LABEL_TRACK_START, LABEL_TRACK_END) into `column`.
+    static void PlaceMarker(TabColumn& column, uint8_t label);
+
+    // The chord the column's frets form (in standard tuning), or "   "; marks it used.
+    std::string ColumnChordName(const TabColumn& column);
+    void ClearUsedChords();
+
+    int CountEmptyTracks() const;
+
+private:
+    struct State;
+    State* state_; // reader, line buffer and report state of the conversion under way
+};
+
+// Measures of a track as the view counts them: EndTime / MeasureTicks + 1; 1 when the time
+// signature gives no measure length.
+uint32_t TrackMeasureCount(const TrackRecord& track, uint32_t division);
+
+// Onset tick of every stored note of a track, from the start of the track (unsigned 32-bit).
+std::vector<uint32_t> NoteOnsets(const TrackRecord& track);
+
+// Text of a report as the text export writes it: section < 0 gives everything without the
+// separator bytes; section k >= 1 gives what follows the k-th separator up to the next one.
+std::string ExtractReportText(std::string_view report, int section);
+
+// Helpers of the reader, shared with chord lookup.
+std::string& TrimTrailingBlanks(std::string& text);
+void BlankControlChars(std::string& text);
+uint32_t PowerOfTwo(int exponent);
+
+} // namespace morvel
