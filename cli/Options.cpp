@@ -1,0 +1,248 @@
+#include "cli/Options.h"
+
+#include "core/Tunings.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace morvel::cli {
+
+namespace {
+
+// Whole-text decimal integer, optional sign; nothing else accepted.
+bool ParseInt(std::string_view text, int& value) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return false;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+struct Parser {
+    int argc;
+    const char* const* argv;
+    int index = 1;
+    Options& options;
+    std::string& error;
+
+    bool Fail(std::string text) {
+        error = std::move(text);
+        return false;
+    }
+
+    // The value of `flag`: the text after '=' when given inline, else the next argument.
+    bool TakeValue(std::string_view flag, const std::optional<std::string_view>& inlineValue,
+                   std::string_view& value) {
+        if (inlineValue) {
+            value = *inlineValue;
+            return true;
+        }
+        if (index + 1 >= argc) return Fail(std::string(flag) + " needs a value");
+        value = argv[++index];
+        return true;
+    }
+
+    bool TakeInt(std::string_view flag, const std::optional<std::string_view>& inlineValue, int low,
+                 int high, int& value) {
+        std::string_view text;
+        if (!TakeValue(flag, inlineValue, text)) return false;
+        if (!ParseInt(text, value))
+            return Fail(std::string(flag) + ": '" + std::string(text) + "' is not a whole number");
+        if (value < low || value > high)
+            return Fail(std::string(flag) + ": " + std::to_string(value) + " is out of range " +
+                        std::to_string(low) + ".." + std::to_string(high));
+        return true;
+    }
+
+    bool NoInlineValue(std::string_view flag, const std::optional<std::string_view>& inlineValue) {
+        if (inlineValue) return Fail(std::string(flag) + " takes no value");
+        return true;
+    }
+
+    bool One() {
+        std::string_view arg(argv[index]);
+        if (arg.size() < 2 || arg[0] != '-' || arg == "--") {
+            options.Inputs.emplace_back(arg);
+            return true;
+        }
+        std::string_view flag = arg;
+        std::optional<std::string_view> inlineValue;
+        if (arg.starts_with("--")) {
+            size_t eq = arg.find('=');
+            if (eq != std::string_view::npos) {
+                flag = arg.substr(0, eq);
+                inlineValue = arg.substr(eq + 1);
+            }
+        }
+        int number = 0;
+        std::string_view text;
+
+        if (flag == "-h" || flag == "--help") {
+            options.Help = true;
+            return NoInlineValue(flag, inlineValue);
+        }
+        if (flag == "--report") {
+            options.Mode = OutputMode::Report;
+            return NoInlineValue(flag, inlineValue);
+        }
+        if (flag == "--track") {
+            if (!TakeInt(flag, inlineValue, 1, MAX_TRACK_NUMBER, number)) return false;
+            options.Mode = OutputMode::Track;
+            options.Track = number;
+            return true;
+        }
+        if (flag == "-o" || flag == "--output") {
+            if (!TakeValue(flag, inlineValue, text)) return false;
+            if (text.empty()) return Fail(std::string(flag) + " needs a file name");
+            options.OutputFile = text;
+            return true;
+        }
+        if (flag == "--out-dir") {
+            if (!TakeValue(flag, inlineValue, text)) return false;
+            if (text.empty()) return Fail("--out-dir needs a folder name");
+            options.OutDir = text;
+            return true;
+        }
+        if (flag == "-j" || flag == "--jobs") {
+            if (!TakeInt(flag, inlineValue, 1, MAX_JOBS, number)) return false;
+            options.Jobs = static_cast<unsigned>(number);
+            return true;
+        }
+        if (flag == "--ini") {
+            if (!TakeValue(flag, inlineValue, text)) return false;
+            options.IniFile = text;
+            return true;
+        }
+        if (flag == "--options") {
+            if (!TakeValue(flag, inlineValue, text)) return false;
+            options.OptionFile = text;
+            return true;
+        }
+        if (flag == "--transpose") {
+            if (!TakeInt(flag, inlineValue, TRANSPOSE_MIN, TRANSPOSE_MAX, number)) return false;
+            options.Transpose = number;
+            return true;
+        }
+        if (flag == "--max-fret") {
+            if (!TakeInt(flag, inlineValue, MAX_FRET_MIN, MAX_FRET_MAX, number)) return false;
+            options.MaxFret = number;
+            return true;
+        }
+        if (flag.size() == 8 && flag.starts_with("--delta") && flag[7] >= '1' &&
+            flag[7] < '1' + STRING_COUNT) {
+            if (!TakeInt(flag, inlineValue, DELTA_MIN, DELTA_MAX, number)) return false;
+            options.Delta[static_cast<size_t>(flag[7] - '1')] = number;
+            return true;
+        }
+        if (flag == "--tuning") {
+            if (!TakeValue(flag, inlineValue, text)) return false;
+            std::optional<TuningPreset> preset = FindTuningPreset(text);
+            if (!preset) {
+                std::string names;
+                for (const TuningPreset& known : TuningPresets)
+                    names += std::string(names.empty() ? "" : ", ") + "\"" + known.Name + "\"";
+                return Fail("--tuning: unknown tuning \"" + std::string(text) +
+                            "\" (known: " + names + ")");
+            }
+            options.TuningDelta = preset->Delta;
+            return true;
+        }
+        struct Switch {
+            std::string_view Name;
+            std::optional<bool> Options::*Target;
+        };
+        static constexpr Switch switches[] = {
+            {"force-fit", &Options::ForceFit},
+            {"bass", &Options::Bass},
+            {"show-chords", &Options::ShowChords},
+            {"show-special", &Options::ShowSpecial},
+        };
+        for (const Switch& s : switches) {
+            bool on = flag.substr(0, 2) == "--" && flag.substr(2) == s.Name;
+            bool off = flag.starts_with("--no-") && flag.substr(5) == s.Name;
+            if (on || off) {
+                options.*s.Target = on;
+                return NoInlineValue(flag, inlineValue);
+            }
+        }
+        return Fail("unknown option " + std::string(flag));
+    }
+};
+
+} // namespace
+
+bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& error) {
+    Parser parser{argc, argv, 1, options, error};
+    bool onlyFiles = false;
+    for (; parser.index < argc; ++parser.index) {
+        std::string_view arg(argv[parser.index]);
+        if (onlyFiles) {
+            options.Inputs.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        if (!parser.One()) return false;
+    }
+    if (options.Help) return true;
+    if (options.Inputs.empty()) return parser.Fail("no MIDI file given");
+    if (!options.OutputFile.empty() && !options.OutDir.empty())
+        return parser.Fail("-o and --out-dir cannot be used together");
+    if (options.Inputs.size() > 1 && options.OutDir.empty())
+        return parser.Fail("several MIDI files need --out-dir");
+    return true;
+}
+
+void ApplyFlags(const Options& options, ConversionSettings& settings, Tuning& tuning) {
+    if (options.TuningDelta) tuning.CustomDelta = *options.TuningDelta;
+    for (size_t k = 0; k < options.Delta.size(); ++k)
+        if (options.Delta[k]) tuning.CustomDelta[k] = static_cast<int16_t>(*options.Delta[k]);
+    if (options.Transpose) tuning.Transpose = static_cast<int8_t>(*options.Transpose);
+    if (options.MaxFret) settings.MaxFret = *options.MaxFret;
+    if (options.ForceFit) settings.ForceFitFret = *options.ForceFit ? 1 : 0;
+    if (options.Bass) settings.BassMode = *options.Bass ? 1 : 0;
+    if (options.ShowChords) settings.ShowChord = *options.ShowChords ? 1 : 0;
+    if (options.ShowSpecial) settings.ShowSpecial = *options.ShowSpecial ? 1 : 0;
+}
+
+std::string UsageText() {
+    return R"(Usage: morvel-convert [OPTIONS] FILE.mid
+       morvel-convert [OPTIONS] --out-dir DIR FILE.mid...
+
+Converts Standard MIDI Files into guitar or bass tablature text.
+
+What is written (default: the whole text output, every line ending in CR LF):
+  --track N          only track N's section (N from 1), as "Save Track Text" writes it
+  --report           the raw report, the 0xFA byte before each track's section included
+  -o, --output FILE  write to FILE instead of standard output
+  --out-dir DIR      convert every FILE.mid given into DIR/FILE.txt (DIR is created if
+                     needed), in parallel, then print one summary line per input in the
+                     order given and a total line: files, failures, notes, seconds
+  -j, --jobs N       worker threads for --out-dir (default: one per core)
+
+Settings (read in this order: --ini, then --options, then the flags below):
+  --ini FILE         read section "PARAMS" of an INI file as the program does
+  --options FILE     read an option file (.opt) as the program does
+  --transpose T      transpose by T semitones (-25..25)
+  --tuning NAME      "Standard", "Drop D", "Open E", "Open D", "Open G", "A", "G Minor" or
+                     "Custom"; sets the six string offsets, then --deltaN changes single ones
+  --delta1 N ... --delta6 N
+                     semitone offset of one string (-12..12); --delta1 is the sixth
+                     (lowest) string, --delta6 the first
+  --max-fret N       highest fret used (19..27)
+  --force-fit        fit notes beyond the highest fret onto the neck
+  --bass             bass mode
+  --show-chords      name chords and add the chord diagrams
+  --show-special     show special parameters
+  --no-force-fit, --no-bass, --no-show-chords, --no-show-special
+                     turn a switch off that a settings file turned on
+  -h, --help         show this text
+
+Messages: every conversion error goes to standard error as "FILE: text".
+Exit status: 0 when every file converted, 1 when any conversion reported an error or an
+output could not be written, 2 on a usage error (unknown option, bad value).
+)";
+}
+
+} // namespace morvel::cli

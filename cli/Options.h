@@ -1,0 +1,64 @@
+// Command line of the batch converter: what to convert, where the text goes, and the
+// conversion settings given as flags. Parsing never touches the file system.
+#pragma once
+
+#include "core/Song.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvel::cli {
+
+enum class OutputMode {
+    AllText, // the whole report without separator bytes
+    Track,   // one track's section
+    Report,  // the raw report, separators included
+};
+
+struct Options {
+    OutputMode Mode = OutputMode::AllText;
+    int Track = 0; // 1-based, with OutputMode::Track
+    std::vector<std::string> Inputs;
+    std::string OutputFile; // empty: standard output
+    std::string OutDir;     // non-empty: one .txt per input in this folder
+    unsigned Jobs = 0;      // worker threads for --out-dir; 0: one per core
+    bool Help = false;
+
+    std::string IniFile;
+    std::string OptionFile;
+
+    // Settings given as flags; each one present overrides what the files said.
+    std::optional<int> Transpose;
+    std::optional<int> MaxFret;
+    std::optional<std::array<int16_t, STRING_COUNT>> TuningDelta; // from --tuning
+    std::array<std::optional<int>, STRING_COUNT> Delta;           // --delta1 .. --delta6
+    std::optional<bool> ForceFit;
+    std::optional<bool> Bass;
+    std::optional<bool> ShowChords;
+    std::optional<bool> ShowSpecial;
+};
+
+// Reads argv[1..argc-1]. False with `error` set (one line, no trailing newline) on a usage
+// error: unknown flag, missing or malformed value, value out of range, bad combination.
+bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& error);
+
+// Lays the flags over settings read from files: the tuning preset first, then each
+// --deltaN, then the rest.
+void ApplyFlags(const Options& options, ConversionSettings& settings, Tuning& tuning);
+
+// The --help text.
+std::string UsageText();
+
+// Ranges the options dialog allows; the flags accept the same.
+constexpr int TRANSPOSE_MIN = -25;
+constexpr int TRANSPOSE_MAX = 25;
+constexpr int DELTA_MIN = -12;
+constexpr int DELTA_MAX = 12;
+constexpr int MAX_FRET_MIN = 19;
+constexpr int MAX_FRET_MAX = 27;
+constexpr int MAX_TRACK_NUMBER = 1 << 30;
+constexpr int MAX_JOBS = 256;
+
+} // namespace morvel::cli
