@@ -35,7 +35,7 @@ using Reporter = std::function<void(const std::string& text)>;
 using ReportSink = std::function<void(std::string_view chunk)>;
 
 class Conversion {
-public:
+  public:
     Conversion();
     ~Conversion();
     Conversion(const Conversion&) = delete;
@@ -89,8 +89,51 @@ public:
 
     int CountEmptyTracks() const;
 
-private:
+    // Closes the report if it is open (the file stays on disk until DeleteReportFile).
+    void CloseReportFile();
+
+  private:
     struct State;
+
+    void RunConversion(bool opened);
+    bool OpenReportFile();
+    void ApplyTranspose();
+    void FreeTrackList();
+
+    // Song model
+    void StartTrack();
+    void AppendNote(uint32_t deltaTime, uint8_t note, uint8_t channel);
+    NoteRecord* LastNote();
+    void MarkLastNote(char letter);
+
+    // Reader
+    bool ReadMidiHeader();
+    bool ReadTrackHeader();
+    int ReadTrackByte();
+    uint32_t ReadVarLen();
+    void SkipTrackBytes(uint32_t count);
+    int ReadEvent();
+    int ReadMetaEvent();
+    void ReadMetaText(int type);
+
+    // Report text
+    void WriteCentred(const std::string& text);
+    void WriteBanner();
+    void WriteTrackHeading(int trackNumber, const TrackRecord& track);
+    void WriteTabLine();
+    void WriteChordDiagrams();
+
+    // Track conversion
+    void ClearTabLine();
+    void FlushTabLine();
+    void AdvanceColumn();
+    bool OutputBoundReached() const;
+    void CutTrack(int trackNumber);
+    void AddNoteEvent(uint8_t note, int channel, char special, uint32_t deltaTime,
+                      int32_t numerator, int32_t denominator, int trackNumber);
+    void ConvertTrack(uint32_t trackIndex);
+
+    Reporter reporter_;
     State* state_; // reader, line buffer and report state of the conversion under way
 };
 

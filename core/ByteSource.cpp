@@ -1,0 +1,50 @@
+#include "core/ByteSource.h"
+
+namespace morvel {
+
+namespace {
+constexpr size_t READ_CHUNK = 64 * 1024;
+}
+
+bool ByteSource::OpenFile(const char* path) {
+    Close();
+    file_ = std::fopen(path, "rb");
+    if (file_ == nullptr) return false;
+    buffer_.resize(READ_CHUNK);
+    return true;
+}
+
+void ByteSource::OpenMemory(const uint8_t* data, size_t size) {
+    Close();
+    memory_ = true;
+    cur_ = data;
+    end_ = data + size;
+}
+
+void ByteSource::Close() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    memory_ = false;
+    cur_ = end_ = nullptr;
+    pushed_ = -1;
+}
+
+bool ByteSource::Refill() {
+    if (file_ == nullptr) return false;
+    size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    cur_ = buffer_.data();
+    end_ = cur_ + got;
+    return got > 0;
+}
+
+size_t ByteSource::Read(uint8_t* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        int value = Get();
+        if (value == END) break;
+        out[done++] = static_cast<uint8_t>(value);
+    }
+    return done;
+}
+
+} // namespace morvel

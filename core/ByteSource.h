@@ -1,0 +1,55 @@
+// Buffered byte input over a file or a block of memory, with one value of push-back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace morvel {
+
+class ByteSource {
+  public:
+    static constexpr int END = -1;
+
+    ByteSource() = default;
+    ByteSource(const ByteSource&) = delete;
+    ByteSource& operator=(const ByteSource&) = delete;
+    ~ByteSource() { Close(); }
+
+    // Opens `path` for binary reading; false when it cannot be opened.
+    bool OpenFile(const char* path);
+    // Reads from memory the caller keeps alive until Close.
+    void OpenMemory(const uint8_t* data, size_t size);
+    bool IsOpen() const { return file_ != nullptr || memory_; }
+    void Close();
+
+    // The next byte (0..255), or END at the end of the input.
+    int Get() {
+        if (pushed_ >= 0) {
+            int value = pushed_;
+            pushed_ = -1;
+            return value;
+        }
+        if (cur_ == end_ && !Refill()) return END;
+        return *cur_++;
+    }
+
+    // Makes `value` the next byte Get returns, whether or not it was read from the input.
+    void Unget(int value) { pushed_ = value & 0xFF; }
+
+    // Reads up to `size` bytes; returns how many were read.
+    size_t Read(uint8_t* out, size_t size);
+
+  private:
+    bool Refill();
+
+    std::FILE* file_ = nullptr;
+    bool memory_ = false;
+    std::vector<uint8_t> buffer_;
+    const uint8_t* cur_ = nullptr;
+    const uint8_t* end_ = nullptr;
+    int pushed_ = -1;
+};
+
+} // namespace morvel

@@ -1,0 +1,309 @@
+// The conversion driver: resets the state, sets up the tuning, reads every track chunk into
+// the song model, then writes the report (banner, file information, one 0xFA-led section per
+// track, and the chord diagrams with ShowChord on).
+#include "core/Conversion.h"
+#include "core/ConversionState.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <unistd.h>
+
+namespace morvel {
+
+namespace {
+
+constexpr int BANNER_WIDTH = 80;
+constexpr const char* BANNER_TITLE = "MORVEL 3.0 - MIDI to Tabulature Conversion";
+constexpr const char* REPORT_PATTERN = "MORVEXX-XXXXXX.TMP";
+constexpr int REPORT_SUFFIX_LENGTH = 4; // ".TMP"
+
+std::string TemporaryFolder() {
+    const char* dir = std::getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0') dir = "/tmp";
+    std::string folder = dir;
+    if (folder.back() != '/') folder.push_back('/');
+    return folder;
+}
+
+void WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t done = ::write(fd, data, size);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            return; // errors of the report stream are not checked
+        }
+        data += done;
+        size -= static_cast<size_t>(done);
+    }
+}
+
+} // namespace
+
+std::string FormatText(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+void Conversion::State::Flush() {
+    if (Out.empty()) return;
+    if (Sink)
+        Sink(Out);
+    else if (ReportFd >= 0)
+        WriteAll(ReportFd, Out.data(), Out.size());
+    Out.clear();
+}
+
+Conversion::Conversion() : state_(new State) {}
+
+Conversion::~Conversion() {
+    CloseReportFile();
+    delete state_;
+}
+
+void Conversion::SetReporter(Reporter reporter) {
+    reporter_ = std::move(reporter);
+}
+
+void Conversion::ReportError(const std::string& text) {
+    const std::string& shown = text.empty() ? std::string("ERROR: Invalid error string.") : text;
+    if (reporter_)
+        reporter_(shown);
+    else
+        std::cerr << shown << '\n';
+}
+
+void Conversion::SetReportSink(ReportSink sink) {
+    state_->Sink = std::move(sink);
+}
+
+int Conversion::CountEmptyTracks() const {
+    int count = 0;
+    for (const TrackRecord& track : TrackList)
+        if (track.Notes.empty()) ++count;
+    return count;
+}
+
+void Conversion::ApplyTranspose() {
+    for (int16_t& pitch : StringPitch)
+        pitch = static_cast<int16_t>(pitch - TuningSettings.Transpose);
+}
+
+void Conversion::FreeTrackList() {
+    TrackList.clear();
+    TrackList.shrink_to_fit();
+}
+
+bool Conversion::OpenReportFile() {
+    State& st = *state_;
+    st.Out.clear();
+    if (st.Sink) {
+        st.ReportOpen = true;
+        return true;
+    }
+    std::string path = TemporaryFolder() + REPORT_PATTERN;
+    int fd = ::mkstemps(path.data(), REPORT_SUFFIX_LENGTH); // unique name, mode 0600
+    if (fd < 0) return false;
+    st.ReportFd = fd;
+    st.ReportOpen = true;
+    TempFileName = path;
+    return true;
+}
+
+void Conversion::CloseReportFile() {
+    State& st = *state_;
+    if (!st.ReportOpen) return;
+    st.Flush();
+    if (st.ReportFd >= 0) ::close(st.ReportFd);
+    st.ReportFd = -1;
+    st.ReportOpen = false;
+}
+
+void Conversion::DeleteReportFile() {
+    CloseReportFile();
+    if (!TempFileName.empty()) ::unlink(TempFileName.c_str());
+    TempFileName.clear();
+}
+
+void Conversion::WriteCentred(const std::string& text) {
+    State& st = *state_;
+    const int pad = (BANNER_WIDTH - static_cast<int>(text.size())) / 2;
+    if (pad > 0) st.Put(std::string(static_cast<size_t>(pad), ' '));
+    st.PutLine(text);
+}
+
+void Conversion::WriteBanner() {
+    WriteCentred(BANNER_TITLE);
+    WriteCentred("");
+    state_->PutLine("");
+    state_->PutLine("");
+}
+
+void Conversion::ConvertMidiFile() {
+    if (!state_->Midi.OpenFile(MidiFileName.c_str())) {
+        RunConversion(false);
+        return;
+    }
+    RunConversion(true);
+}
+
+void Conversion::ConvertMidiBytes(std::string_view bytes, const std::string& displayName) {
+    MidiFileName = displayName;
+    state_->Midi.OpenMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    RunConversion(true);
+}
+
+void Conversion::RunConversion(bool opened) {
+    State& st = *state_;
+    CloseReportFile();
+    // A reconversion replaces the previous report rather than leaving it behind.
+    if (!TempFileName.empty()) DeleteReportFile();
+
+    st.AbortFlag = 0;
+    Header = SongHeader{};
+    st.current_ticks = 0;
+    st.TrackBytesLeft = 0;
+    st.PendingTicks = 0;
+    CurrentFret = 0;
+    st.CurrentTrack = -1;
+    st.LastNoteTrack = -1;
+    st.ConversionColumns = 0;
+    FreeTrackList();
+
+    StringPitch = BaseTuning;
+    ClearUsedChords();
+    for (int k = 1; k <= STRING_COUNT; ++k)
+        StringPitch[STRING_COUNT - k] =
+            static_cast<int16_t>(StringPitch[STRING_COUNT - k] + TuningSettings.CustomDelta[k - 1]);
+    ApplyTranspose();
+
+    if (!OpenReportFile()) {
+        st.Midi.Close();
+        ReportError("Can't open temporary MIDI output file.");
+        return;
+    }
+
+    if (!opened) {
+        ReportError(FormatText("Can't open MIDI file '%s'.%s", MidiFileName.c_str(), LINE_END));
+        CloseReportFile();
+        ReportError("Can't read MIDI header.");
+        return;
+    }
+    if (!ReadMidiHeader()) {
+        CloseReportFile();
+        ReportError("Can't read MIDI header.");
+        return;
+    }
+
+    for (uint32_t i = 1; i <= Header.TrackCount; ++i) {
+        st.PendingTicks = 0;
+        if (st.AbortFlag) break;
+        if (!ReadTrackHeader()) {
+            CloseReportFile();
+            st.Midi.Close();
+            ReportError("Can't read MIDI track.");
+            return;
+        }
+        StartTrack();
+        st.RunningStatus = 0;
+        // Controller events before a track's first note belong to that track, not to the last
+        // note of the previous one.
+        st.LastNoteTrack = -1;
+        while (st.TrackBytesLeft > 0 && !st.AbortFlag) {
+            if (ReadEvent() == 0 && st.TrackBytesLeft != 0) {
+                CloseReportFile();
+                st.Midi.Close();
+                ReportError(FormatText("Premature end of track: %ld bytes to go.",
+                                       static_cast<long>(st.TrackBytesLeft)));
+                return;
+            }
+        }
+    }
+
+    WriteBanner();
+    st.PutLine(FormatText("Filename:     %s", MidiFileName.c_str()));
+    switch (Header.FormatType) {
+    case 0:
+        st.PutLine("Type:         Single Multi-Channel Track");
+        break;
+    case 1:
+        st.PutLine("Type:         Multiple Simultaneous Tracks");
+        break;
+    case 2:
+        st.PutLine("Type:         Multiple Independent Tracks");
+        break;
+    }
+    st.PutLine(FormatText("Tracks:       %d", static_cast<int>(Header.TrackCount)));
+    st.PutLine(FormatText("Empty Tracks: %d", CountEmptyTracks()));
+    st.PutLine("");
+
+    // A damaged file can announce thousands of tracks it does not hold: each keeps its
+    // separator, but the missing ones are reported in one message, not one each.
+    uint32_t firstMissing = 0;
+    uint32_t missing = 0;
+    for (uint32_t j = 0; j < Header.TrackCount; ++j) {
+        st.Put(TRACK_SEPARATOR);
+        if (j >= TrackList.size()) {
+            if (missing++ == 0) firstMissing = j + 1;
+            continue;
+        }
+        ConvertTrack(j);
+    }
+    if (missing == 1)
+        ReportError(FormatText("Can't find track %d !", static_cast<int>(firstMissing)));
+    else if (missing > 1)
+        ReportError(FormatText("Can't find tracks %d to %d !", static_cast<int>(firstMissing),
+                               static_cast<int>(firstMissing + missing - 1)));
+    st.PutLine("");
+
+    if (Settings.ShowChord) WriteChordDiagrams();
+
+    CloseReportFile();
+    st.Midi.Close();
+}
+
+uint32_t TrackMeasureCount(const TrackRecord& track, uint32_t division) {
+    const uint32_t ticks = MeasureTicks(division, track);
+    if (ticks == 0) return 1;
+    return track.EndTime / ticks + 1;
+}
+
+std::vector<uint32_t> NoteOnsets(const TrackRecord& track) {
+    std::vector<uint32_t> onsets;
+    onsets.reserve(track.Notes.size());
+    uint32_t tick = 0;
+    for (const NoteRecord& note : track.Notes) {
+        tick += note.DeltaTime;
+        onsets.push_back(tick);
+    }
+    return onsets;
+}
+
+std::string ExtractReportText(std::string_view report, int section) {
+    if (section < 0) {
+        std::string text;
+        text.reserve(report.size());
+        for (char c : report)
+            if (c != TRACK_SEPARATOR) text.push_back(c);
+        return text;
+    }
+    size_t pos = 0;
+    for (int k = 0; k < section; ++k) {
+        pos = report.find(TRACK_SEPARATOR, pos);
+        if (pos == std::string_view::npos) return {};
+        ++pos;
+    }
+    size_t end = report.find(TRACK_SEPARATOR, pos);
+    return std::string(report.substr(pos, end == std::string_view::npos ? end : end - pos));
+}
+
+} // namespace morvel

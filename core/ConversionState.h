@@ -1,0 +1,65 @@
+// Private working state of one Conversion: the reader, the line buffer and the report output.
+// Included only by the core's own sources.
+#pragma once
+
+#include "core/ByteSource.h"
+#include "core/Conversion.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace morvel {
+
+constexpr int COLUMNS_PER_LINE = 26;
+// Across all tracks of one conversion the report stops growing past this many columns.
+constexpr uint64_t MAX_CONVERSION_COLUMNS = 20'000'000;
+
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+struct Conversion::State {
+    // ---- Reader ----
+    ByteSource Midi;
+    int AbortFlag = 0;
+    int32_t TrackBytesLeft = 0;
+    uint32_t PendingTicks = 0;
+    uint32_t RunningStatus = 0;
+    int CurrentTrack = -1;  // index into TrackList, -1 for none
+    int LastNoteTrack = -1; // track of the most recently stored note, -1 for none
+    size_t LastNoteIndex = 0;
+
+    // ---- Line buffer ----
+    TabColumn TabLine[COLUMNS_PER_LINE];
+    int ColumnCount = 0;
+    bool LineBrokeInBar = false;
+    uint32_t current_ticks = 0;
+    uint64_t TrackColumns = 0;      // columns of the current track already written
+    uint64_t ConversionColumns = 0; // columns of the whole report already written
+    bool TrackCut = false;          // the current track hit the output bound
+
+    // ---- Report output ----
+    ReportSink Sink;
+    int ReportFd = -1;
+    bool ReportOpen = false;
+    std::string Out; // pending report text, flushed in large blocks
+
+    void Put(std::string_view text) {
+        Out.append(text);
+        if (Out.size() >= FLUSH_SIZE) Flush();
+    }
+    void Put(char c) {
+        Out.push_back(c);
+        if (Out.size() >= FLUSH_SIZE) Flush();
+    }
+    void PutLine(std::string_view text) {
+        Out.append(text);
+        Out.append(LINE_END);
+        if (Out.size() >= FLUSH_SIZE) Flush();
+    }
+    void Flush();
+
+    static constexpr size_t FLUSH_SIZE = 256 * 1024;
+};
+
+} // namespace morvel

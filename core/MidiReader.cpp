@@ -1,0 +1,346 @@
+// Standard MIDI file reader: takes the header and track chunks apart into the song model.
+// Strict: an unknown chunk tag, file format, event status or meta type stops the conversion.
+#include "core/Conversion.h"
+#include "core/ConversionState.h"
+
+#include <new>
+
+namespace morvel {
+
+namespace {
+
+constexpr int HEADER_SIZE = 14;
+constexpr int TRACK_HEADER_SIZE = 8;
+constexpr uint32_t CENTRE_BEND = 8192;
+
+bool IsTag(const uint8_t* bytes, const char* tag) {
+    return bytes[0] == uint8_t(tag[0]) && bytes[1] == uint8_t(tag[1]) &&
+           bytes[2] == uint8_t(tag[2]) && bytes[3] == uint8_t(tag[3]);
+}
+
+} // namespace
+
+std::string& TrimTrailingBlanks(std::string& text) {
+    while (!text.empty()) {
+        char c = text.back();
+        if (c != '\t' && c != '\n' && c != '\r' && c != ' ') break;
+        text.pop_back();
+    }
+    return text;
+}
+
+void BlankControlChars(std::string& text) {
+    for (char& c : text) {
+        unsigned char value = static_cast<unsigned char>(c);
+        if (value < 32 || value > 128) c = ' ';
+    }
+}
+
+uint32_t PowerOfTwo(int exponent) {
+    uint32_t value = 1;
+    for (int i = 0; i < exponent; ++i)
+        value *= 2;
+    return value;
+}
+
+// ---- Song model ----
+
+void Conversion::StartTrack() {
+    try {
+        TrackList.emplace_back();
+    } catch (const std::bad_alloc&) {
+        ReportError(TrackList.empty() ? "Memory exhausted!" : "Memory Exhausted!");
+        return;
+    }
+    TrackRecord& track = TrackList.back();
+    if (TrackList.size() > 1) {
+        const TrackRecord& previous = TrackList[TrackList.size() - 2];
+        track.TimeSigNumerator = previous.TimeSigNumerator;
+        track.TimeSigDenominator = previous.TimeSigDenominator;
+    }
+    state_->CurrentTrack = static_cast<int>(TrackList.size()) - 1;
+}
+
+void Conversion::AppendNote(uint32_t deltaTime, uint8_t note, uint8_t channel) {
+    State& st = *state_;
+    if (st.CurrentTrack < 0) {
+        ReportError("Uninitalized track !!!!");
+        return;
+    }
+    TrackRecord& track = TrackList[st.CurrentTrack];
+    try {
+        track.Notes.push_back(NoteRecord{deltaTime, note, channel, ' '});
+    } catch (const std::bad_alloc&) {
+        ReportError("Memory Exhausted!");
+        return;
+    }
+    st.LastNoteTrack = st.CurrentTrack;
+    st.LastNoteIndex = track.Notes.size() - 1;
+}
+
+NoteRecord* Conversion::LastNote() {
+    State& st = *state_;
+    if (st.LastNoteTrack < 0) return nullptr;
+    return &TrackList[st.LastNoteTrack].Notes[st.LastNoteIndex];
+}
+
+void Conversion::MarkLastNote(char letter) {
+    if (NoteRecord* note = LastNote()) note->Special = letter;
+}
+
+// ---- Reading ----
+
+bool Conversion::ReadMidiHeader() {
+    State& st = *state_;
+    uint8_t header[HEADER_SIZE];
+    if (st.Midi.Read(header, HEADER_SIZE) != HEADER_SIZE) {
+        st.Midi.Close();
+        ReportError(FormatText("Can't read MIDI file header from '%s'.", MidiFileName.c_str()));
+        return false;
+    }
+    if (!IsTag(header, "MThd")) {
+        ReportError(FormatText("Unknown header '%02x %02x %02x %02x'.  Not MIDI!", header[0],
+                               header[1], header[2], header[3]));
+        st.Midi.Close();
+        return false;
+    }
+    if (header[8] != 0 || header[9] > 2) {
+        ReportError(FormatText("Invalid MIDI type '%d'.%s", header[8] * 256 + header[9], LINE_END));
+        st.Midi.Close();
+        return false;
+    }
+    Header.FormatType = header[8] * 256 + header[9];
+    Header.TrackCount = uint32_t(header[10]) << 8 | header[11];
+    Header.Division = uint32_t(header[12]) << 8 | header[13];
+    return true;
+}
+
+bool Conversion::ReadTrackHeader() {
+    State& st = *state_;
+    uint8_t header[TRACK_HEADER_SIZE];
+    if (st.Midi.Read(header, TRACK_HEADER_SIZE) != TRACK_HEADER_SIZE) {
+        ReportError(FormatText("Can't read MIDI track header, status=%d.", 0));
+        return false;
+    }
+    if (!IsTag(header, "MTrk")) {
+        ReportError(FormatText("Unknown track header '%02x %02x %02x %02x'.  Not MIDI!", header[0],
+                               header[1], header[2], header[3]));
+        return false;
+    }
+    st.TrackBytesLeft = static_cast<int32_t>(uint32_t(header[4]) << 24 | uint32_t(header[5]) << 16 |
+                                             uint32_t(header[6]) << 8 | header[7]);
+    return true;
+}
+
+int Conversion::ReadTrackByte() {
+    State& st = *state_;
+    if (st.TrackBytesLeft == 0) return 0;
+    int value = st.Midi.Get();
+    if (value == ByteSource::END) {
+        st.AbortFlag = 1;
+        return -1;
+    }
+    --st.TrackBytesLeft;
+    return value;
+}
+
+uint32_t Conversion::ReadVarLen() {
+    State& st = *state_;
+    uint32_t value = 0;
+    while (!st.AbortFlag) {
+        int byte = ReadTrackByte();
+        if (byte < 0) {
+            st.AbortFlag = 1;
+            break;
+        }
+        value = value * 128 + (byte & 0x7F);
+        if (byte < 0x80) break;
+    }
+    return value;
+}
+
+void Conversion::SkipTrackBytes(uint32_t count) {
+    State& st = *state_;
+    // Once the chunk is used up (or the file has ended) further reads change nothing.
+    for (uint32_t i = 0; i < count && st.TrackBytesLeft != 0 && !st.AbortFlag; ++i)
+        ReadTrackByte();
+}
+
+int Conversion::ReadEvent() {
+    State& st = *state_;
+    st.PendingTicks += ReadVarLen();
+    if (st.AbortFlag) return 0;
+
+    const bool chunkUsedUp = st.TrackBytesLeft == 0;
+    int status = ReadTrackByte() & 0xFF;
+    if (status >= 0x80) {
+        st.RunningStatus = static_cast<uint32_t>(status);
+    } else {
+        // A retained system status with nothing left to read would re-read the pushed-back
+        // byte for ever: the track ends here.
+        if (chunkUsedUp && st.RunningStatus >= 0xF1 && st.RunningStatus <= 0xFE) return 0;
+        st.Midi.Unget(status);
+        ++st.TrackBytesLeft;
+    }
+    const uint8_t channel = st.RunningStatus & 0x0F;
+    TrackRecord* track = st.CurrentTrack >= 0 ? &TrackList[st.CurrentTrack] : nullptr;
+
+    auto noteOff = [&] {
+        if (track) track->EndTime = track->LastNoteTime + st.PendingTicks;
+    };
+
+    switch (st.RunningStatus & 0xF0) {
+    case 0x80:
+        ReadTrackByte();
+        ReadTrackByte();
+        noteOff();
+        return 1;
+    case 0x90: {
+        const uint8_t note = ReadTrackByte() & 0xFF;
+        const uint8_t velocity = ReadTrackByte() & 0xFF;
+        if (velocity == 0) {
+            noteOff();
+            return 1;
+        }
+        AppendNote(st.PendingTicks, note, channel);
+        if (track) {
+            track->LastNoteTime += st.PendingTicks;
+            track->EndTime = 0;
+        }
+        st.PendingTicks = 0;
+        return 1;
+    }
+    case 0xA0:
+        ReadTrackByte();
+        ReadTrackByte();
+        MarkLastNote('A');
+        return 1;
+    case 0xB0:
+        ReadTrackByte();
+        ReadTrackByte();
+        MarkLastNote('C');
+        return 1;
+    case 0xC0:
+        ReadTrackByte();
+        MarkLastNote('P');
+        return 1;
+    case 0xD0:
+        ReadTrackByte();
+        MarkLastNote('V');
+        return 1;
+    case 0xE0: {
+        const uint32_t low = ReadTrackByte() & 0xFF;
+        const uint32_t high = ReadTrackByte() & 0xFF;
+        const uint32_t bend = (high << 7) | low;
+        NoteRecord* last = LastNote();
+        if (last && last->Special != 'U' && last->Special != 'D' && bend != CENTRE_BEND)
+            MarkLastNote(bend > CENTRE_BEND ? 'U' : 'D');
+        return 1;
+    }
+    case 0xF0:
+        if (st.RunningStatus == 0xF0) {
+            SkipTrackBytes(ReadVarLen());
+            return 1;
+        }
+        if (st.RunningStatus == 0xFF) return ReadMetaEvent();
+        return 1; // 0xF1..0xFE carry no data
+    default:
+        ReportError(FormatText("Unknown note type '%x'.", st.RunningStatus));
+        return 0;
+    }
+}
+
+void Conversion::ReadMetaText(int type) {
+    State& st = *state_;
+    const int length = ReadTrackByte() & 0xFF;
+    std::string text;
+    text.reserve(length);
+    for (int i = 0; i < length; ++i) {
+        char c = static_cast<char>(ReadTrackByte() & 0xFF);
+        if ((type == 0x01 || type == 0x02) && static_cast<signed char>(c) < 32) c = ' ';
+        text.push_back(c);
+    }
+    if (text.size() > static_cast<size_t>(TEXT_LIMIT)) text.resize(TEXT_LIMIT);
+    if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    TrimTrailingBlanks(text);
+    BlankControlChars(text);
+    if (st.CurrentTrack < 0) return;
+    TrackRecord& track = TrackList[st.CurrentTrack];
+    switch (type) {
+    case 0x01:
+        track.Text = std::move(text);
+        break;
+    case 0x02:
+        track.CopyrightNotice = std::move(text);
+        break;
+    case 0x03:
+        track.TrackName = std::move(text);
+        break;
+    case 0x04:
+        track.InstrumentName = std::move(text);
+        break;
+    case 0x05:
+        track.Lyric = std::move(text);
+        break;
+    case 0x06:
+        track.Marker = std::move(text);
+        break;
+    case 0x07:
+        track.CuePoint = std::move(text);
+        break;
+    default:
+        track.MiscText = std::move(text);
+        break;
+    }
+}
+
+int Conversion::ReadMetaEvent() {
+    State& st = *state_;
+    const int type = ReadTrackByte() & 0xFF;
+    TrackRecord* track = st.CurrentTrack >= 0 ? &TrackList[st.CurrentTrack] : nullptr;
+    if (type >= 0x01 && type <= 0x0F) {
+        ReadMetaText(type);
+        return 1;
+    }
+    switch (type) {
+    case 0x00:
+        SkipTrackBytes(3);
+        return 1;
+    case 0x20:
+    case 0x21:
+    case 0x74:
+    case 0x7F:
+        SkipTrackBytes(ReadTrackByte() & 0xFF);
+        return 1;
+    case 0x2F:
+        ReadTrackByte();
+        return st.TrackBytesLeft != 0 ? 1 : 0;
+    case 0x51:
+        SkipTrackBytes(4);
+        if (track && track->TrackName.empty()) track->TrackName = "Set Tempo";
+        return 1;
+    case 0x54:
+        SkipTrackBytes(6);
+        return 1;
+    case 0x58: {
+        ReadTrackByte();
+        const int numerator = ReadTrackByte() & 0xFF;
+        const int exponent = ReadTrackByte() & 0xFF;
+        ReadTrackByte();
+        ReadTrackByte();
+        if (track) {
+            track->TimeSigNumerator = numerator;
+            track->TimeSigDenominator = static_cast<int32_t>(PowerOfTwo(exponent));
+        }
+        return 1;
+    }
+    case 0x59:
+        SkipTrackBytes(3);
+        return 1;
+    default:
+        ReportError(FormatText("Unknown system command '%x'.", type));
+        return 0;
+    }
+}
+
+} // namespace morvel
