@@ -34,7 +34,8 @@ std::mutex messageMutex;
 
 void PrintMessage(const std::string& file, const std::string& text) {
     std::lock_guard<std::mutex> lock(messageMutex);
-    std::fprintf(stderr, "%s: %s\n", file.c_str(), text.c_str());
+    bool ended = !text.empty() && text.back() == '\n';
+    std::fprintf(stderr, "%s: %s%s", file.c_str(), text.c_str(), ended ? "" : "\n");
 }
 
 struct Settings {
@@ -193,6 +194,12 @@ bool LoadSettings(const Options& options, Settings& settings) {
     stored.Conv = settings.Conv;
     stored.TuningSettings = settings.TuningSettings;
     std::string error;
+    // The reader takes a missing INI file for "all defaults"; a file named on the command
+    // line that is not there is a mistake worth saying.
+    if (!options.IniFile.empty() && !std::filesystem::exists(options.IniFile)) {
+        PrintMessage(options.IniFile, "no such file");
+        return false;
+    }
     if (!options.IniFile.empty() && !ReadIniSettings(options.IniFile, stored, error)) {
         PrintMessage(options.IniFile, error);
         return false;

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test:
+#   1. the full build and all its tests through CTest;
+#   2. the core, the converter and their tests once more under AddressSanitizer and UBSan;
+#   3. the conversion fuzzer for FUZZ_SECONDS (default 60), seeded from examples/.
+# Stops at the first failure with a non-zero status.
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$(pwd)
+
+scripts/install-deps.sh
+
+echo "== Build and test"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build
+ctest --test-dir build --output-on-failure --timeout 600
+
+echo "== Core and converter under AddressSanitizer and UBSan"
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DMORVEL_CORE_ONLY=ON -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF
+cmake --build build-sanitize
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-sanitize --output-on-failure --timeout 900
+
+echo "== Fuzzing the conversion for ${FUZZ_SECONDS:-60} s"
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DMORVEL_CORE_ONLY=ON -DMORVEL_FUZZ=ON -DMORVEL_BENCH=OFF
+cmake --build build-fuzz --target fuzz_convert
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+python3 fuzz/make_seeds.py examples "$corpus/seeds"
+mkdir "$corpus/new"
+build-fuzz/bin/fuzz_convert -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 \
+    -artifact_prefix="$root/build-fuzz/" "$corpus/new" "$corpus/seeds"
+echo "== All tests passed"

@@ -1,0 +1,177 @@
+#include "tests/cli/CliSupport.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <signal.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace morvel::clitest {
+
+RunResult RunConvert(const std::vector<std::string>& args, int timeoutSeconds) {
+    RunResult result;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    std::vector<std::string> argStrings;
+    argStrings.push_back(MORVEL_CONVERT_BIN);
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argStrings)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.Out, &result.Err};
+    int open = 2;
+    char buffer[65536];
+    while (open > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0) {
+            result.TimedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        int ready = poll(fds, 2, static_cast<int>(left));
+        if (ready < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (pollfd& p : fds)
+        if (p.fd >= 0) close(p.fd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status))
+        result.ExitCode = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result.Signal = WTERMSIG(status);
+    return result;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+namespace {
+
+void AppendVarLen(std::string& out, uint32_t value) {
+    char groups[5];
+    int count = 0;
+    do {
+        groups[count++] = static_cast<char>(value & 0x7F);
+        value >>= 7;
+    } while (value);
+    while (count > 1)
+        out += static_cast<char>(groups[--count] | 0x80);
+    out += groups[0];
+}
+
+void AppendBigEndian(std::string& out, uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+} // namespace
+
+MidiBuilder& MidiBuilder::Track() {
+    tracks_.emplace_back();
+    return *this;
+}
+
+MidiBuilder& MidiBuilder::Name(const std::string& name) {
+    std::string& t = tracks_.back();
+    AppendVarLen(t, 0);
+    t += "\xFF\x03";
+    AppendVarLen(t, static_cast<uint32_t>(name.size()));
+    t += name;
+    return *this;
+}
+
+MidiBuilder& MidiBuilder::Note(uint32_t delta, int note, uint32_t length, int channel) {
+    return Chord(delta, {note}, length, channel);
+}
+
+MidiBuilder& MidiBuilder::Chord(uint32_t delta, std::initializer_list<int> notes, uint32_t length,
+                                int channel) {
+    std::string& t = tracks_.back();
+    for (int note : notes) {
+        AppendVarLen(t, delta);
+        t += static_cast<char>(0x90 | channel);
+        t += static_cast<char>(note);
+        t += static_cast<char>(100);
+        delta = 0;
+    }
+    for (int note : notes) {
+        AppendVarLen(t, length);
+        t += static_cast<char>(0x80 | channel);
+        t += static_cast<char>(note);
+        t += static_cast<char>(0);
+        length = 0;
+    }
+    return *this;
+}
+
+std::string MidiBuilder::Bytes() const {
+    std::string out = "MThd";
+    AppendBigEndian(out, 6, 4);
+    AppendBigEndian(out, static_cast<uint32_t>(format_), 2);
+    AppendBigEndian(out, static_cast<uint32_t>(tracks_.size()), 2);
+    AppendBigEndian(out, static_cast<uint32_t>(division_), 2);
+    for (const std::string& body : tracks_) {
+        std::string chunk = body + std::string("\x00\xFF\x2F\x00", 4);
+        out += "MTrk";
+        AppendBigEndian(out, static_cast<uint32_t>(chunk.size()), 4);
+        out += chunk;
+    }
+    return out;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "morvel-cli-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+} // namespace morvel::clitest

@@ -1,0 +1,355 @@
+// Runs the real morvel-convert on the bundled examples and on files written here.
+
+#include "tests/cli/CliSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+using namespace morvel::clitest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const EXAMPLES[] = {"melody.mid", "chords.mid", "waltz-3-4.mid", "jig-6-8.mid",
+                                "rock-with-bass.mid"};
+
+std::string Example(const std::string& name) {
+    return std::string(MORVEL_EXAMPLES_DIR) + "/" + name;
+}
+
+// The report split at its separator bytes: [0] the preamble, [k] track k's section.
+std::vector<std::string> Sections(const std::string& report) {
+    std::vector<std::string> parts(1);
+    for (char c : report) {
+        if (c == '\xFA')
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+::testing::AssertionResult EveryLineEndsInCrLf(const std::string& text) {
+    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0)
+        return ::testing::AssertionFailure() << "the text does not end in CR LF";
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool lineFeed = text[i] == '\n';
+        bool carriageReturn = text[i] == '\r';
+        if (lineFeed && (i == 0 || text[i - 1] != '\r'))
+            return ::testing::AssertionFailure() << "bare LF at byte " << i;
+        if (carriageReturn && (i + 1 == text.size() || text[i + 1] != '\n'))
+            return ::testing::AssertionFailure() << "CR without LF at byte " << i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The six string rows of the first staff of a track section, first string first.
+std::vector<std::string> FirstStaff(const std::string& section) {
+    std::vector<std::string> rows;
+    for (const std::string& line : Lines(section)) {
+        if (!line.empty() && line[0] == '|')
+            rows.push_back(line);
+        else if (!rows.empty())
+            break;
+    }
+    return rows;
+}
+
+class ConvertTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+
+    // A one-track file holding `notes` one after another, a quarter note each.
+    std::string SongOf(const std::string& name, std::initializer_list<int> notes) {
+        MidiBuilder midi(0, 96);
+        midi.Track();
+        for (int note : notes)
+            midi.Note(0, note, 96);
+        std::string path = (dir / name).string();
+        WriteFile(path, midi.Bytes());
+        return path;
+    }
+
+    std::vector<std::string> Staff(const std::vector<std::string>& args) {
+        RunResult run = RunConvert(args);
+        EXPECT_EQ(run.ExitCode, 0) << run.Err;
+        std::vector<std::string> rows = FirstStaff(run.Out);
+        EXPECT_EQ(rows.size(), 6u) << run.Out;
+        rows.resize(6);
+        return rows;
+    }
+};
+
+TEST_F(ConvertTest, TextModesCutTheReportAtItsSeparators) {
+    for (const char* name : EXAMPLES) {
+        SCOPED_TRACE(name);
+        std::string path = Example(name);
+        RunResult report = RunConvert({"--report", path});
+        ASSERT_EQ(report.ExitCode, 0) << report.Err;
+        EXPECT_EQ(report.Err, "");
+        std::vector<std::string> sections = Sections(report.Out);
+        ASSERT_GE(sections.size(), 2u) << "no track section";
+        EXPECT_NE(sections[0].find("Filename:     " + path + "\r\n"), std::string::npos);
+
+        RunResult all = RunConvert({path});
+        ASSERT_EQ(all.ExitCode, 0) << all.Err;
+        std::string joined;
+        for (const std::string& s : sections)
+            joined += s;
+        EXPECT_EQ(all.Out, joined);
+        EXPECT_EQ(all.Out.find('\xFA'), std::string::npos);
+        EXPECT_TRUE(EveryLineEndsInCrLf(all.Out));
+
+        for (size_t k = 1; k < sections.size(); ++k) {
+            RunResult track = RunConvert({"--track", std::to_string(k), path});
+            ASSERT_EQ(track.ExitCode, 0) << track.Err;
+            EXPECT_EQ(track.Out, sections[k]) << "track " << k;
+        }
+    }
+}
+
+TEST_F(ConvertTest, NamedTracksOfAFormatOneFileLandInTheirOwnSections) {
+    std::string path = Example("rock-with-bass.mid");
+    RunResult report = RunConvert({"--report", path});
+    ASSERT_EQ(report.ExitCode, 0) << report.Err;
+    std::vector<std::string> sections = Sections(report.Out);
+    ASSERT_EQ(sections.size(), 4u); // preamble + conductor, guitar, bass
+    EXPECT_EQ(sections[1], "");     // the conductor track holds no notes
+    EXPECT_NE(sections[2].find("Guitar"), std::string::npos);
+    EXPECT_EQ(sections[2].find("Bass"), std::string::npos);
+    EXPECT_NE(sections[3].find("Bass"), std::string::npos);
+    EXPECT_TRUE(EveryLineEndsInCrLf(sections[2]));
+}
+
+TEST_F(ConvertTest, TrackBeyondTheLastFailsNamingTheFile) {
+    std::string path = Example("melody.mid");
+    RunResult run = RunConvert({"--track", "2", path});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err.rfind(path + ": no track 2", 0), 0u) << run.Err;
+}
+
+TEST_F(ConvertTest, TransposeMovesNotesUpTheNeck) {
+    // C4 and D3 (MIDI 60 and 50): fret 3 on the fifth string, and below the lowest string.
+    std::string path = SongOf("two.mid", {60, 50});
+    std::vector<std::string> plain = Staff({path});
+    EXPECT_NE(plain[4].find('3'), std::string::npos) << plain[4];
+    EXPECT_NE(plain[5].find('?'), std::string::npos) << plain[5];
+
+    std::vector<std::string> up = Staff({"--transpose", "3", path});
+    EXPECT_NE(up[3].find('1'), std::string::npos) << up[3]; // D#4: fourth string, fret 1
+    EXPECT_EQ(up[4].find('3'), std::string::npos) << up[4];
+    EXPECT_NE(up[5].find('1'), std::string::npos) << up[5]; // F3: sixth string, fret 1
+    EXPECT_EQ(up[5].find('?'), std::string::npos) << up[5];
+}
+
+TEST_F(ConvertTest, TuningPresetAndStringDeltasRetuneTheSixthString) {
+    std::string path = SongOf("low-d.mid", {50});
+    std::vector<std::string> plain = Staff({path});
+    EXPECT_NE(plain[5].find('?'), std::string::npos) << plain[5];
+
+    std::vector<std::string> dropD = Staff({"--tuning", "Drop D", path});
+    EXPECT_NE(dropD[5].find('0'), std::string::npos) << dropD[5];
+    // --delta1 is the sixth string; a later preset flag does not undo it.
+    EXPECT_EQ(Staff({"--delta1", "-2", path}), dropD);
+    EXPECT_EQ(Staff({"--delta1", "-2", "--tuning", "Standard", path}), dropD);
+    EXPECT_EQ(Staff({"--tuning", "Drop D", "--delta1", "0", path}), plain);
+    // The other deltas leave the sixth string alone.
+    EXPECT_EQ(Staff({"--delta6", "-2", path})[5], plain[5]);
+}
+
+TEST_F(ConvertTest, SwitchesChangeWhatIsWritten) {
+    std::string high = SongOf("high-e.mid", {76});
+    std::vector<std::string> plain = Staff({high});
+    EXPECT_NE(plain[0].find('0'), std::string::npos) << plain[0];
+    std::vector<std::string> bass = Staff({"--bass", high});
+    EXPECT_EQ(bass[0].find('0'), std::string::npos) << bass[0];
+    EXPECT_NE(bass[3].find('2'), std::string::npos) << bass[3]; // an octave down: E4
+
+    std::string chords = Example("chords.mid");
+    RunResult without = RunConvert({chords});
+    RunResult with = RunConvert({"--show-chords", chords});
+    ASSERT_EQ(with.ExitCode, 0) << with.Err;
+    EXPECT_EQ(without.Out.find("Chords:"), std::string::npos);
+    EXPECT_NE(with.Out.find("Chords:"), std::string::npos);
+
+    RunResult special = RunConvert({"--show-special", chords});
+    ASSERT_EQ(special.ExitCode, 0) << special.Err;
+    EXPECT_GT(Lines(special.Out).size(), Lines(without.Out).size());
+}
+
+TEST_F(ConvertTest, OutputFileHoldsWhatStandardOutputWouldGet) {
+    std::string path = Example("waltz-3-4.mid");
+    std::string out = (dir / "waltz.txt").string();
+    RunResult toFile = RunConvert({"-o", out, path});
+    ASSERT_EQ(toFile.ExitCode, 0) << toFile.Err;
+    EXPECT_EQ(toFile.Out, "");
+    EXPECT_EQ(ReadFile(out), RunConvert({path}).Out);
+
+    std::string nowhere = (dir / "missing-folder" / "x.txt").string();
+    RunResult failed = RunConvert({"-o", nowhere, path});
+    EXPECT_EQ(failed.ExitCode, 1);
+    EXPECT_EQ(failed.Err.rfind(nowhere + ": ", 0), 0u) << failed.Err;
+}
+
+TEST_F(ConvertTest, DamagedFilesFailWithMessagesNamingThem) {
+    std::string garbage = (dir / "garbage.mid").string();
+    WriteFile(garbage, "this is not a MIDI file at all");
+    std::string cut = (dir / "cut.mid").string();
+    WriteFile(cut, ReadFile(Example("melody.mid")).substr(0, 10));
+    std::string missing = (dir / "missing.mid").string();
+
+    for (const std::string& path : {garbage, cut, missing}) {
+        SCOPED_TRACE(path);
+        RunResult run = RunConvert({path});
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.Signal, 0);
+        std::vector<std::string> lines = Lines(run.Err);
+        ASSERT_FALSE(lines.empty());
+        for (const std::string& line : lines)
+            EXPECT_EQ(line.rfind(path + ": ", 0), 0u) << line;
+    }
+}
+
+TEST_F(ConvertTest, OutDirConvertsEveryInputAndSummarisesInOrder) {
+    std::string broken = (dir / "broken.mid").string();
+    WriteFile(broken, "MThd\x00\x00");
+    std::vector<std::string> inputs = {Example("melody.mid"), broken, Example("jig-6-8.mid"),
+                                       Example("rock-with-bass.mid")};
+    fs::path outDir = dir / "out" / "nested";
+    std::vector<std::string> args = {"--out-dir", outDir.string(), "--jobs", "2"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    RunResult run = RunConvert(args);
+    EXPECT_EQ(run.ExitCode, 1);
+
+    EXPECT_EQ(ReadFile(outDir / "melody.txt"), RunConvert({inputs[0]}).Out);
+    EXPECT_EQ(ReadFile(outDir / "jig-6-8.txt"), RunConvert({inputs[2]}).Out);
+    EXPECT_EQ(ReadFile(outDir / "rock-with-bass.txt"), RunConvert({inputs[3]}).Out);
+
+    std::vector<std::string> lines = Lines(run.Out);
+    ASSERT_EQ(lines.size(), inputs.size() + 1) << run.Out;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        EXPECT_EQ(lines[i].rfind(inputs[i] + " -> ", 0), 0u) << lines[i];
+        EXPECT_EQ(lines[i].find("FAILED") != std::string::npos, i == 1) << lines[i];
+    }
+    EXPECT_EQ(lines.back().rfind("4 files, 1 failed, ", 0), 0u) << lines.back();
+    for (const std::string& line : Lines(run.Err))
+        EXPECT_EQ(line.rfind(broken + ": ", 0), 0u) << line;
+}
+
+TEST_F(ConvertTest, OutDirKeepsTheChosenSectionAndRefusesClashingNames) {
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    std::string song = ReadFile(Example("rock-with-bass.mid"));
+    WriteFile(dir / "a" / "song.mid", song);
+    WriteFile(dir / "b" / "song.mid", song);
+
+    RunResult one = RunConvert(
+        {"--track", "3", "--out-dir", (dir / "out").string(), (dir / "a" / "song.mid").string()});
+    ASSERT_EQ(one.ExitCode, 0) << one.Err;
+    EXPECT_EQ(ReadFile(dir / "out" / "song.txt"),
+              RunConvert({"--track", "3", Example("rock-with-bass.mid")}).Out);
+    EXPECT_NE(one.Out.find("1 files, 0 failed"), std::string::npos) << one.Out;
+
+    RunResult clash =
+        RunConvert({"--out-dir", (dir / "out2").string(), (dir / "a" / "song.mid").string(),
+                    (dir / "b" / "song.mid").string()});
+    EXPECT_EQ(clash.ExitCode, 2);
+    EXPECT_FALSE(fs::exists(dir / "out2" / "song.txt"));
+}
+
+TEST_F(ConvertTest, UsageErrorsExitWithTwoAndWriteNothing) {
+    std::string song = Example("melody.mid");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--bogus", song},
+        {"--transpose", "x", song},
+        {"--transpose", "26", song},
+        {"--transpose=-26", song},
+        {"--delta3", "13", song},
+        {"--delta7", "1", song},
+        {"--max-fret", "18", song},
+        {"--max-fret", "28", song},
+        {"--track", "0", song},
+        {"--track", "1.5", song},
+        {"--tuning", "drop d", song},
+        {"--tuning"},
+        {"-o", (dir / "x.txt").string(), "--out-dir", dir.Path().string(), song},
+        {song, song},
+        {"--bass=1", song},
+        {"--ini", (dir / "absent.ini").string(), song},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        std::string shown;
+        for (const std::string& a : args)
+            shown += a + " ";
+        SCOPED_TRACE(shown);
+        RunResult run = RunConvert(args);
+        EXPECT_EQ(run.ExitCode, 2);
+        EXPECT_EQ(run.Out, "");
+        EXPECT_NE(run.Err, "");
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.txt"));
+}
+
+TEST_F(ConvertTest, HelpDocumentsEveryFlag) {
+    RunResult run = RunConvert({"--help"});
+    EXPECT_EQ(run.ExitCode, 0);
+    for (const char* flag :
+         {"--track", "--report", "-o", "--out-dir", "--jobs", "--ini", "--options", "--transpose",
+          "--tuning", "--delta1", "--delta6", "--max-fret", "--force-fit", "--bass",
+          "--show-chords", "--show-special", "Exit status"})
+        EXPECT_NE(run.Out.find(flag), std::string::npos) << flag;
+}
+
+TEST_F(ConvertTest, SettingsFilesApplyInOrderIniOptionsFlags) {
+    // A single A3 (MIDI 57): the open fifth string. Transposed by 1, 3 or 5 it lands on
+    // fret 1 or 3 of the fifth string, or on the open fourth string.
+    std::string path = SongOf("a.mid", {57});
+    std::string ini = (dir / "MORVEL.INI").string();
+    WriteFile(ini, "[OTHER]\r\nTRANSPOSE=9\r\n[params]\r\ntranspose=3\r\nSHOWCHORD=1\r\n");
+    std::string opt = (dir / "five.opt").string();
+    std::string record(768, '\0');
+    auto put = [&](size_t offset, int32_t value) {
+        for (int i = 0; i < 4; ++i)
+            record[offset + i] =
+                static_cast<char>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF);
+    };
+    record.replace(0, 4, std::string("3.0\0", 4));
+    put(12, 3);
+    put(16, 5);
+    put(20, 5); // Transpose
+    put(24, 3);
+    put(268, 21); // MaxFret
+    record.replace(68, 8, "Standard");
+    WriteFile(opt, record);
+
+    std::vector<std::string> fromIni = Staff({"--ini", ini, path});
+    EXPECT_NE(fromIni[4].find('3'), std::string::npos) << fromIni[4];
+    RunResult withChords = RunConvert({"--ini", ini, path});
+    EXPECT_NE(withChords.Out.find("Chords:"), std::string::npos);
+    RunResult chordsOff = RunConvert({"--ini", ini, "--no-show-chords", path});
+    EXPECT_EQ(chordsOff.Out.find("Chords:"), std::string::npos);
+
+    std::vector<std::string> fromOpt = Staff({"--ini", ini, "--options", opt, path});
+    EXPECT_NE(fromOpt[3].find('0'), std::string::npos) << fromOpt[3];
+    std::vector<std::string> fromFlag =
+        Staff({"--transpose", "1", "--options", opt, "--ini", ini, path});
+    EXPECT_NE(fromFlag[4].find('1'), std::string::npos) << fromFlag[4];
+
+    RunResult noOpt = RunConvert({"--options", (dir / "absent.opt").string(), path});
+    EXPECT_EQ(noOpt.ExitCode, 2);
+    EXPECT_NE(noOpt.Err.find("absent.opt"), std::string::npos) << noOpt.Err;
+}
+
+} // namespace
