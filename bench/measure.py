@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Measures morvel-convert as a user runs it: wall and CPU time, throughput, peak memory
+and the time of a whole folder batch, against the project's targets.
+
+    python3 bench/measure.py CONVERT DATA_DIR SMALL_FILE STRESS_FILE
+
+DATA_DIR holds what ../shared/tools/gen_midi.py writes (dense.mid, long-guitar.mid,
+many-small/, manifest.json). Peak memory is the child's maximum resident set size
+(wait4); the fixed base is the peak of converting SMALL_FILE.
+"""
+import glob
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+RUNS = 5
+TARGET_DENSE_SECONDS = 0.10
+TARGET_BYTES_PER_NOTE = 40
+TARGET_BATCH_SECONDS = 0.5
+
+
+def run(cmd):
+    """(wall seconds, CPU seconds, peak RSS in KB, exit status) of one run."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    proc.stderr.close()
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, proc.returncode
+
+
+def best(cmd, runs=RUNS):
+    results = [run(cmd) for _ in range(runs)]
+    if any(r[3] not in (0,) for r in results):
+        print("  warning: exit status %s for %s" % (results[0][3], " ".join(cmd)))
+    return min(r[0] for r in results), min(r[1] for r in results), max(r[2] for r in results)
+
+
+def verdict(ok):
+    return "ok" if ok else "MISSED"
+
+
+def main():
+    convert, data, small, stress = sys.argv[1:5]
+    manifest = json.load(open(os.path.join(data, "manifest.json")))
+    flags = ["--report", "--show-chords", "--show-special"]
+
+    base_wall, _, base_rss = best([convert, small, "-o", os.devnull])
+    print("base (%s): %.3f s, peak %d KB" % (os.path.basename(small), base_wall, base_rss))
+
+    files = [("dense.mid", os.path.join(data, "dense.mid"), manifest["dense.mid"]["notes"]),
+             ("long-guitar.mid", os.path.join(data, "long-guitar.mid"),
+              manifest["long-guitar.mid"]["notes"]),
+             ("stress", stress, None)]
+    for name, path, notes in files:
+        if not os.path.exists(path):
+            print("%s: missing, skipped" % name)
+            continue
+        size = os.path.getsize(path)
+        wall, cpu, rss = best([convert] + flags + [path, "-o", os.devnull])
+        line = "%s: %.3f s wall, %.3f s CPU, %.1f MB/s" % (name, wall, cpu, size / wall / 1e6)
+        if notes:
+            per_note = (rss - base_rss) * 1024 / notes
+            line += ", %.2f M notes/s, peak %d KB = %.1f bytes/note above base" % (
+                notes / wall / 1e6, rss, per_note)
+            line += " [memory %s]" % verdict(per_note < TARGET_BYTES_PER_NOTE)
+        if name == "dense.mid":
+            line += " [time %s: target %.2f s]" % (verdict(wall <= TARGET_DENSE_SECONDS),
+                                                   TARGET_DENSE_SECONDS)
+        print(line)
+
+    small_files = sorted(glob.glob(os.path.join(data, "many-small", "*.mid")))
+    if small_files:
+        out = tempfile.mkdtemp(prefix="morvel-batch-")
+        try:
+            wall, cpu, rss = best([convert, "--out-dir", out] + small_files, runs=3)
+        finally:
+            shutil.rmtree(out, ignore_errors=True)
+        print("many-small (%d files): %.3f s wall, %.3f s CPU, peak %d KB [time %s: target %.1f s]"
+              % (len(small_files), wall, cpu, rss, verdict(wall <= TARGET_BATCH_SECONDS),
+                 TARGET_BATCH_SECONDS))
+
+
+if __name__ == "__main__":
+    main()
