@@ -1,0 +1,100 @@
+// A tiny builder of Standard MIDI File bytes for tests.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace morvel::test {
+
+class TrackBuilder {
+  public:
+    // Delta time as a variable-length quantity.
+    TrackBuilder& Delta(uint32_t ticks) {
+        uint8_t groups[5];
+        int n = 0;
+        do {
+            groups[n++] = ticks & 0x7F;
+            ticks >>= 7;
+        } while (ticks != 0);
+        while (n-- > 0)
+            bytes.push_back(static_cast<uint8_t>(groups[n] | (n > 0 ? 0x80 : 0)));
+        return *this;
+    }
+    TrackBuilder& Raw(std::initializer_list<int> values) {
+        for (int v : values)
+            bytes.push_back(static_cast<uint8_t>(v));
+        return *this;
+    }
+    TrackBuilder& NoteOn(uint32_t delta, int note, int velocity = 100, int channel = 0) {
+        return Delta(delta).Raw({0x90 | channel, note, velocity});
+    }
+    TrackBuilder& NoteOff(uint32_t delta, int note, int channel = 0) {
+        return Delta(delta).Raw({0x80 | channel, note, 0});
+    }
+    // A note of `length` ticks starting `delta` after the previous event.
+    TrackBuilder& Note(uint32_t delta, int note, uint32_t length, int channel = 0) {
+        return NoteOn(delta, note, 100, channel).NoteOff(length, note, channel);
+    }
+    TrackBuilder& Meta(uint32_t delta, int type, const std::string& data) {
+        Delta(delta).Raw({0xFF, type, static_cast<int>(data.size())});
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return *this;
+    }
+    TrackBuilder& Name(const std::string& name) { return Meta(0, 0x03, name); }
+    TrackBuilder& TimeSig(int numerator, int exponent) {
+        return Delta(0).Raw({0xFF, 0x58, 4, numerator, exponent, 24, 8});
+    }
+    TrackBuilder& Tempo() { return Delta(0).Raw({0xFF, 0x51, 3, 0x07, 0xA1, 0x20}); }
+    TrackBuilder& End(uint32_t delta = 0) { return Delta(delta).Raw({0xFF, 0x2F, 0}); }
+
+    std::vector<uint8_t> bytes;
+};
+
+class MidiBuilder {
+  public:
+    explicit MidiBuilder(int format = 1, int division = 96)
+        : format_(format), division_(division) {}
+
+    MidiBuilder& Add(const TrackBuilder& track) {
+        tracks_.push_back(track.bytes);
+        return *this;
+    }
+    // Overrides the track count the header announces.
+    MidiBuilder& Announce(int count) {
+        announced_ = count;
+        return *this;
+    }
+
+    std::string Bytes() const {
+        std::string out = "MThd";
+        Put32(out, 6);
+        Put16(out, format_);
+        Put16(out, announced_ >= 0 ? announced_ : static_cast<int>(tracks_.size()));
+        Put16(out, division_);
+        for (const auto& track : tracks_) {
+            out += "MTrk";
+            Put32(out, static_cast<uint32_t>(track.size()));
+            out.append(track.begin(), track.end());
+        }
+        return out;
+    }
+
+  private:
+    static void Put16(std::string& out, int value) {
+        out.push_back(static_cast<char>((value >> 8) & 0xFF));
+        out.push_back(static_cast<char>(value & 0xFF));
+    }
+    static void Put32(std::string& out, uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+
+    int format_;
+    int division_;
+    int announced_ = -1;
+    std::vector<std::vector<uint8_t>> tracks_;
+};
+
+} // namespace morvel::test
