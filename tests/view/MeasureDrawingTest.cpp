@@ -1,0 +1,208 @@
+#include "tests/view/ViewFixture.h"
+
+#include <QFontInfo>
+#include <QPainter>
+
+namespace morvel::viewtest {
+namespace {
+
+const QRgb YELLOW = qRgb(255, 255, 0);
+const QRgb BLACK = qRgb(0, 0, 0);
+
+// Text pixels: neither the panel fill nor the line colour.
+bool IsInk(const QImage& image, int x, int y) {
+    const QRgb c = image.pixel(x, y) & 0xFFFFFF;
+    return c != (YELLOW & 0xFFFFFF) && c != (BLACK & 0xFFFFFF);
+}
+
+// Leftmost x in [x0, x1) with ink in rows [y0, y1), or -1.
+int LeftmostInk(const QImage& image, int x0, int x1, int y0, int y1) {
+    for (int x = x0; x < x1; ++x)
+        for (int y = y0; y < y1; ++y)
+            if (IsInk(image, x, y)) return x;
+    return -1;
+}
+
+bool AnyInk(const QImage& image, int x0, int x1, int y0, int y1) {
+    return LeftmostInk(image, x0, x1, y0, y1) >= 0;
+}
+
+class DrawingTest : public ViewTest {
+  protected:
+    // Shows track 1 with panels 550 x 117 (the screen example) and grabs measure `measure`.
+    QImage GrabMeasure(const QByteArray& song, int measure) {
+        Open(song);
+        ShowWithScrollSize(573, 356);
+        form->TrackMenuClick(1);
+        TMeasurePanel* panel = form->PanelWidget(measure, true);
+        EXPECT_NE(panel, nullptr);
+        if (!panel) return QImage();
+        EXPECT_EQ(panel->size(), QSize(550, 117));
+        return panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+};
+
+TEST_F(DrawingTest, MeasureFontIsLiberationMono) {
+    QFont base = form->font();
+    const QFont font = TTabForm::MeasureFont(base);
+    EXPECT_EQ(QFontInfo(font).family(), "Liberation Mono");
+    EXPECT_TRUE(QFontInfo(font).fixedPitch());
+    EXPECT_EQ(QFontInfo(font).pixelSize(), 14);
+}
+
+TEST_F(DrawingTest, WorkedExamplePixels) {
+    // 4/4 at 480 ticks a quarter; open first-string notes (fret 0) on every beat of measure 1.
+    Track t;
+    t.Note(0, 76, 240).Note(240, 76, 240).Note(240, 76, 240).Note(240, 76, 240).End();
+    const QImage image = GrabMeasure(Song({t}), 1);
+    ASSERT_FALSE(image.isNull());
+
+    // Staff lines, 3 pixels thick around 34, 48, ..., 104, from x 10 to 540.
+    for (int y : {34, 48, 62, 76, 90, 104}) {
+        for (int x : {10, 200, 539}) {
+            EXPECT_EQ(image.pixel(x, y - 1), BLACK) << x << "," << y;
+            EXPECT_EQ(image.pixel(x, y), BLACK) << x << "," << y;
+            EXPECT_EQ(image.pixel(x, y + 1), BLACK) << x << "," << y;
+        }
+        EXPECT_EQ(image.pixel(200, y - 2), YELLOW) << y;
+        EXPECT_EQ(image.pixel(200, y + 2), YELLOW) << y;
+        EXPECT_EQ(image.pixel(545, y), YELLOW) << y;
+    }
+    // Bar lines at x 8 and 542 from 35 to 104, one pixel wide.
+    for (int x : {8, 542}) {
+        EXPECT_EQ(image.pixel(x, 41), BLACK);
+        EXPECT_EQ(image.pixel(x, 97), BLACK);
+        EXPECT_EQ(image.pixel(x - 1, 41), YELLOW);
+        EXPECT_EQ(image.pixel(x + 1, 41), YELLOW);
+        EXPECT_EQ(image.pixel(x, 30), YELLOW);
+        EXPECT_EQ(image.pixel(x, 110), YELLOW);
+    }
+    // Columns at x 50, 170, 290 and 410, on the top string's text row (29).
+    for (int xc : {50, 170, 290, 410}) {
+        const int left = LeftmostInk(image, xc - 15, xc + 15, 29, 45);
+        EXPECT_GE(left, xc) << xc;
+        EXPECT_LE(left, xc + 3) << xc;
+        EXPECT_FALSE(AnyInk(image, xc - 15, xc + 15, 46, 100)) << xc; // other strings unplayed
+    }
+    // Staff letters in the gaps, and the caption at (10, 5).
+    EXPECT_TRUE(AnyInk(image, 20, 30, 36, 48));
+    EXPECT_TRUE(AnyInk(image, 20, 30, 92, 104));
+    EXPECT_TRUE(AnyInk(image, 10, 200, 5, 20));
+    EXPECT_FALSE(AnyInk(image, 0, 10, 0, 117));
+}
+
+TEST_F(DrawingTest, FretNumbersAreOpaque) {
+    Track t;
+    t.Note(0, 76, 240).End();
+    const QImage image = GrabMeasure(Song({t}), 1);
+    ASSERT_FALSE(image.isNull());
+    // The staff line around 34 runs through the "0" cell at x 50..57: the cell blanks it,
+    // so the glyph's hole shows the fill; the line goes on right beside the cell.
+    for (int y = 33; y <= 35; ++y) {
+        EXPECT_EQ(image.pixel(45, y), BLACK);
+        EXPECT_EQ(image.pixel(60, y), BLACK);
+        for (int x = 50; x <= 57; ++x)
+            EXPECT_NE(image.pixel(x, y), BLACK) << x << "," << y;
+    }
+    EXPECT_EQ(image.pixel(53, 34), YELLOW);
+}
+
+TEST_F(DrawingTest, ChordNotesShareOneColumnAndTheLastColumnStaysAtItsOnset) {
+    // An E minor shape 0-0-0 on strings 0..2 at 0, then a note at 960; the next note lies in
+    // measure 2 and must not pull the last column of measure 1 along.
+    Track t;
+    t.Chord(0, {76, 71, 67}, 240).Note(720, 72, 240).Note(720, 76, 240).End();
+    const QImage image = GrabMeasure(Song({t}), 1);
+    ASSERT_FALSE(image.isNull());
+    for (int row : {29, 43, 57}) {
+        const int left = LeftmostInk(image, 40, 70, row, row + 14);
+        EXPECT_GE(left, 50) << row;
+        EXPECT_LE(left, 53) << row;
+    }
+    const int last = LeftmostInk(image, 200, 545, 43, 57); // 72 is fret 1 on string 1
+    EXPECT_GE(last, 290);
+    EXPECT_LE(last, 293);
+}
+
+TEST_F(DrawingTest, NoteBelowTheLowestStringDrawsADownArrow) {
+    Track t;
+    t.Note(0, 40, 240).End();
+    const QImage image = GrabMeasure(Song({t}), 1);
+    ASSERT_FALSE(image.isNull());
+    // Stem at x = 50 + 5 from y 109 to 116; head lines from (55, 116) up towards (50, 111)
+    // and (60, 111), a line's last pixel left out.
+    for (int y = 109; y <= 116; ++y)
+        EXPECT_EQ(image.pixel(55, y), BLACK) << y;
+    EXPECT_EQ(image.pixel(51, 112), BLACK);
+    EXPECT_EQ(image.pixel(59, 112), BLACK);
+    EXPECT_EQ(image.pixel(57, 112), YELLOW);
+    EXPECT_EQ(image.pixel(55, 107), YELLOW);
+    // No fret number for it on any string.
+    EXPECT_FALSE(AnyInk(image, 40, 80, 25, 105));
+}
+
+TEST_F(DrawingTest, SpecialLetterAndBendStrokesFollowTheirSettings) {
+    Track t;
+    t.Note(0, 76, 240).PitchBendUp().End();
+    Open(Song({t}));
+    ASSERT_EQ(conv.TrackList[0].Notes[0].Special, 'U');
+    form->TrackMenuClick(1);
+    auto draw = [&] {
+        QImage image(550, 117, QImage::Format_RGB32);
+        QPainter painter(&image);
+        painter.setFont(form->font());
+        EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 550, 117, 1, 1, 10), 1);
+        return image;
+    };
+    const QImage plain = draw();
+    // The rising stroke from (55, 26) towards (62, 19) is drawn with the letter off.
+    EXPECT_EQ(plain.pixel(55, 26), BLACK);
+    EXPECT_EQ(plain.pixel(61, 20), BLACK);
+    EXPECT_EQ(plain.pixel(55, 20), YELLOW);
+    // The letter of the last column sits at (50, 19), below the caption's glyphs.
+    EXPECT_FALSE(AnyInk(plain, 50, 58, 22, 29));
+    conv.Settings.ShowSpecial = 1;
+    const QImage special = draw();
+    EXPECT_TRUE(AnyInk(special, 50, 58, 22, 29));
+    EXPECT_EQ(special.pixel(61, 20), BLACK);
+}
+
+TEST_F(DrawingTest, DrawingMovesWithTheOriginOnAnySurface) {
+    Track t;
+    t.Note(0, 40, 240).Note(480, 76, 240).End();
+    Open(Song({t}));
+    form->TrackMenuClick(1);
+    QImage image(700, 300, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(form->font());
+    ASSERT_EQ(form->DrawMeasure(painter, 100, 150, 550, 117, 1, 1, 10), 1);
+    painter.end();
+    EXPECT_EQ(image.pixel(99, 150), qRgb(255, 255, 255));
+    EXPECT_EQ(image.pixel(100, 150), YELLOW);
+    EXPECT_EQ(image.pixel(108, 150 + 41), BLACK);   // left bar line
+    EXPECT_EQ(image.pixel(155, 150 + 112), BLACK);  // arrow stem
+    EXPECT_EQ(image.pixel(200, 150 + 34), BLACK);   // staff line
+    EXPECT_EQ(image.pixel(649, 150 + 116), YELLOW); // last pixel of the rectangle
+    EXPECT_EQ(image.pixel(650, 150 + 116), qRgb(255, 255, 255));
+}
+
+TEST_F(DrawingTest, NarrowPanelsAndEmptyMeasuresDrawSafely) {
+    Track t;
+    t.Note(0, 64, 240).Note(1000, 67, 240).Note(4000, 69, 240).End();
+    Open(Song({t}));
+    form->TrackMenuClick(1);
+    QImage image(60, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 1, 1, 10), 1); // W - 70 taken as 1
+    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 1, 2, 10), 0);
+    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 1, -3, 10), 0);
+    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 1, 0, 10), 1); // summary
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 7, 1, 10), 0);
+    EXPECT_EQ(messages, std::vector<std::string>({"Invalid Track!"}));
+}
+
+} // namespace
+} // namespace morvel::viewtest
