@@ -115,17 +115,36 @@ const std::array<std::array<int32_t, STRING_COUNT>, CHORD_COUNT> ChordFingerings
     {1, 2, 1, 3, 1, 1},   // A#m7
     {2, 0, 2, 0, 2, -1},  // Bm7
 }};
+namespace {
+
+constexpr int PITCH_CLASSES = 12;
+constexpr int PATTERN_COUNT = 1 << PITCH_CLASSES;
+
+// Chord index for every set of pitch classes (bit p = pitch class p), -1 where none matches.
+// Built once from the templates, so naming a column is one table look-up.
+const std::array<int8_t, PATTERN_COUNT>& ChordByPattern() {
+    static const std::array<int8_t, PATTERN_COUNT> table = [] {
+        std::array<int8_t, PATTERN_COUNT> byPattern;
+        byPattern.fill(-1);
+        for (int i = CHORD_COUNT - 1; i >= 0; --i) {
+            int mask = 0;
+            for (int p = 0; p < PITCH_CLASSES; ++p)
+                if (ChordTemplates[i][p] == 'X') mask |= 1 << p;
+            byPattern[mask] = static_cast<int8_t>(i);
+        }
+        return byPattern;
+    }();
+    return table;
+}
+
+} // namespace
+
 int ChordIndexOfColumn(const TabColumn& column) {
-    char pattern[12];
-    for (char& c : pattern)
-        c = ' ';
-    for (int s = 0; s < STRING_COUNT; ++s) {
-        if (column.Fret[s] == NO_FRET) continue;
-        pattern[(column.Fret[s] + BaseTuning[s]) % 12] = 'X';
-    }
-    for (int i = 0; i < CHORD_COUNT; ++i)
-        if (std::char_traits<char>::compare(pattern, ChordTemplates[i], 12) == 0) return i;
-    return -1;
+    int mask = 0;
+    for (int s = 0; s < STRING_COUNT; ++s)
+        if (column.Fret[s] != NO_FRET)
+            mask |= 1 << ((column.Fret[s] + BaseTuning[s]) % PITCH_CLASSES);
+    return ChordByPattern()[mask];
 }
 
 bool NamesMatch(const char* a, const char* b) {

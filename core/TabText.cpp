@@ -49,55 +49,73 @@ void Conversion::WriteTrackHeading(int trackNumber, const TrackRecord& track) {
 void Conversion::WriteTabLine() {
     State& st = *state_;
     const int count = st.ColumnCount;
+    // One row is built in a local buffer and appended whole.
+    char row[COLUMNS_PER_LINE * CELL_WIDTH];
     for (int r = 0; r < STRING_COUNT; ++r) {
-        for (int c = 0; c < count; ++c) {
+        char* cell = row;
+        for (int c = 0; c < count; ++c, cell += CELL_WIDTH) {
             const TabColumn& column = st.TabLine[c];
+            const char* text;
             switch (column.Label) {
             case LABEL_NOTES: {
                 const uint8_t fret = column.Fret[r];
                 if (fret == NO_FRET) {
-                    st.Put("---");
+                    text = "---";
                 } else if (fret < 10) {
-                    const char cell[CELL_WIDTH] = {'-', char('0' + fret), '-'};
-                    st.Put(std::string_view(cell, CELL_WIDTH));
+                    cell[0] = '-';
+                    cell[1] = static_cast<char>('0' + fret);
+                    cell[2] = '-';
+                    continue;
                 } else {
-                    st.Put(FormatText("-%2d", fret));
+                    // Frets from 10 on fill the cell: "-12". Larger values never come from
+                    // placement but keep the cell three characters wide.
+                    cell[0] = '-';
+                    cell[1] = static_cast<char>('0' + (fret / 10) % 10);
+                    cell[2] = static_cast<char>('0' + fret % 10);
+                    continue;
                 }
                 break;
             }
             case LABEL_TOO_LOW:
-                st.Put(r == STRING_COUNT - 1 ? "-?-" : "---");
+                text = r == STRING_COUNT - 1 ? "-?-" : "---";
                 break;
             case LABEL_TOO_HIGH:
-                st.Put(r == 0 ? "-?-" : "---");
+                text = r == 0 ? "-?-" : "---";
                 break;
             case LABEL_BAR:
                 if (c == COLUMNS_PER_LINE - 1)
-                    st.Put("|  ");
+                    text = "|  ";
                 else if (c == 0 && st.LineBrokeInBar)
-                    st.Put("  |");
+                    text = "  |";
                 else
-                    st.Put("| |");
+                    text = "| |";
                 break;
             case LABEL_TRACK_START:
-                st.Put(TRACK_START_CELLS[r]);
+                text = TRACK_START_CELLS[r];
                 break;
             case LABEL_TRACK_END:
-                st.Put(TRACK_END_CELLS[r]);
+                text = TRACK_END_CELLS[r];
                 break;
             default:
+                st.Put(std::string_view(row, static_cast<size_t>(cell - row)));
                 ReportError(FormatText("Unknown internal info label %d.", column.Label));
                 return;
             }
+            cell[0] = text[0];
+            cell[1] = text[1];
+            cell[2] = text[2];
         }
+        st.Put(std::string_view(row, static_cast<size_t>(cell - row)));
         st.Put(LINE_END);
     }
 
     if (Settings.ShowSpecial) {
         for (int c = 0; c < count; ++c) {
-            const char cell[CELL_WIDTH] = {' ', st.TabLine[c].Special, ' '};
-            st.Put(std::string_view(cell, CELL_WIDTH));
+            row[c * CELL_WIDTH] = ' ';
+            row[c * CELL_WIDTH + 1] = st.TabLine[c].Special;
+            row[c * CELL_WIDTH + 2] = ' ';
         }
+        st.Put(std::string_view(row, static_cast<size_t>(count) * CELL_WIDTH));
         st.Put(LINE_END);
     }
 
@@ -111,15 +129,14 @@ void Conversion::WriteTabLine() {
         // Names are cut in slices of three characters, one slice per row, right-aligned.
         for (size_t k = 0; k == 0 || k * CELL_WIDTH < longest; ++k) {
             for (int c = 0; c < count; ++c) {
+                char* cell = row + c * CELL_WIDTH;
+                cell[0] = cell[1] = cell[2] = ' ';
                 const std::string& name = names[c];
-                if (name.size() < k * CELL_WIDTH + 1) {
-                    st.Put("   ");
-                    continue;
-                }
-                std::string_view slice = std::string_view(name).substr(k * CELL_WIDTH, CELL_WIDTH);
-                st.Put(std::string(CELL_WIDTH - slice.size(), ' '));
-                st.Put(slice);
+                if (name.size() <= k * CELL_WIDTH) continue;
+                const size_t length = std::min<size_t>(CELL_WIDTH, name.size() - k * CELL_WIDTH);
+                name.copy(cell + CELL_WIDTH - length, length, k * CELL_WIDTH);
             }
+            st.Put(std::string_view(row, static_cast<size_t>(count) * CELL_WIDTH));
             st.Put(LINE_END);
         }
     }
