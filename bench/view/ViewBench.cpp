@@ -1,0 +1,138 @@
+// Cost of the measure view for tracks of 100, 1,000 and 10,000 non-empty measures: showing
+// the track (panels, layout and the first paint), painting one panel, and scrolling.
+#include "view/TabForm.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+std::string VarLen(uint32_t v) {
+    std::string out;
+    uint8_t groups[5];
+    int n = 0;
+    do {
+        groups[n++] = v & 0x7F;
+        v >>= 7;
+    } while (v);
+    while (n-- > 0)
+        out.push_back(static_cast<char>(groups[n] | (n ? 0x80 : 0)));
+    return out;
+}
+
+// One 4/4 track at 480 ticks a quarter: a three-note chord and three single notes in every
+// one of `measures` measures.
+std::string SongOf(int measures) {
+    std::string track;
+    auto event = [&](uint32_t delta, std::initializer_list<int> bytes) {
+        track += VarLen(delta);
+        for (int b : bytes)
+            track.push_back(static_cast<char>(b));
+    };
+    for (int m = 0; m < measures; ++m) {
+        event(0, {0x90, 52, 90});
+        event(0, {0x90, 59, 90});
+        event(0, {0x90, 64, 90});
+        event(480, {0x80, 52, 0});
+        event(0, {0x80, 59, 0});
+        event(0, {0x80, 64, 0});
+        for (int k = 0; k < 3; ++k) {
+            event(0, {0x90, 67 + 2 * k, 90});
+            event(480, {0x80, 67 + 2 * k, 0});
+        }
+    }
+    event(0, {0xFF, 0x2F, 0});
+    std::string song = "MThd";
+    song += std::string("\0\0\0\6\0\0\0\1\x01\xE0", 10);
+    song += "MTrk";
+    const auto n = static_cast<uint32_t>(track.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        song.push_back(static_cast<char>((n >> shift) & 0xFF));
+    return song + track;
+}
+
+struct Fixture {
+    explicit Fixture(int measures) {
+        conv.SetReportSink([](std::string_view) {});
+        conv.SetReporter([](const std::string&) {});
+        conv.ConvertMidiBytes(SongOf(measures), "bench.mid");
+        form = std::make_unique<morvel::TTabForm>(conv, display);
+        form->resize(575, 358);
+        form->show();
+        QApplication::processEvents();
+        form->BuildTracksMenu();
+    }
+    morvel::Conversion conv;
+    morvel::DisplaySettings display;
+    std::unique_ptr<morvel::TTabForm> form;
+};
+
+void ShowTrack(benchmark::State& state) {
+    Fixture fx(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        fx.form->TrackMenuClick(1);
+        fx.form->TabScroll()->viewport()->repaint();
+        QApplication::processEvents();
+    }
+    state.counters["panels"] = fx.form->PanelCount;
+}
+
+void PaintPanel(benchmark::State& state) {
+    Fixture fx(static_cast<int>(state.range(0)));
+    fx.form->TrackMenuClick(1);
+    QImage image(550, 117, QImage::Format_RGB32);
+    const int measure = static_cast<int>(state.range(0)) / 2 + 1;
+    for (auto _ : state) {
+        QPainter painter(&image);
+        painter.setFont(fx.form->font());
+        benchmark::DoNotOptimize(fx.form->DrawMeasure(painter, 0, 0, 550, 117, 1, measure, 10));
+    }
+}
+
+void ScrollPage(benchmark::State& state) {
+    Fixture fx(static_cast<int>(state.range(0)));
+    fx.form->TrackMenuClick(1);
+    QScrollBar* bar = fx.form->TabScroll()->verticalScrollBar();
+    const int page = bar->pageStep();
+    for (auto _ : state) {
+        int next = bar->value() + page;
+        bar->setValue(next > bar->maximum() ? 0 : next);
+        fx.form->TabScroll()->viewport()->repaint();
+    }
+}
+
+void ResizeWindow(benchmark::State& state) {
+    Fixture fx(static_cast<int>(state.range(0)));
+    fx.form->TrackMenuClick(1);
+    bool larger = false;
+    for (auto _ : state) {
+        larger = !larger;
+        fx.form->resize(575, larger ? 500 : 358);
+        QApplication::processEvents();
+    }
+}
+
+BENCHMARK(ShowTrack)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(PaintPanel)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ScrollPage)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ResizeWindow)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
