@@ -1,0 +1,187 @@
+#include "settings/SettingsCommands.h"
+
+#include "settings/ColorRef.h"
+
+#include <QAction>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+namespace morvel {
+
+namespace {
+
+constexpr const char* OPTION_FILE_FILTER = "OPT (*.opt)";
+constexpr const char* OPTION_FILE_FAILURE = "Can't save options to file specified.";
+
+// Top-level menus in their order on the menu bar, by objectName.
+const char* const TOP_MENU_ORDER[] = {"File1",      "Edit1",   "TracksMenu", "Options1",
+                                      "ChordsMenu", "Colors1", "Help1"};
+
+int TopMenuRank(const QString& name) {
+    for (int i = 0; i < static_cast<int>(std::size(TOP_MENU_ORDER)); ++i)
+        if (name == QLatin1String(TOP_MENU_ORDER[i])) return i;
+    return static_cast<int>(std::size(TOP_MENU_ORDER));
+}
+
+} // namespace
+
+SettingsCommands::SettingsCommands(Conversion& conversion, DisplaySettings& display,
+                                   QWidget* window, QFileDialog* fileDialog)
+    : QObject(window), store_(conversion, display), window_(window), fileDialog_(fileDialog),
+      optionsForm_(new TOptionsForm(conversion, display, window)) {
+    Seams.ChooseOptionFile = [this](bool forSaving) { return RunFileDialog(forSaving); };
+    Seams.ChooseColor = [this]() -> std::optional<uint32_t> {
+        QColorDialog dialog(window_);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        return RefFromColor(dialog.selectedColor());
+    };
+    Seams.ShowMessage = [this](const QString& text) {
+        QMessageBox::warning(window_, QGuiApplication::applicationDisplayName(), text);
+    };
+}
+
+void SettingsCommands::SetHooks(const MainWindowHooks& hooks) {
+    hooks_ = hooks;
+    optionsForm_->SetHooks(hooks);
+}
+
+QMenu* SettingsCommands::OptionsMenu() {
+    if (!optionsMenu_) {
+        optionsMenu_ = new QMenu("Options", window_);
+        optionsMenu_->setObjectName("Options1");
+        optionsMenu_->menuAction()->setObjectName("Options1");
+        auto add = [this](const char* name, const char* caption, void (SettingsCommands::*f)()) {
+            QAction* action = optionsMenu_->addAction(caption);
+            action->setObjectName(name);
+            connect(action, &QAction::triggered, this, f);
+        };
+        add("OptionsPanel1", "Options", &SettingsCommands::OptionsPanel1Click);
+        add("LoadOptions1", "Load Options", &SettingsCommands::LoadOptions1Click);
+        add("SaveOptions1", "Save Options", &SettingsCommands::SaveOptions1Click);
+    }
+    return optionsMenu_;
+}
+
+QMenu* SettingsCommands::ColorsMenu() {
+    if (!colorsMenu_) {
+        colorsMenu_ = new QMenu("Colors", window_);
+        colorsMenu_->setObjectName("Colors1");
+        colorsMenu_->menuAction()->setObjectName("Colors1");
+        auto add = [this](const char* name, const char* caption, void (SettingsCommands::*f)()) {
+            QAction* action = colorsMenu_->addAction(caption);
+            action->setObjectName(name);
+            connect(action, &QAction::triggered, this, f);
+        };
+        add("Foreground1", "Bar Color", &SettingsCommands::Foreground1Click);
+        add("Background1", "Background Color", &SettingsCommands::Background1Click);
+        add("Notes1", "Note Color", &SettingsCommands::Notes1Click);
+        add("Invert1", "Invert Colors", &SettingsCommands::Invert1Click);
+    }
+    return colorsMenu_;
+}
+
+void SettingsCommands::InstallMenus(QMenuBar* bar) {
+    for (QMenu* menu : {OptionsMenu(), ColorsMenu()}) {
+        QAction* before = nullptr;
+        for (QAction* existing : bar->actions()) {
+            if (TopMenuRank(existing->objectName()) > TopMenuRank(menu->objectName())) {
+                before = existing;
+                break;
+            }
+        }
+        bar->insertMenu(before, menu);
+    }
+}
+
+void SettingsCommands::ReadIniSettings() {
+    QString error;
+    if (!store_.ReadIniSettings(&error))
+        Seams.ShowMessage(error + "\nThe default settings are used.");
+    optionsForm_->ShowTuningName();
+}
+
+bool SettingsCommands::WriteSettings() {
+    if (store_.WriteIniSettings()) return true;
+    Seams.ShowMessage(QString("Unable to write to %1").arg(store_.IniPath()));
+    return false;
+}
+
+void SettingsCommands::OptionsPanel1Click() {
+    optionsForm_->ShowCentred();
+}
+
+QString SettingsCommands::RunFileDialog(bool forSaving) {
+    QFileDialog* dialog = fileDialog_;
+    std::unique_ptr<QFileDialog> own;
+    if (!dialog) {
+        own = std::make_unique<QFileDialog>(window_);
+        dialog = own.get();
+    }
+    // The dialog serves other commands too: put its modes back afterwards.
+    const QFileDialog::FileMode oldMode = dialog->fileMode();
+    const QFileDialog::AcceptMode oldAccept = dialog->acceptMode();
+    const QString oldSuffix = dialog->defaultSuffix();
+    dialog->setNameFilter(OPTION_FILE_FILTER);
+    dialog->selectFile(QString());
+    dialog->setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setDefaultSuffix(forSaving ? "opt" : QString());
+    QString chosen;
+    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+        chosen = dialog->selectedFiles().first();
+    dialog->setFileMode(oldMode);
+    dialog->setAcceptMode(oldAccept);
+    dialog->setDefaultSuffix(oldSuffix);
+    return chosen;
+}
+
+void SettingsCommands::LoadOptions1Click() {
+    const QString path = Seams.ChooseOptionFile(false);
+    if (path.isEmpty()) return;
+    if (!store_.LoadOptionFile(path)) {
+        Seams.ShowMessage(OPTION_FILE_FAILURE);
+        return;
+    }
+    optionsForm_->ShowTuningName();
+    optionsForm_->FillOptionsDialog();
+}
+
+void SettingsCommands::SaveOptions1Click() {
+    const QString path = Seams.ChooseOptionFile(true);
+    if (path.isEmpty()) return;
+    // A failure while writing is reported too: a half-written option file is no saved file.
+    if (!store_.SaveOptionFile(path)) Seams.ShowMessage(OPTION_FILE_FAILURE);
+}
+
+void SettingsCommands::ChooseColorInto(uint32_t& color) {
+    if (auto chosen = Seams.ChooseColor()) {
+        color = *chosen;
+        Redraw();
+    }
+}
+
+void SettingsCommands::Foreground1Click() {
+    ChooseColorInto(store_.Display().BarColor);
+}
+void SettingsCommands::Background1Click() {
+    ChooseColorInto(store_.Display().BackgroundColor);
+}
+void SettingsCommands::Notes1Click() {
+    ChooseColorInto(store_.Display().NotesColor);
+}
+
+void SettingsCommands::Invert1Click() {
+    DisplaySettings& d = store_.Display();
+    std::swap(d.BarColor, d.BackgroundColor);
+    Redraw();
+}
+
+void SettingsCommands::Redraw() {
+    if (hooks_.DrawAllMeasures) hooks_.DrawAllMeasures();
+}
+
+} // namespace morvel
