@@ -32,6 +32,13 @@ RunResult RunConvert(const std::vector<std::string>& args, int timeoutSeconds) {
     if (pid == 0) {
         dup2(outPipe[1], STDOUT_FILENO);
         dup2(errPipe[1], STDERR_FILENO);
+        // A sanitizer report must not pass for a conversion failure (status 1).
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+            const char* given = getenv(name);
+            std::string value = std::string(given ? given : "") +
+                                ":exitcode=" + std::to_string(SANITIZER_EXIT_CODE);
+            setenv(name, value.c_str(), 1);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -10,6 +10,9 @@
 
 namespace morvel::clitest {
 
+// The status a sanitizer-built converter exits with when it reports a fault.
+constexpr int SANITIZER_EXIT_CODE = 86;
+
 struct RunResult {
     int ExitCode = -1; // -1 when the process did not exit normally
     int Signal = 0;    // the signal that ended it, if any
