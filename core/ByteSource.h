@@ -42,7 +42,7 @@ class ByteSource {
     size_t Read(uint8_t* out, size_t size);
 
   private:
-    bool Refill();
+    [[gnu::noinline]] bool Refill();
 
     std::FILE* file_ = nullptr;
     bool memory_ = false;

@@ -43,6 +43,35 @@ uint32_t PowerOfTwo(int exponent) {
     return value;
 }
 
+// ---- Bytes of the current chunk ----
+
+inline int Conversion::ReadTrackByte() {
+    State& st = *state_;
+    if (st.TrackBytesLeft == 0) return 0;
+    int value = st.Midi.Get();
+    if (value == ByteSource::END) {
+        st.AbortFlag = 1;
+        return -1;
+    }
+    --st.TrackBytesLeft;
+    return value;
+}
+
+inline uint32_t Conversion::ReadVarLen() {
+    State& st = *state_;
+    uint32_t value = 0;
+    while (!st.AbortFlag) {
+        int byte = ReadTrackByte();
+        if (byte < 0) {
+            st.AbortFlag = 1;
+            break;
+        }
+        value = value * 128 + (byte & 0x7F);
+        if (byte < 0x80) break;
+    }
+    return value;
+}
+
 // ---- Song model ----
 
 void Conversion::StartTrack() {
@@ -130,33 +159,6 @@ bool Conversion::ReadTrackHeader() {
     st.TrackBytesLeft = static_cast<int32_t>(uint32_t(header[4]) << 24 | uint32_t(header[5]) << 16 |
                                              uint32_t(header[6]) << 8 | header[7]);
     return true;
-}
-
-int Conversion::ReadTrackByte() {
-    State& st = *state_;
-    if (st.TrackBytesLeft == 0) return 0;
-    int value = st.Midi.Get();
-    if (value == ByteSource::END) {
-        st.AbortFlag = 1;
-        return -1;
-    }
-    --st.TrackBytesLeft;
-    return value;
-}
-
-uint32_t Conversion::ReadVarLen() {
-    State& st = *state_;
-    uint32_t value = 0;
-    while (!st.AbortFlag) {
-        int byte = ReadTrackByte();
-        if (byte < 0) {
-            st.AbortFlag = 1;
-            break;
-        }
-        value = value * 128 + (byte & 0x7F);
-        if (byte < 0x80) break;
-    }
-    return value;
 }
 
 void Conversion::SkipTrackBytes(uint32_t count) {

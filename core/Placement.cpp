@@ -53,25 +53,22 @@ void Conversion::PlaceNote(TabColumn& column, int note, char special, uint8_t ch
         if (note > highest) column.Label = LABEL_TOO_HIGH;
     }
 
-    for (int s = 0; s < STRING_COUNT; ++s)
-        if (column.Fret[s] != NO_FRET && StringPitch[s] + column.Fret[s] == note)
-            return; // the column already sounds this pitch
-
-    for (int s = 0; s < STRING_COUNT; ++s) {
-        if (StringPitch[s] == note && column.Fret[s] == NO_FRET) {
-            column.Fret[s] = 0;
-            column.Label = LABEL_NOTES;
-            CurrentFret = 0;
-            return;
-        }
-    }
-
+    // One pass over the strings: a string already sounding the note ends the placement; else
+    // the first free open string wins; else the free string whose fret is nearest the anchor.
+    int openString = -1;
     int bestString = -1;
     int bestFret = 0;
     int bestDistance = SEARCH_PASSES + 1;
     for (int s = 0; s < STRING_COUNT; ++s) {
-        if (column.Fret[s] != NO_FRET) continue;
         const int fret = note - StringPitch[s];
+        if (column.Fret[s] != NO_FRET) {
+            if (column.Fret[s] == fret) return; // the column already sounds this pitch
+            continue;
+        }
+        if (fret == 0) {
+            if (openString < 0) openString = s;
+            continue;
+        }
         if (fret < 0 || fret > MAX_SEARCH_FRET) continue;
         const int distance = fret >= CurrentFret ? fret - CurrentFret + 1 : CurrentFret - fret;
         if (distance < bestDistance) {
@@ -79,6 +76,12 @@ void Conversion::PlaceNote(TabColumn& column, int note, char special, uint8_t ch
             bestString = s;
             bestFret = fret;
         }
+    }
+    if (openString >= 0) {
+        column.Fret[openString] = 0;
+        column.Label = LABEL_NOTES;
+        CurrentFret = 0;
+        return;
     }
     if (bestString < 0) {
         column.Label = LABEL_TOO_HIGH;

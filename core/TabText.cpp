@@ -120,10 +120,12 @@ void Conversion::WriteTabLine() {
     }
 
     if (Settings.ShowChord) {
-        std::string names[COLUMNS_PER_LINE];
+        std::string_view names[COLUMNS_PER_LINE];
         size_t longest = 0;
         for (int c = 0; c < count; ++c) {
-            names[c] = ColumnChordName(st.TabLine[c]);
+            const int chord = ChordIndexOfColumn(st.TabLine[c]);
+            names[c] = chord < 0 ? std::string_view("   ") : std::string_view(ChordNames[chord]);
+            if (chord >= 0) ChordUsed[chord] = 1;
             longest = std::max(longest, names[c].size());
         }
         // Names are cut in slices of three characters, one slice per row, right-aligned.
@@ -131,7 +133,7 @@ void Conversion::WriteTabLine() {
             for (int c = 0; c < count; ++c) {
                 char* cell = row + c * CELL_WIDTH;
                 cell[0] = cell[1] = cell[2] = ' ';
-                const std::string& name = names[c];
+                const std::string_view name = names[c];
                 if (name.size() <= k * CELL_WIDTH) continue;
                 const size_t length = std::min<size_t>(CELL_WIDTH, name.size() - k * CELL_WIDTH);
                 name.copy(cell + CELL_WIDTH - length, length, k * CELL_WIDTH);
