@@ -74,8 +74,7 @@ struct TrackRecord {
 // or larger than the product); callers then treat the whole track as one measure.
 inline uint32_t MeasureTicks(uint32_t division, int32_t numerator, int32_t denominator) {
     uint32_t den = static_cast<uint32_t>(denominator);
-    if (den == 0)
-        return 0;
+    if (den == 0) return 0;
     return division * (4u * static_cast<uint32_t>(numerator)) / den;
 }
 

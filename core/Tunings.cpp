@@ -15,8 +15,7 @@ const std::array<TuningPreset, 8> TuningPresets = {{
 
 std::optional<TuningPreset> FindTuningPreset(std::string_view name) {
     for (const TuningPreset& preset : TuningPresets)
-        if (name == preset.Name)
-            return preset;
+        if (name == preset.Name) return preset;
     return std::nullopt;
 }
 
