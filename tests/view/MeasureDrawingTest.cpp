@@ -206,3 +206,47 @@ TEST_F(DrawingTest, NarrowPanelsAndEmptyMeasuresDrawSafely) {
 
 } // namespace
 } // namespace morvel::viewtest
+
+namespace morvel::viewtest {
+namespace {
+
+TEST_F(DrawingTest, ChordNamesAppearUnderChordColumnsOnly) {
+    // A C major triad, then a lone note: only the first column is named.
+    Track t;
+    t.Chord(0, {60, 64, 67, 72}, 240).Note(720, 62, 240).End();
+    Open(Song({t}));
+    conv.Settings.ShowChord = 1;
+    form->TrackMenuClick(1);
+    conv.ClearUsedChords();
+    QImage image(550, 160, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setFont(form->font());
+    ASSERT_EQ(form->DrawMeasure(painter, 0, 0, 550, 160, 1, 1, 10), 1);
+    painter.end();
+    // S = 141: the lowest string's text row is 135, the name row 150.
+    EXPECT_TRUE(AnyInk(image, 35, 75, 150, 160));
+    EXPECT_FALSE(AnyInk(image, 250, 330, 140, 160)); // the lone note at x 290 has no name
+    int used = 0;
+    for (int32_t flag : conv.ChordUsed)
+        used += flag ? 1 : 0;
+    EXPECT_EQ(used, 1);
+}
+
+TEST_F(DrawingTest, ThePlayingPanelIsFilledWithTheHighlightColour) {
+    Track t;
+    t.Note(0, 76, 240).Note(1680, 76, 240).End();
+    Open(Song({t}));
+    ShowWithScrollSize(573, 356);
+    form->TrackMenuClick(1);
+    TMeasurePanel* one = form->PanelWidget(1);
+    TMeasurePanel* two = form->PanelWidget(2);
+    form->HighlightedCanvas = one;
+    form->PlayingMeasure = 1;
+    EXPECT_EQ(one->grab().toImage().pixel(300, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(two->grab().toImage().pixel(300, 10), YELLOW);
+    form->PlayingMeasure = -1;
+    EXPECT_EQ(one->grab().toImage().pixel(300, 10), YELLOW);
+}
+
+} // namespace
+} // namespace morvel::viewtest
