@@ -11,7 +11,7 @@ cmake --build build
 if [ -x build/bin/morvel ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec build/bin/morvel "$@"
 fi
-if [ -x build/bin/morvel ]; then
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): showing the converter instead."
 else
     echo "The window program is not built yet: showing the converter instead."

@@ -9,6 +9,8 @@ cd "$(dirname "$0")"
 root=$(pwd)
 
 scripts/install-deps.sh
+# No display on test machines: Qt tests draw offscreen unless a test says otherwise.
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
 echo "== Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
