@@ -163,7 +163,8 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* pa
     };
 
     FormCreate();
-    resize(CLIENT_WIDTH, CLIENT_HEIGHT);
+    // The client area below the menu bar is CLIENT_WIDTH x CLIENT_HEIGHT.
+    resize(CLIENT_WIDTH, CLIENT_HEIGHT + menuBar->sizeHint().height());
     MeasureCount = 0;
     PanelCount = 0;
     SelectedTrack = 0;

@@ -38,6 +38,9 @@ QByteArray FourTracks() {
 
 TEST_F(ViewTest, MenuBarHoldsThisWindowsCommandsInOrder) {
     EXPECT_EQ(form->windowTitle(), "MORVEL for Linux v3.0");
+    form->show();
+    QApplication::processEvents();
+    EXPECT_EQ(form->TabScroll()->size(), QSize(575, 358));
     QMenuBar* bar = form->findChild<QMenuBar*>("TabMenu");
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(TopLevelNames(bar), QStringList({"File1", "TracksMenu", "Help1"}));
@@ -78,6 +81,13 @@ TEST_F(ViewTest, TracksMenuCaptionsFollowNameAndNotes) {
     EXPECT_EQ(captions[0], "Chords");
     EXPECT_EQ(form->TracksMenu()->actions()[0]->data().toInt(), -1);
     EXPECT_EQ(captions[1], "Track 1 (Lead)");
+
+    // The chord view is one panel, tagged -1.
+    form->TracksMenu()->actions()[0]->trigger();
+    EXPECT_EQ(form->SelectedTrack, -1);
+    ASSERT_EQ(form->PanelCount, 1);
+    EXPECT_EQ(form->MeasurePanels[0].Tag, -1);
+    EXPECT_EQ(form->PanelWidget(-1)->accessibleName(), "Chords");
 }
 
 TEST_F(ViewTest, OpeningRemembersTheFolderAndCancellingClearsEverything) {
