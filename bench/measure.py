@@ -76,11 +76,17 @@ def main():
 
     small_files = sorted(glob.glob(os.path.join(data, "many-small", "*.mid")))
     if small_files:
-        out = tempfile.mkdtemp(prefix="morvel-batch-")
+        # Each run writes into a folder of its own, all removed at the end: deleting 2,000
+        # files just before a run slows the next run's file creation several times over.
+        top = tempfile.mkdtemp(prefix="morvel-batch-")
         try:
-            wall, cpu, rss = best([convert, "--out-dir", out] + small_files, runs=3)
+            results = [run([convert, "--out-dir", os.path.join(top, str(k))] + small_files)
+                       for k in range(3)]
         finally:
-            shutil.rmtree(out, ignore_errors=True)
+            shutil.rmtree(top, ignore_errors=True)
+        wall = min(r[0] for r in results)
+        cpu = min(r[1] for r in results)
+        rss = max(r[2] for r in results)
         print("many-small (%d files): %.3f s wall, %.3f s CPU, peak %d KB [time %s: target %.1f s]"
               % (len(small_files), wall, cpu, rss, verdict(wall <= TARGET_BATCH_SECONDS),
                  TARGET_BATCH_SECONDS))

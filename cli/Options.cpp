@@ -72,6 +72,9 @@ struct Parser {
                 flag = arg.substr(0, eq);
                 inlineValue = arg.substr(eq + 1);
             }
+        } else if (arg.size() > 2 && (arg[1] == 'o' || arg[1] == 'j')) {
+            flag = arg.substr(0, 2); // -oFILE, -j4
+            inlineValue = arg.substr(2);
         }
         int number = 0;
         std::string_view text;

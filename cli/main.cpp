@@ -177,10 +177,13 @@ int ConvertBatch(const Options& options, const Settings& settings) {
         const FileResult& r = results[i];
         notes += r.Notes;
         if (r.Errors) ++failures;
-        std::printf("%s -> %s: %s, %zu tracks, %llu notes, %.3f s\n", inputs[i].c_str(),
-                    outputs[i].c_str(),
-                    r.Errors ? ("FAILED (" + std::to_string(r.Errors) + " errors)").c_str() : "ok",
-                    r.Tracks, static_cast<unsigned long long>(r.Notes), r.Seconds);
+        std::printf(
+            "%s -> %s: %s, %zu tracks, %llu notes, %.3f s\n", inputs[i].c_str(), outputs[i].c_str(),
+            r.Errors
+                ? ("FAILED (" + std::to_string(r.Errors) + (r.Errors == 1 ? " error)" : " errors)"))
+                      .c_str()
+                : "ok",
+            r.Tracks, static_cast<unsigned long long>(r.Notes), r.Seconds);
     }
     std::printf("%zu files, %zu failed, %llu notes, %.3f s\n", inputs.size(), failures,
                 static_cast<unsigned long long>(notes), seconds);

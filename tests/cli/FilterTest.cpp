@@ -70,6 +70,11 @@ TEST(OptionsTest, FlagsOverrideOnlyWhatTheyName) {
     EXPECT_EQ(settings.ForceFitFret, 1);
     EXPECT_EQ(settings.ShowSpecial, 1);
     EXPECT_EQ(settings.BassMode, 1);
+
+    Options shortForms;
+    ASSERT_TRUE(Parse({"-j3", "-oout.txt", "a.mid"}, shortForms, error)) << error;
+    EXPECT_EQ(shortForms.Jobs, 3u);
+    EXPECT_EQ(shortForms.OutputFile, "out.txt");
 }
 
 TEST(OptionsTest, ErrorsNameTheFlagAndTheRange) {
