@@ -18,8 +18,8 @@ const char* const APPLICATION_TITLE = "MORVEL MIDI to Tabulature Conversion";
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     try {
+        // The title names the program in its message boxes; window captions stay their own.
         QApplication::setApplicationName("morvel");
-        QApplication::setApplicationDisplayName(APPLICATION_TITLE);
 
         morvel::Conversion conversion;
         morvel::DisplaySettings display;

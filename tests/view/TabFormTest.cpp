@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QTextEdit>
@@ -188,6 +189,20 @@ TEST_F(ViewTest, PanelsExistForMeasuresWithNotesOnly) {
     EXPECT_EQ(form->TrackMeasureCount(9), -1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Invalid Track!");
+}
+
+TEST_F(ViewTest, ATimeSignatureWithoutMeasureLengthMakesOneMeasure) {
+    Track t;
+    t.TimeSig(0, 2).Note(0, 64, 240).Note(9000, 67, 240).End();
+    Open(Song({t}));
+    form->TrackMenuClick(1);
+    EXPECT_EQ(form->MeasureCount, 1);
+    ASSERT_EQ(form->PanelCount, 2);
+    EXPECT_EQ(form->MeasurePanels[1].Tag, 1);
+    QImage image(550, 117, QImage::Format_RGB32);
+    QPainter painter(&image);
+    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 550, 117, 1, 1, 10), 1);
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ViewTest, PanelsStackAtTheScrollBoxHeightPerPage) {
