@@ -86,6 +86,20 @@ void ShowTrack(benchmark::State& state) {
     state.counters["panels"] = fx.form->PanelCount;
 }
 
+// The whole road from bytes to a drawn view: conversion, Tracks menu, panels, first paint.
+void OpenAndShow(benchmark::State& state) {
+    Fixture fx(1);
+    const std::string song = SongOf(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        fx.form->ResetTabulature();
+        fx.conv.ConvertMidiBytes(song, "bench.mid");
+        fx.form->BuildTracksMenu();
+        fx.form->TrackMenuClick(1);
+        fx.form->TabScroll()->viewport()->repaint();
+    }
+    state.counters["panels"] = fx.form->PanelCount;
+}
+
 void PaintPanel(benchmark::State& state) {
     Fixture fx(static_cast<int>(state.range(0)));
     fx.form->TrackMenuClick(1);
@@ -122,6 +136,7 @@ void ResizeWindow(benchmark::State& state) {
 }
 
 BENCHMARK(ShowTrack)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(OpenAndShow)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(PaintPanel)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ScrollPage)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ResizeWindow)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
