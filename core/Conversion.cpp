@@ -229,6 +229,12 @@ void Conversion::RunConversion(bool opened) {
         }
     }
 
+    // The reader stops quietly at an unexpected end of the file; the user is told that the
+    // tablature shown stops there.
+    if (st.AbortFlag)
+        ReportError(FormatText("The file '%s' ends inside track %d: its tablature stops there.",
+                               MidiFileName.c_str(), static_cast<int>(TrackList.size())));
+
     WriteBanner();
     st.PutLine(FormatText("Filename:     %s", MidiFileName.c_str()));
     switch (Header.FormatType) {

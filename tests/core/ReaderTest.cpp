@@ -231,8 +231,9 @@ TEST_F(ReaderTest, AFileEndingInsideATrackStillGetsItsReport) {
     auto out = Convert(bytes);
     ASSERT_EQ(conv.TrackList.size(), 1u);
     EXPECT_EQ(conv.TrackList[0].Notes.size(), 3u);
-    ASSERT_EQ(out.errors.size(), 1u);
-    EXPECT_EQ(out.errors[0], "Can't find tracks 2 to 3 !");
+    ASSERT_EQ(out.errors.size(), 2u);
+    EXPECT_EQ(out.errors[0], "The file 'test.mid' ends inside track 1: its tablature stops there.");
+    EXPECT_EQ(out.errors[1], "Can't find tracks 2 to 3 !");
     EXPECT_EQ(std::count(out.report.begin(), out.report.end(), TRACK_SEPARATOR), 3);
 }
 
