@@ -78,8 +78,9 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
     if (options.Mode == OutputMode::Track && result.Errors == 0 &&
         filter.SeparatorsSeen() < options.Track) {
         ++result.Errors;
-        PrintMessage(input, "no track " + std::to_string(options.Track) + " (the file has " +
-                                std::to_string(filter.SeparatorsSeen()) + ")");
+        int tracks = filter.SeparatorsSeen();
+        PrintMessage(input, "no track " + std::to_string(options.Track) + ": the file has " +
+                                std::to_string(tracks) + (tracks == 1 ? " track" : " tracks"));
     }
     if (std::fflush(out) != 0 || std::ferror(out) || writeFailed) {
         ++result.Errors;

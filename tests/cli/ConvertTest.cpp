@@ -200,6 +200,12 @@ TEST_F(ConvertTest, OutputFileHoldsWhatStandardOutputWouldGet) {
     RunResult failed = RunConvert({"-o", nowhere, path});
     EXPECT_EQ(failed.ExitCode, 1);
     EXPECT_EQ(failed.Err.rfind(nowhere + ": ", 0), 0u) << failed.Err;
+
+    if (fs::exists("/dev/full")) { // a device that refuses every write: a full disk
+        RunResult full = RunConvert({"-o", "/dev/full", path});
+        EXPECT_EQ(full.ExitCode, 1);
+        EXPECT_EQ(full.Err.rfind("/dev/full: cannot write", 0), 0u) << full.Err;
+    }
 }
 
 TEST_F(ConvertTest, DamagedFilesFailWithMessagesNamingThem) {
