@@ -1,5 +1,6 @@
 // The program entry: creates the windows hidden in their fixed order, shows the version window
 // modally, then the main window, and opens a MIDI file named on the command line.
+#include "app/SettingsConnection.h"
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
 #include "view/TabForm.h"
@@ -32,11 +33,16 @@ int main(int argc, char** argv) {
         });
 
         morvel::TTabForm tabForm(conversion, display);
-        // The chord window, the options dialog and the player window are created here, in
-        // that order, once they exist.
+        // The chord window is created here, before the options dialog, once it exists.
+        morvel::SettingsCommands settings(conversion, display, &tabForm, tabForm.OpenMidifile());
+        settings.Seams.ShowMessage = [&tabForm](const QString& text) {
+            QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
+        };
+        morvel::ConnectSettings(tabForm, settings);
+        // The player window is created here, after the options dialog, once it exists.
         morvel::TVersionForm versionForm;
         versionForm.FillVersionText();
-        // The settings store reads the INI file here.
+        settings.ReadIniSettings();
 
         versionForm.exec();
         tabForm.show();

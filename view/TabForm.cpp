@@ -250,21 +250,25 @@ void TTabForm::ResetTabulature() {
     InvalidateMeasureIndex();
 }
 
-void TTabForm::SaveSettingsAndQuit() {
-    if (ending_) return;
+bool TTabForm::SaveSettingsAndQuit() {
+    if (ending_) return true;
+    // The settings store writes the INI file here, before the tabulature is closed; when it
+    // cannot (it has told the user why), nothing is closed.
+    if (WriteSettings && !WriteSettings()) return false;
     ending_ = true;
-    // The settings store writes the INI file here, before the tabulature is closed.
-    if (WriteSettings) WriteSettings();
     ResetTabulature();
     if (versionForm_) versionForm_->close();
     if (helpForm_) helpForm_->close();
     close();
     QApplication::quit();
+    return true;
 }
 
 void TTabForm::closeEvent(QCloseEvent* event) {
-    SaveSettingsAndQuit();
-    event->accept();
+    if (SaveSettingsAndQuit())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void TTabForm::BuildTracksMenu() {

@@ -70,7 +70,9 @@ class TTabForm : public QMainWindow {
     // Closes the tabulature: panels, Tracks menu, chord flags, file name and report file.
     void ResetTabulature();
     // The one ending of the program, for Quit and for closing the window.
-    void SaveSettingsAndQuit();
+    // False when the settings could not be written: the ending is then abandoned and the
+    // program keeps running with everything open.
+    bool SaveSettingsAndQuit();
 
     void BuildTracksMenu();
     void TrackMenuClick(int tag);
@@ -120,8 +122,9 @@ class TTabForm : public QMainWindow {
     // Draws the chord view's panel; until a chord diagram drawing is installed the view lists
     // the names of the used chords.
     std::function<void(QPainter&, const QRect&)> ChordViewPainter;
-    // Writes the settings before the program ends; installed by the settings store.
-    std::function<void()> WriteSettings;
+    // Writes the settings before the program ends; installed by the settings store. False
+    // when they could not be written.
+    std::function<bool()> WriteSettings;
 
     // Adds a menu or a menu item at its place in the menu bar's fixed order (by objectName).
     void AddTopMenu(QMenu* menu);

@@ -133,6 +133,7 @@ TEST_F(ViewTest, QuitWritesSettingsOnceThenCloses) {
     form->WriteSettings = [&] {
         ++writes;
         EXPECT_FALSE(conv.MidiFileName.empty()); // written before the tabulature closes
+        return true;
     };
     Open(FourTracks());
     const QString report = QString::fromStdString(conv.TempFileName);
