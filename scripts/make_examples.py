@@ -87,6 +87,16 @@ class Track:
         return b"MTrk" + len(body).to_bytes(4, "big") + bytes(body)
 
 
+def solo_track(name, bpm, numerator, denominator, program):
+    """A format-0 track: name, tempo, time signature and the instrument on channel 0."""
+    t = Track()
+    t.meta(0, track_name(name))
+    t.meta(0, tempo(bpm))
+    t.meta(0, time_signature(numerator, denominator))
+    t.program(0, 0, program)
+    return t
+
+
 def midi_file(fmt, tracks, running_status=False):
     header = b"MThd" + (6).to_bytes(4, "big") + fmt.to_bytes(2, "big")
     header += len(tracks).to_bytes(2, "big") + DIVISION.to_bytes(2, "big")
@@ -94,11 +104,7 @@ def midi_file(fmt, tracks, running_status=False):
 
 
 def melody():
-    t = Track()
-    t.meta(0, track_name("Melody"))
-    t.meta(0, tempo(96))
-    t.meta(0, time_signature(4, 4))
-    t.program(0, 0, 24)  # nylon-string guitar
+    t = solo_track("Melody", 96, 4, 4, 24)  # nylon-string guitar
     tune = [("E4", Q), ("G4", Q), ("A4", Q), ("B4", Q), ("C5", H), ("B4", Q), ("A4", Q),
             ("G4", E), ("A4", E), ("G4", E), ("E4", E), ("D4", H), ("E4", Q), ("G4", Q),
             ("A4", Q + E), ("G4", E), ("E4", Q), ("D4", Q), ("C4", Q), ("D4", Q), ("E4", H + Q),
@@ -124,11 +130,7 @@ OPEN_CHORDS = {
 
 
 def chords():
-    t = Track()
-    t.meta(0, track_name("Chords"))
-    t.meta(0, tempo(80))
-    t.meta(0, time_signature(4, 4))
-    t.program(0, 0, 25)  # steel-string guitar
+    t = solo_track("Chords", 80, 4, 4, 25)  # steel-string guitar
     progression = ["C", "Am", "F", "G", "Em", "A", "Dm", "E7", "D", "G", "C", "C"]
     for i, name in enumerate(progression):
         t.note(i * H, H, 0, OPEN_CHORDS[name])
@@ -136,11 +138,7 @@ def chords():
 
 
 def waltz():
-    t = Track()
-    t.meta(0, track_name("Waltz"))
-    t.meta(0, tempo(132))
-    t.meta(0, time_signature(3, 4))
-    t.program(0, 0, 24)
+    t = solo_track("Waltz", 132, 3, 4, 24)
     bars = [("C3", ["E3", "G3", "C4"]), ("G2", ["D3", "G3", "B3"]), ("G2", ["F3", "G3", "B3"]),
             ("C3", ["E3", "G3", "C4"]), ("A2", ["E3", "A3", "C4"]), ("D3", ["F#3", "A3", "C4"]),
             ("G2", ["D3", "G3", "B3"]), ("C3", ["E3", "G3", "C4"])]
@@ -153,11 +151,7 @@ def waltz():
 
 
 def jig():
-    t = Track()
-    t.meta(0, track_name("Jig"))
-    t.meta(0, tempo(112))
-    t.meta(0, time_signature(6, 8))
-    t.program(0, 0, 24)
+    t = solo_track("Jig", 112, 6, 8, 24)
     phrase = ["D4", "E4", "F#4", "G4", "F#4", "E4", "D4", "A3", "D4", "F#4", "A4", "F#4",
               "G4", "B4", "G4", "F#4", "A4", "F#4", "E4", "D4", "E4", "D4", "A3", "D4"]
     now = 0

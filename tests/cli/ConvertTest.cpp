@@ -1,12 +1,14 @@
 // Runs the real morvel-convert on the bundled examples and on files written here.
 
 #include "tests/cli/CliSupport.h"
+#include "tests/support/MidiBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <sstream>
 
+using namespace morvel;
 using namespace morvel::clitest;
 namespace fs = std::filesystem;
 
@@ -71,12 +73,12 @@ class ConvertTest : public ::testing::Test {
 
     // A one-track file holding `notes` one after another, a quarter note each.
     std::string SongOf(const std::string& name, std::initializer_list<int> notes) {
-        MidiBuilder midi(0, 96);
-        midi.Track();
+        test::TrackBuilder track;
         for (int note : notes)
-            midi.Note(0, note, 96);
+            track.Note(0, note, 96);
+        track.End();
         std::string path = (dir / name).string();
-        WriteFile(path, midi.Bytes());
+        WriteFile(path, test::MidiBuilder(0, 96).Add(track).Bytes());
         return path;
     }
 
