@@ -1,5 +1,7 @@
 #include "core/ByteSource.h"
 
+#include <sys/stat.h>
+
 namespace morvel {
 
 namespace {
@@ -19,6 +21,7 @@ void ByteSource::OpenMemory(const uint8_t* data, size_t size) {
     memory_ = true;
     cur_ = data;
     end_ = data + size;
+    total_ = fetched_ = size;
 }
 
 void ByteSource::Close() {
@@ -27,6 +30,7 @@ void ByteSource::Close() {
     memory_ = false;
     cur_ = end_ = nullptr;
     pushed_ = -1;
+    total_ = fetched_ = 0;
 }
 
 bool ByteSource::Refill() {
@@ -34,6 +38,8 @@ bool ByteSource::Refill() {
     size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
     cur_ = buffer_.data();
     end_ = cur_ + got;
+    fetched_ += got;
+    if (fetched_ > total_) total_ = fetched_; // the file grew while being read
     return got > 0;
 }
 

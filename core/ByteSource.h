@@ -38,6 +38,9 @@ class ByteSource {
     // Makes `value` the next byte Get returns, whether or not it was read from the input.
     void Unget(int value) { pushed_ = value & 0xFF; }
 
+    // Bytes left to read (the size of the file as opened, less what was taken).
+    uint64_t Remaining() const { return total_ - fetched_ + static_cast<uint64_t>(end_ - cur_); }
+
     // Reads up to `size` bytes; returns how many were read.
     size_t Read(uint8_t* out, size_t size);
 
@@ -50,6 +53,8 @@ class ByteSource {
     const uint8_t* cur_ = nullptr;
     const uint8_t* end_ = nullptr;
     int pushed_ = -1;
+    uint64_t total_ = 0;   // size of the input when opened
+    uint64_t fetched_ = 0; // bytes moved into the buffer so far
 };
 
 } // namespace morvel

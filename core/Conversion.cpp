@@ -177,6 +177,7 @@ void Conversion::RunConversion(bool opened) {
     st.CurrentTrack = -1;
     st.LastNoteTrack = -1;
     st.ConversionColumns = 0;
+    st.ConversionCut = false;
     FreeTrackList();
 
     StringPitch = BaseTuning;
@@ -214,6 +215,7 @@ void Conversion::RunConversion(bool opened) {
             return;
         }
         StartTrack();
+        ReserveNotes();
         st.RunningStatus = 0;
         // Controller events before a track's first note belong to that track, not to the last
         // note of the previous one.

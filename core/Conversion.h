@@ -29,6 +29,8 @@ constexpr const char* LINE_END = "\r\n";
 // A track's section ends with a message once it reaches this many columns (bars included);
 // a damaged delta time could otherwise ask for millions of bars.
 constexpr uint64_t MAX_TRACK_COLUMNS = 2'000'000;
+// Across all tracks of one conversion the report stops growing past this many columns.
+constexpr uint64_t MAX_CONVERSION_COLUMNS = 4'000'000;
 
 using Reporter = std::function<void(const std::string& text)>;
 // Receives the report text in order, in chunks of any size.
@@ -102,6 +104,7 @@ class Conversion {
 
     // Song model
     void StartTrack();
+    void ReserveNotes();
     void AppendNote(uint32_t deltaTime, uint8_t note, uint8_t channel);
     NoteRecord* LastNote();
     void MarkLastNote(char letter);
@@ -127,8 +130,8 @@ class Conversion {
     void ClearTabLine();
     void FlushTabLine();
     void AdvanceColumn();
-    bool OutputBoundReached() const;
     void CutTrack(int trackNumber);
+    void ReportConversionCut(int trackNumber);
     void AddNoteEvent(uint8_t note, int channel, char special, uint32_t deltaTime,
                       int32_t numerator, int32_t denominator, int trackNumber);
     void ConvertTrack(uint32_t trackIndex);

@@ -13,8 +13,6 @@
 namespace morvel {
 
 constexpr int COLUMNS_PER_LINE = 26;
-// Across all tracks of one conversion the report stops growing past this many columns.
-constexpr uint64_t MAX_CONVERSION_COLUMNS = 20'000'000;
 
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -36,7 +34,9 @@ struct Conversion::State {
     uint32_t current_ticks = 0;
     uint64_t TrackColumns = 0;      // columns of the current track already written
     uint64_t ConversionColumns = 0; // columns of the whole report already written
-    bool TrackCut = false;          // the current track hit the output bound
+    bool BoundReached = false;      // the next line would pass an output bound
+    bool TrackCut = false;          // the current track stopped at an output bound
+    bool ConversionCut = false;     // the whole report reached its bound (and said so)
 
     // ---- Report output ----
     ReportSink Sink;

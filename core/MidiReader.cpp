@@ -3,6 +3,7 @@
 #include "core/Conversion.h"
 #include "core/ConversionState.h"
 
+#include <algorithm>
 #include <new>
 
 namespace morvel {
@@ -12,6 +13,7 @@ namespace {
 constexpr int HEADER_SIZE = 14;
 constexpr int TRACK_HEADER_SIZE = 8;
 constexpr uint32_t CENTRE_BEND = 8192;
+constexpr uint64_t BYTES_PER_NOTE = 8;
 
 bool IsTag(const uint8_t* bytes, const char* tag) {
     return bytes[0] == uint8_t(tag[0]) && bytes[1] == uint8_t(tag[1]) &&
@@ -88,6 +90,20 @@ void Conversion::StartTrack() {
         track.TimeSigDenominator = previous.TimeSigDenominator;
     }
     state_->CurrentTrack = static_cast<int>(TrackList.size()) - 1;
+}
+
+void Conversion::ReserveNotes() {
+    State& st = *state_;
+    if (st.CurrentTrack < 0 || st.TrackBytesLeft <= 0) return;
+    // A stored note takes at least a note-on and its note-off, about eight bytes; the chunk
+    // length is trusted only as far as the file really holds bytes.
+    const uint64_t bytes =
+        std::min<uint64_t>(static_cast<uint64_t>(st.TrackBytesLeft), st.Midi.Remaining());
+    try {
+        TrackList[st.CurrentTrack].Notes.reserve(bytes / BYTES_PER_NOTE);
+    } catch (const std::bad_alloc&) {
+        // Growing one note at a time still works.
+    }
 }
 
 void Conversion::AppendNote(uint32_t deltaTime, uint8_t note, uint8_t channel) {

@@ -49,65 +49,72 @@ void Conversion::WriteTrackHeading(int trackNumber, const TrackRecord& track) {
 void Conversion::WriteTabLine() {
     State& st = *state_;
     const int count = st.ColumnCount;
-    // One row is built in a local buffer and appended whole.
-    char row[COLUMNS_PER_LINE * CELL_WIDTH];
-    for (int r = 0; r < STRING_COUNT; ++r) {
-        char* cell = row;
-        for (int c = 0; c < count; ++c, cell += CELL_WIDTH) {
-            const TabColumn& column = st.TabLine[c];
-            const char* text;
-            switch (column.Label) {
-            case LABEL_NOTES: {
+    // The six string rows are built side by side, one column at a time, then appended whole.
+    char rows[STRING_COUNT][COLUMNS_PER_LINE * CELL_WIDTH];
+    auto setCell = [&rows](int r, int c, const char* text) {
+        char* cell = rows[r] + c * CELL_WIDTH;
+        cell[0] = text[0];
+        cell[1] = text[1];
+        cell[2] = text[2];
+    };
+    for (int c = 0; c < count; ++c) {
+        const TabColumn& column = st.TabLine[c];
+        switch (column.Label) {
+        case LABEL_NOTES:
+            for (int r = 0; r < STRING_COUNT; ++r) {
                 const uint8_t fret = column.Fret[r];
+                char* cell = rows[r] + c * CELL_WIDTH;
                 if (fret == NO_FRET) {
-                    text = "---";
+                    setCell(r, c, "---");
                 } else if (fret < 10) {
                     cell[0] = '-';
                     cell[1] = static_cast<char>('0' + fret);
                     cell[2] = '-';
-                    continue;
                 } else {
-                    // Frets from 10 on fill the cell: "-12". Larger values never come from
-                    // placement but keep the cell three characters wide.
+                    // Frets from 10 on fill the cell: "-12".
                     cell[0] = '-';
                     cell[1] = static_cast<char>('0' + (fret / 10) % 10);
                     cell[2] = static_cast<char>('0' + fret % 10);
-                    continue;
                 }
-                break;
             }
-            case LABEL_TOO_LOW:
-                text = r == STRING_COUNT - 1 ? "-?-" : "---";
-                break;
-            case LABEL_TOO_HIGH:
-                text = r == 0 ? "-?-" : "---";
-                break;
-            case LABEL_BAR:
-                if (c == COLUMNS_PER_LINE - 1)
-                    text = "|  ";
-                else if (c == 0 && st.LineBrokeInBar)
-                    text = "  |";
-                else
-                    text = "| |";
-                break;
-            case LABEL_TRACK_START:
-                text = TRACK_START_CELLS[r];
-                break;
-            case LABEL_TRACK_END:
-                text = TRACK_END_CELLS[r];
-                break;
-            default:
-                st.Put(std::string_view(row, static_cast<size_t>(cell - row)));
-                ReportError(FormatText("Unknown internal info label %d.", column.Label));
-                return;
-            }
-            cell[0] = text[0];
-            cell[1] = text[1];
-            cell[2] = text[2];
+            break;
+        case LABEL_TOO_LOW:
+        case LABEL_TOO_HIGH: {
+            // Only the "?" shows, on the bottom line for too low, the top line for too high.
+            const int mark = column.Label == LABEL_TOO_LOW ? STRING_COUNT - 1 : 0;
+            for (int r = 0; r < STRING_COUNT; ++r)
+                setCell(r, c, r == mark ? "-?-" : "---");
+            break;
         }
-        st.Put(std::string_view(row, static_cast<size_t>(cell - row)));
+        case LABEL_BAR: {
+            const char* text = c == COLUMNS_PER_LINE - 1     ? "|  "
+                               : c == 0 && st.LineBrokeInBar ? "  |"
+                                                             : "| |";
+            for (int r = 0; r < STRING_COUNT; ++r)
+                setCell(r, c, text);
+            break;
+        }
+        case LABEL_TRACK_START:
+            for (int r = 0; r < STRING_COUNT; ++r)
+                setCell(r, c, TRACK_START_CELLS[r]);
+            break;
+        case LABEL_TRACK_END:
+            for (int r = 0; r < STRING_COUNT; ++r)
+                setCell(r, c, TRACK_END_CELLS[r]);
+            break;
+        default:
+            // The first row is written up to the unknown column; nothing more of this line.
+            st.Put(std::string_view(rows[0], static_cast<size_t>(c) * CELL_WIDTH));
+            ReportError(FormatText("Unknown internal info label %d.", column.Label));
+            return;
+        }
+    }
+    const size_t width = static_cast<size_t>(count) * CELL_WIDTH;
+    for (int r = 0; r < STRING_COUNT; ++r) {
+        st.Put(std::string_view(rows[r], width));
         st.Put(LINE_END);
     }
+    char* row = rows[0]; // reused for the letter and chord rows
 
     if (Settings.ShowSpecial) {
         for (int c = 0; c < count; ++c) {

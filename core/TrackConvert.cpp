@@ -20,13 +20,10 @@ void Conversion::FlushTabLine() {
     st.TrackColumns += st.ColumnCount;
     st.ConversionColumns += st.ColumnCount;
     ClearTabLine();
-}
-
-bool Conversion::OutputBoundReached() const {
-    const State& st = *state_;
-    const uint64_t pending = static_cast<uint64_t>(st.ColumnCount) + 1;
-    return st.TrackColumns + pending >= MAX_TRACK_COLUMNS ||
-           st.ConversionColumns + pending >= MAX_CONVERSION_COLUMNS;
+    // Another full line would pass the bound: the track stops at this line.
+    if (st.TrackColumns + COLUMNS_PER_LINE > MAX_TRACK_COLUMNS ||
+        st.ConversionColumns + COLUMNS_PER_LINE > MAX_CONVERSION_COLUMNS)
+        st.BoundReached = true;
 }
 
 void Conversion::AdvanceColumn() {
@@ -40,9 +37,23 @@ void Conversion::CutTrack(int trackNumber) {
     if (st.TabLine[st.ColumnCount].Label != LABEL_EMPTY) ++st.ColumnCount;
     if (st.ColumnCount > 0) FlushTabLine();
     st.TrackCut = true;
+    if (st.ConversionColumns + COLUMNS_PER_LINE > MAX_CONVERSION_COLUMNS) {
+        ReportConversionCut(trackNumber);
+        return;
+    }
     ReportError(FormatText("Track %d is too long to write out: its tablature stops after %llu "
                            "columns.",
                            trackNumber, static_cast<unsigned long long>(st.TrackColumns)));
+}
+
+void Conversion::ReportConversionCut(int trackNumber) {
+    State& st = *state_;
+    if (st.ConversionCut) return;
+    st.ConversionCut = true;
+    ReportError(FormatText("The tablature of '%s' is too long to write out: it stops in track %d "
+                           "after %llu columns.",
+                           MidiFileName.c_str(), trackNumber,
+                           static_cast<unsigned long long>(st.ConversionColumns)));
 }
 
 void Conversion::AddNoteEvent(uint8_t note, int channel, char special, uint32_t deltaTime,
@@ -53,7 +64,7 @@ void Conversion::AddNoteEvent(uint8_t note, int channel, char special, uint32_t 
 
     // Without a measure length the track is one measure: no bars.
     while (measureTicks != 0 && st.current_ticks + pending >= measureTicks) {
-        if (OutputBoundReached()) {
+        if (st.BoundReached) {
             CutTrack(trackNumber);
             return;
         }
@@ -85,16 +96,21 @@ void Conversion::ConvertTrack(uint32_t trackIndex) {
     const TrackRecord& track = TrackList[trackIndex];
     if (track.Notes.empty()) return;
 
+    if (st.ConversionColumns + COLUMNS_PER_LINE > MAX_CONVERSION_COLUMNS) {
+        ReportConversionCut(trackNumber);
+        return;
+    }
     WriteTrackHeading(trackNumber, track);
     ClearTabLine();
     st.current_ticks = 0;
     st.TrackColumns = 0;
     st.TrackCut = false;
+    st.BoundReached = false;
     PlaceMarker(st.TabLine[0], LABEL_TRACK_START);
     st.ColumnCount = 1;
 
     for (const NoteRecord& note : track.Notes) {
-        if (OutputBoundReached()) {
+        if (st.BoundReached) {
             CutTrack(trackNumber);
             break;
         }

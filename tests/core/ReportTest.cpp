@@ -156,10 +156,34 @@ TEST(Report, RunawayDeltaTimesEndTheTrackWithAMessage) {
     auto out = ConvertBytes(MidiBuilder(1, 1).Add(runaway).Add(next).Bytes());
     ASSERT_EQ(out.errors.size(), 1u);
     EXPECT_NE(out.errors[0].find("Track 1 "), std::string::npos) << out.errors[0];
-    EXPECT_NE(out.errors[0].find(std::to_string(MAX_TRACK_COLUMNS - 1)), std::string::npos);
+    // The track keeps everything up to a bound of at least a million columns.
+    const size_t at = out.errors[0].find("after ");
+    ASSERT_NE(at, std::string::npos);
+    const unsigned long long columns = std::stoull(out.errors[0].substr(at + 6));
+    EXPECT_GE(columns, 1'000'000u);
+    EXPECT_LE(columns, MAX_TRACK_COLUMNS);
     EXPECT_LT(out.report.size(), 200'000'000u);
     EXPECT_NE(ExtractReportText(out.report, 2).find("|V-"), std::string::npos)
         << "the next track is still converted";
+}
+
+TEST(Report, ManyRunawayTracksStopTheWholeReportWithOneMoreMessage) {
+    MidiBuilder song(1, 1);
+    for (int i = 0; i < 6; ++i) {
+        TrackBuilder runaway;
+        runaway.NoteOn(0, 64).NoteOn(0x0FFFFFFF, 64).End();
+        song.Add(runaway);
+    }
+    auto out = ConvertBytes(song.Bytes());
+    ASSERT_EQ(out.errors.size(), 2u);
+    EXPECT_TRUE(out.errors[0].starts_with("Track 1 is too long")) << out.errors[0];
+    EXPECT_TRUE(out.errors[1].starts_with("The tablature of 'test.mid' is too long to write out: "
+                                          "it stops in track 2"))
+        << out.errors[1];
+    // Every track keeps its separator; the tracks after the bound are empty.
+    EXPECT_EQ(std::count(out.report.begin(), out.report.end(), TRACK_SEPARATOR), 6);
+    EXPECT_EQ(ExtractReportText(out.report, 3), "");
+    EXPECT_LT(out.report.size(), MAX_CONVERSION_COLUMNS * 30);
 }
 
 TEST(Report, ConvertingTwiceGivesTheSameReportAndSong) {
