@@ -57,6 +57,10 @@ class Conversion {
     // Path of the report file the last conversion wrote; empty when none.
     std::string TempFileName;
 
+    // Bounds on the report, in columns: per track and for the whole conversion.
+    uint64_t MaxTrackColumns = MAX_TRACK_COLUMNS;
+    uint64_t MaxConversionColumns = MAX_CONVERSION_COLUMNS;
+
     // ---- State shared with the measure drawing ----
     int CurrentFret = 0; // anchor of the nearest-fret search
     std::array<int32_t, CHORD_COUNT> ChordUsed{};

@@ -21,8 +21,8 @@ void Conversion::FlushTabLine() {
     st.ConversionColumns += st.ColumnCount;
     ClearTabLine();
     // Another full line would pass the bound: the track stops at this line.
-    if (st.TrackColumns + COLUMNS_PER_LINE > MAX_TRACK_COLUMNS ||
-        st.ConversionColumns + COLUMNS_PER_LINE > MAX_CONVERSION_COLUMNS)
+    if (st.TrackColumns + COLUMNS_PER_LINE > MaxTrackColumns ||
+        st.ConversionColumns + COLUMNS_PER_LINE > MaxConversionColumns)
         st.BoundReached = true;
 }
 
@@ -37,7 +37,7 @@ void Conversion::CutTrack(int trackNumber) {
     if (st.TabLine[st.ColumnCount].Label != LABEL_EMPTY) ++st.ColumnCount;
     if (st.ColumnCount > 0) FlushTabLine();
     st.TrackCut = true;
-    if (st.ConversionColumns + COLUMNS_PER_LINE > MAX_CONVERSION_COLUMNS) {
+    if (st.ConversionColumns + COLUMNS_PER_LINE > MaxConversionColumns) {
         ReportConversionCut(trackNumber);
         return;
     }
@@ -96,7 +96,7 @@ void Conversion::ConvertTrack(uint32_t trackIndex) {
     const TrackRecord& track = TrackList[trackIndex];
     if (track.Notes.empty()) return;
 
-    if (st.ConversionColumns + COLUMNS_PER_LINE > MAX_CONVERSION_COLUMNS) {
+    if (st.ConversionColumns + COLUMNS_PER_LINE > MaxConversionColumns) {
         ReportConversionCut(trackNumber);
         return;
     }
