@@ -65,8 +65,9 @@ void Conversion::State::Flush() {
 
 Conversion::Conversion() : state_(new State) {}
 
+// The report file lives as long as the conversion that wrote it.
 Conversion::~Conversion() {
-    CloseReportFile();
+    DeleteReportFile();
     delete state_;
 }
 

@@ -257,7 +257,17 @@ TEST_F(ReportFileTest, UniquePrivateFileInTheTemporaryFolder) {
     conv.DeleteReportFile();
     EXPECT_FALSE(fs::exists(last));
     EXPECT_TRUE(conv.TempFileName.empty());
-    other.DeleteReportFile();
+
+    // A conversion object takes its report with it.
+    std::string gonePath;
+    {
+        Conversion gone;
+        gone.MidiFileName = midi.string();
+        gone.ConvertMidiFile();
+        gonePath = gone.TempFileName;
+        EXPECT_TRUE(fs::exists(gonePath));
+    }
+    EXPECT_FALSE(fs::exists(gonePath));
 }
 
 TEST_F(ReportFileTest, APlantedLinkIsNeverWrittenThrough) {
