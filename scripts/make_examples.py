@@ -22,9 +22,14 @@ NOTE_NAMES = {"C": 0, "C#": 1, "D": 2, "D#": 3, "E": 4, "F": 5, "F#": 6, "G": 7,
               "A": 9, "A#": 10, "B": 11}
 
 
+# Guitar and bass music is written an octave above its sound, and tablature reads the written
+# note: the files store it, so the open low E string (sounding E2) is note 52.
+WRITTEN_OCTAVE = 12
+
+
 def pitch(name):
-    """'E2' -> 40, 'C#4' -> 61 (middle C is C4 = 60)."""
-    return 12 * (int(name[-1]) + 1) + NOTE_NAMES[name[:-1]]
+    """Sounding name to stored note: 'E2' -> 52, 'C4' (middle C) -> 72."""
+    return 12 * (int(name[-1]) + 1) + NOTE_NAMES[name[:-1]] + WRITTEN_OCTAVE
 
 
 def vlq(n):
@@ -187,10 +192,11 @@ def rock():
             guitar.note(start + beat * E, E, 0, [r, r + 7, r + 12], velocity=110)
         for beat in range(4):  # bass: root, root, octave, fifth
             step = [0, 0, 12, 7][beat]
-            bass.note(start + beat * Q, Q - 10, 1, [r - 12 + step], velocity=100)
+            # The bass line sits on the four low strings, read in bass mode.
+            bass.note(start + beat * Q, Q - 10, 1, [r + step], velocity=100)
     end = len(roots) * 4 * Q
     guitar.note(end, 4 * Q, 0, ["E2", "B2", "E3", "G#3", "B3", "E4"], velocity=110)
-    bass.note(end, 4 * Q, 1, ["E1"], velocity=100)
+    bass.note(end, 4 * Q, 1, ["E2"], velocity=100)
     return midi_file(1, [conductor, guitar, bass], running_status=True)
 
 
