@@ -1,5 +1,6 @@
 // Cost of the measure view for tracks of 100, 1,000 and 10,000 non-empty measures: showing
 // the track (panels, layout and the first paint), painting one panel, and scrolling.
+#include "tests/support/MidiBuilder.h"
 #include "view/TabForm.h"
 
 #include <QApplication>
@@ -16,48 +17,17 @@
 
 namespace {
 
-std::string VarLen(uint32_t v) {
-    std::string out;
-    uint8_t groups[5];
-    int n = 0;
-    do {
-        groups[n++] = v & 0x7F;
-        v >>= 7;
-    } while (v);
-    while (n-- > 0)
-        out.push_back(static_cast<char>(groups[n] | (n ? 0x80 : 0)));
-    return out;
-}
-
 // One 4/4 track at 480 ticks a quarter: a three-note chord and three single notes in every
 // one of `measures` measures.
 std::string SongOf(int measures) {
-    std::string track;
-    auto event = [&](uint32_t delta, std::initializer_list<int> bytes) {
-        track += VarLen(delta);
-        for (int b : bytes)
-            track.push_back(static_cast<char>(b));
-    };
+    morvel::test::TrackBuilder track;
     for (int m = 0; m < measures; ++m) {
-        event(0, {0x90, 52, 90});
-        event(0, {0x90, 59, 90});
-        event(0, {0x90, 64, 90});
-        event(480, {0x80, 52, 0});
-        event(0, {0x80, 59, 0});
-        event(0, {0x80, 64, 0});
-        for (int k = 0; k < 3; ++k) {
-            event(0, {0x90, 67 + 2 * k, 90});
-            event(480, {0x80, 67 + 2 * k, 0});
-        }
+        track.Chord(0, {52, 59, 64}, 480);
+        for (int k = 0; k < 3; ++k)
+            track.Note(0, 67 + 2 * k, 480);
     }
-    event(0, {0xFF, 0x2F, 0});
-    std::string song = "MThd";
-    song += std::string("\0\0\0\6\0\0\0\1\x01\xE0", 10);
-    song += "MTrk";
-    const auto n = static_cast<uint32_t>(track.size());
-    for (int shift = 24; shift >= 0; shift -= 8)
-        song.push_back(static_cast<char>((n >> shift) & 0xFF));
-    return song + track;
+    track.End();
+    return morvel::test::MidiBuilder(0, 480).Add(track).Bytes();
 }
 
 struct Fixture {

@@ -37,6 +37,21 @@ class TrackBuilder {
     TrackBuilder& Note(uint32_t delta, int note, uint32_t length, int channel = 0) {
         return NoteOn(delta, note, 100, channel).NoteOff(length, note, channel);
     }
+    // Notes that start together, each `length` ticks long, `delta` after the previous event.
+    TrackBuilder& Chord(uint32_t delta, std::initializer_list<int> notes, uint32_t length) {
+        uint32_t d = delta;
+        for (int n : notes) {
+            NoteOn(d, n);
+            d = 0;
+        }
+        d = length;
+        for (int n : notes) {
+            NoteOff(d, n);
+            d = 0;
+        }
+        return *this;
+    }
+    TrackBuilder& PitchBendUp() { return Delta(0).Raw({0xE0, 0x00, 0x60}); }
     TrackBuilder& Meta(uint32_t delta, int type, const std::string& data) {
         Delta(delta).Raw({0xFF, type, static_cast<int>(data.size())});
         bytes.insert(bytes.end(), data.begin(), data.end());
