@@ -49,19 +49,23 @@ void SettingsCommands::SetHooks(const MainWindowHooks& hooks) {
     optionsForm_->SetHooks(hooks);
 }
 
+void SettingsCommands::AddCommand(QMenu* menu, const char* name, const char* caption,
+                                  void (SettingsCommands::*handler)()) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, handler);
+}
+
 QMenu* SettingsCommands::OptionsMenu() {
     if (!optionsMenu_) {
         optionsMenu_ = new QMenu("Options", window_);
         optionsMenu_->setObjectName("Options1");
         optionsMenu_->menuAction()->setObjectName("Options1");
-        auto add = [this](const char* name, const char* caption, void (SettingsCommands::*f)()) {
-            QAction* action = optionsMenu_->addAction(caption);
-            action->setObjectName(name);
-            connect(action, &QAction::triggered, this, f);
-        };
-        add("OptionsPanel1", "Options", &SettingsCommands::OptionsPanel1Click);
-        add("LoadOptions1", "Load Options", &SettingsCommands::LoadOptions1Click);
-        add("SaveOptions1", "Save Options", &SettingsCommands::SaveOptions1Click);
+        AddCommand(optionsMenu_, "OptionsPanel1", "Options", &SettingsCommands::OptionsPanel1Click);
+        AddCommand(optionsMenu_, "LoadOptions1", "Load Options",
+                   &SettingsCommands::LoadOptions1Click);
+        AddCommand(optionsMenu_, "SaveOptions1", "Save Options",
+                   &SettingsCommands::SaveOptions1Click);
     }
     return optionsMenu_;
 }
@@ -71,15 +75,11 @@ QMenu* SettingsCommands::ColorsMenu() {
         colorsMenu_ = new QMenu("Colors", window_);
         colorsMenu_->setObjectName("Colors1");
         colorsMenu_->menuAction()->setObjectName("Colors1");
-        auto add = [this](const char* name, const char* caption, void (SettingsCommands::*f)()) {
-            QAction* action = colorsMenu_->addAction(caption);
-            action->setObjectName(name);
-            connect(action, &QAction::triggered, this, f);
-        };
-        add("Foreground1", "Bar Color", &SettingsCommands::Foreground1Click);
-        add("Background1", "Background Color", &SettingsCommands::Background1Click);
-        add("Notes1", "Note Color", &SettingsCommands::Notes1Click);
-        add("Invert1", "Invert Colors", &SettingsCommands::Invert1Click);
+        AddCommand(colorsMenu_, "Foreground1", "Bar Color", &SettingsCommands::Foreground1Click);
+        AddCommand(colorsMenu_, "Background1", "Background Color",
+                   &SettingsCommands::Background1Click);
+        AddCommand(colorsMenu_, "Notes1", "Note Color", &SettingsCommands::Notes1Click);
+        AddCommand(colorsMenu_, "Invert1", "Invert Colors", &SettingsCommands::Invert1Click);
     }
     return colorsMenu_;
 }

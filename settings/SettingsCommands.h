@@ -56,6 +56,8 @@ class SettingsCommands : public QObject {
     void Invert1Click();
 
   private:
+    void AddCommand(QMenu* menu, const char* name, const char* caption,
+                    void (SettingsCommands::*handler)());
     void ChooseColorInto(uint32_t& color);
     void Redraw();
     QString RunFileDialog(bool forSaving);
