@@ -205,11 +205,11 @@ bool LoadSettings(const Options& options, Settings& settings) {
         return false;
     }
     if (!options.IniFile.empty() && !ReadIniSettings(options.IniFile, stored, error)) {
-        PrintMessage(options.IniFile, error);
+        PrintMessage("morvel-convert", error); // the text names the file itself
         return false;
     }
     if (!options.OptionFile.empty() && !ReadOptionFile(options.OptionFile, stored, error)) {
-        PrintMessage(options.OptionFile, error);
+        PrintMessage("morvel-convert", error);
         return false;
     }
     settings.Conv = stored.Conv;
