@@ -35,6 +35,13 @@ class ByteSource {
         return *cur_++;
     }
 
+    // The next `count` bytes in place, when they are already buffered and nothing was pushed
+    // back; nullptr otherwise. Skip then takes them.
+    const uint8_t* Peek(size_t count) const {
+        return pushed_ < 0 && static_cast<size_t>(end_ - cur_) >= count ? cur_ : nullptr;
+    }
+    void Skip(size_t count) { cur_ += count; }
+
     // Makes `value` the next byte Get returns, whether or not it was read from the input.
     void Unget(int value) { pushed_ = value & 0xFF; }
 

@@ -120,6 +120,8 @@ class Conversion {
     uint32_t ReadVarLen();
     void SkipTrackBytes(uint32_t count);
     int ReadEvent();
+    bool ReadBufferedChannelEvent();
+    void ChannelEvent(uint8_t first, uint8_t second);
     int ReadMetaEvent();
     void ReadMetaText(int type);
 

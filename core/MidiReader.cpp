@@ -14,10 +14,31 @@ constexpr int HEADER_SIZE = 14;
 constexpr int TRACK_HEADER_SIZE = 8;
 constexpr uint32_t CENTRE_BEND = 8192;
 constexpr uint64_t BYTES_PER_NOTE = 8;
+// A channel event is read straight from the buffer when its delta time takes at most four
+// bytes: then delta, status and data fit in seven bytes.
+constexpr size_t LONGEST_QUICK_DELTA = 4;
+constexpr size_t LONGEST_QUICK_EVENT = 8;
 
 bool IsTag(const uint8_t* bytes, const char* tag) {
     return bytes[0] == uint8_t(tag[0]) && bytes[1] == uint8_t(tag[1]) &&
            bytes[2] == uint8_t(tag[2]) && bytes[3] == uint8_t(tag[3]);
+}
+
+// Data bytes of a channel event with this status; 0 for system and meta statuses.
+int ChannelDataBytes(uint32_t status) {
+    switch (status & 0xF0) {
+    case 0xC0:
+    case 0xD0:
+        return 1;
+    case 0x80:
+    case 0x90:
+    case 0xA0:
+    case 0xB0:
+    case 0xE0:
+        return 2;
+    default:
+        return 0;
+    }
 }
 
 } // namespace
@@ -184,8 +205,80 @@ void Conversion::SkipTrackBytes(uint32_t count) {
         ReadTrackByte();
 }
 
+void Conversion::ChannelEvent(uint8_t first, uint8_t second) {
+    State& st = *state_;
+    TrackRecord* track = st.CurrentTrack >= 0 ? &TrackList[st.CurrentTrack] : nullptr;
+    switch (st.RunningStatus & 0xF0) {
+    case 0x90:
+        if (second != 0) {
+            AppendNote(st.PendingTicks, first, st.RunningStatus & 0x0F);
+            if (track) {
+                track->LastNoteTime += st.PendingTicks;
+                track->EndTime = 0;
+            }
+            st.PendingTicks = 0;
+            return;
+        }
+        [[fallthrough]]; // velocity 0: a note-off
+    case 0x80:
+        if (track) track->EndTime = track->LastNoteTime + st.PendingTicks;
+        return;
+    case 0xA0:
+        MarkLastNote('A');
+        return;
+    case 0xB0:
+        MarkLastNote('C');
+        return;
+    case 0xC0:
+        MarkLastNote('P');
+        return;
+    case 0xD0:
+        MarkLastNote('V');
+        return;
+    case 0xE0: {
+        const uint32_t bend = (uint32_t(second) << 7) | first;
+        NoteRecord* last = LastNote();
+        if (last && last->Special != 'U' && last->Special != 'D' && bend != CENTRE_BEND)
+            MarkLastNote(bend > CENTRE_BEND ? 'U' : 'D');
+        return;
+    }
+    }
+}
+
+bool Conversion::ReadBufferedChannelEvent() {
+    State& st = *state_;
+    if (st.TrackBytesLeft < int32_t(LONGEST_QUICK_EVENT)) return false;
+    const uint8_t* bytes = st.Midi.Peek(LONGEST_QUICK_EVENT);
+    if (bytes == nullptr) return false;
+    uint32_t delta = 0;
+    size_t used = 0;
+    for (;;) {
+        const uint8_t byte = bytes[used++];
+        delta = delta * 128 + (byte & 0x7F);
+        if (byte < 0x80) break;
+        if (used == LONGEST_QUICK_DELTA) return false;
+    }
+    uint32_t status = st.RunningStatus;
+    if (bytes[used] >= 0x80) status = bytes[used++];
+    const int data = ChannelDataBytes(status);
+    if (data == 0 || status < 0x80) return false;
+    const uint8_t first = bytes[used];
+    const uint8_t second = data == 2 ? bytes[used + 1] : 0;
+    used += static_cast<size_t>(data);
+
+    st.Midi.Skip(used);
+    st.TrackBytesLeft -= static_cast<int32_t>(used);
+    st.PendingTicks += delta;
+    st.RunningStatus = status;
+    ChannelEvent(first, second);
+    return true;
+}
+
 int Conversion::ReadEvent() {
     State& st = *state_;
+    // Most events are channel events lying whole in the read buffer: they are taken in one go.
+    if (ReadBufferedChannelEvent()) return 1;
+
     st.PendingTicks += ReadVarLen();
     if (st.AbortFlag) return 0;
 
@@ -200,72 +293,21 @@ int Conversion::ReadEvent() {
         st.Midi.Unget(status);
         ++st.TrackBytesLeft;
     }
-    const uint8_t channel = st.RunningStatus & 0x0F;
-    TrackRecord* track = st.CurrentTrack >= 0 ? &TrackList[st.CurrentTrack] : nullptr;
 
-    auto noteOff = [&] {
-        if (track) track->EndTime = track->LastNoteTime + st.PendingTicks;
-    };
-
-    switch (st.RunningStatus & 0xF0) {
-    case 0x80:
-        ReadTrackByte();
-        ReadTrackByte();
-        noteOff();
-        return 1;
-    case 0x90: {
-        const uint8_t note = ReadTrackByte() & 0xFF;
-        const uint8_t velocity = ReadTrackByte() & 0xFF;
-        if (velocity == 0) {
-            noteOff();
-            return 1;
-        }
-        AppendNote(st.PendingTicks, note, channel);
-        if (track) {
-            track->LastNoteTime += st.PendingTicks;
-            track->EndTime = 0;
-        }
-        st.PendingTicks = 0;
+    if (const int data = ChannelDataBytes(st.RunningStatus); data > 0 && st.RunningStatus >= 0x80) {
+        const uint8_t first = ReadTrackByte() & 0xFF;
+        const uint8_t second = data == 2 ? ReadTrackByte() & 0xFF : 0;
+        ChannelEvent(first, second);
         return 1;
     }
-    case 0xA0:
-        ReadTrackByte();
-        ReadTrackByte();
-        MarkLastNote('A');
-        return 1;
-    case 0xB0:
-        ReadTrackByte();
-        ReadTrackByte();
-        MarkLastNote('C');
-        return 1;
-    case 0xC0:
-        ReadTrackByte();
-        MarkLastNote('P');
-        return 1;
-    case 0xD0:
-        ReadTrackByte();
-        MarkLastNote('V');
-        return 1;
-    case 0xE0: {
-        const uint32_t low = ReadTrackByte() & 0xFF;
-        const uint32_t high = ReadTrackByte() & 0xFF;
-        const uint32_t bend = (high << 7) | low;
-        NoteRecord* last = LastNote();
-        if (last && last->Special != 'U' && last->Special != 'D' && bend != CENTRE_BEND)
-            MarkLastNote(bend > CENTRE_BEND ? 'U' : 'D');
+    if (st.RunningStatus == 0xF0) {
+        SkipTrackBytes(ReadVarLen());
         return 1;
     }
-    case 0xF0:
-        if (st.RunningStatus == 0xF0) {
-            SkipTrackBytes(ReadVarLen());
-            return 1;
-        }
-        if (st.RunningStatus == 0xFF) return ReadMetaEvent();
-        return 1; // 0xF1..0xFE carry no data
-    default:
-        ReportError(FormatText("Unknown note type '%x'.", st.RunningStatus));
-        return 0;
-    }
+    if (st.RunningStatus == 0xFF) return ReadMetaEvent();
+    if (st.RunningStatus > 0xF0) return 1; // 0xF1..0xFE carry no data
+    ReportError(FormatText("Unknown note type '%x'.", st.RunningStatus));
+    return 0;
 }
 
 void Conversion::ReadMetaText(int type) {
