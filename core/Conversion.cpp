@@ -286,17 +286,6 @@ uint32_t TrackMeasureCount(const TrackRecord& track, uint32_t division) {
     return track.EndTime / ticks + 1;
 }
 
-std::vector<uint32_t> NoteOnsets(const TrackRecord& track) {
-    std::vector<uint32_t> onsets;
-    onsets.reserve(track.Notes.size());
-    uint32_t tick = 0;
-    for (const NoteRecord& note : track.Notes) {
-        tick += note.DeltaTime;
-        onsets.push_back(tick);
-    }
-    return onsets;
-}
-
 std::string ExtractReportText(std::string_view report, int section) {
     if (section < 0) {
         std::string text;

@@ -130,6 +130,8 @@ class Conversion {
     void WriteBanner();
     void WriteTrackHeading(int trackNumber, const TrackRecord& track);
     void WriteTabLine();
+    // The chord name of a column (or "   "), marking the chord used; no copy of the name.
+    std::string_view NameColumnChord(const TabColumn& column);
     void WriteChordDiagrams();
 
     // Track conversion
@@ -149,9 +151,6 @@ class Conversion {
 // Measures of a track as the view counts them: EndTime / MeasureTicks + 1; 1 when the time
 // signature gives no measure length.
 uint32_t TrackMeasureCount(const TrackRecord& track, uint32_t division);
-
-// Onset tick of every stored note of a track, from the start of the track (unsigned 32-bit).
-std::vector<uint32_t> NoteOnsets(const TrackRecord& track);
 
 // Text of a report as the text export writes it: section < 0 gives everything without the
 // separator bytes; section k >= 1 gives what follows the k-th separator up to the next one.

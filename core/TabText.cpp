@@ -17,11 +17,15 @@ constexpr int DIAGRAM_FRETS = 6;
 
 } // namespace
 
-std::string Conversion::ColumnChordName(const TabColumn& column) {
+std::string_view Conversion::NameColumnChord(const TabColumn& column) {
     const int chord = ChordIndexOfColumn(column);
     if (chord < 0) return "   ";
     ChordUsed[chord] = 1;
     return ChordNames[chord];
+}
+
+std::string Conversion::ColumnChordName(const TabColumn& column) {
+    return std::string(NameColumnChord(column));
 }
 
 void Conversion::ClearUsedChords() {
@@ -130,9 +134,7 @@ void Conversion::WriteTabLine() {
         std::string_view names[COLUMNS_PER_LINE];
         size_t longest = 0;
         for (int c = 0; c < count; ++c) {
-            const int chord = ChordIndexOfColumn(st.TabLine[c]);
-            names[c] = chord < 0 ? std::string_view("   ") : std::string_view(ChordNames[chord]);
-            if (chord >= 0) ChordUsed[chord] = 1;
+            names[c] = NameColumnChord(st.TabLine[c]);
             longest = std::max(longest, names[c].size());
         }
         // Names are cut in slices of three characters, one slice per row, right-aligned.
