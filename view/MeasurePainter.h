@@ -1,0 +1,68 @@
+// The measure painter: draws the summary panel and single measures of a track onto any
+// QPainter (screen panel, printer page, PDF, picture) at a given origin, size and text unit.
+//
+// Every function reads only its inputs. Notes are placed with the painter's own anchor, reset
+// to fret 0 for every measure, so drawing never changes the conversion object. Chords named
+// while drawing are handed back through `chordsNamed`; the caller marks them used.
+#pragma once
+
+#include "core/Conversion.h"
+#include "core/DisplaySettings.h"
+#include "core/MeasureIndex.h"
+#include "core/Song.h"
+
+#include <QColor>
+#include <QFont>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+namespace morvel {
+
+// Everything a drawing reads, gathered by its caller. The pointers must outlive the call.
+struct MeasurePaintContext {
+    const std::vector<TrackRecord>* Tracks = nullptr; // the song; track N is (*Tracks)[N - 1]
+    uint32_t Division = 96;
+    std::string FileName;     // "MIDI File:" of the summary
+    int SelectedTrack = 0;    // "Track:" of the summary
+    int64_t MeasureCount = 0; // "Measures:" of the summary
+    DisplaySettings Display;  // colours
+    ConversionSettings Settings;                         // ShowSpecial, ShowChord, placement
+    std::array<int16_t, STRING_COUNT> StringPitch = BaseTuning; // working tuning
+    // Index of the track being drawn; when null or describing another track, the painter
+    // builds one of its own for the call.
+    const MeasureIndex* Index = nullptr;
+    // Receives "Invalid Track!"; may be empty.
+    Reporter Report;
+};
+
+// Chords named while drawing: flag i set for chord i.
+using ChordFlags = std::array<int32_t, CHORD_COUNT>;
+
+// Draws measure `measure` of track `track` (1-based), or the summary when `measure` is 0, into
+// the rectangle (X, Y, X + W, Y + H) with text unit `u`. Returns 1 when it drew, 0 when it drew
+// nothing (invalid track, with "Invalid Track!" reported; no notes; no note in the measure).
+// `highlighted` fills the panel in HighlightColor instead of BackgroundColor.
+int DrawMeasure(QPainter& canvas, const MeasurePaintContext& context, int X, int Y, int W, int H,
+                int track, int measure, int u, bool highlighted = false,
+                ChordFlags* chordsNamed = nullptr);
+// Fills the rectangle and draws the summary text (summary true) or the empty staff.
+void DrawMusic(QPainter& canvas, const MeasurePaintContext& context, int X, int Y, int W, int H,
+               bool summary, int u, bool highlighted = false);
+// Fills the rectangle in the panel colour and sets pen (BarColor, width 3) and font.
+void PaintPanelBackground(QPainter& canvas, const DisplaySettings& display, int X, int Y, int W,
+                          int H, bool highlighted = false);
+// True when no note of the track starts in `measure`. An invalid track reports
+// "Invalid Track!" and answers false; a track without notes answers true.
+bool IsMeasureEmpty(const MeasurePaintContext& context, int track, int measure);
+
+// The font measures are drawn in: "Liberation Mono", fixed pitch, at the size of `base`.
+QFont MeasureFont(const QFont& base);
+// 0x00BBGGRR as stored in the INI file, to a colour.
+QColor ToColor(uint32_t colorRef);
+
+} // namespace morvel

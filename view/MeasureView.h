@@ -1,0 +1,96 @@
+// The measure view: the scroll box that shows one track as a summary panel and one panel per
+// measure in which a note starts, or the chord view. It owns what it shows (the selected
+// track, the panel records and their layout, the panel widgets that exist at the moment) and
+// the highlight of the measure being played. Other windows use its functions and signals.
+//
+// Panels are records (tag and geometry); a panel widget exists only while its panel is
+// within or near the visible part, so a track of any length opens and scrolls at the cost of
+// the few panels on screen.
+#pragma once
+
+#include "core/Conversion.h"
+#include "core/DisplaySettings.h"
+#include "core/MeasureIndex.h"
+#include "view/MeasurePainter.h"
+
+#include <QScrollArea>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace morvel {
+
+class TMeasurePanel;
+
+// A panel of the view whether or not its widget exists: tag 0 = summary, N = measure N,
+// -1 = chord view.
+struct PanelRecord {
+    int Tag = 0;
+    QRect Geometry;
+};
+
+class MeasureView : public QScrollArea {
+    Q_OBJECT
+  public:
+    // The view reads the song, settings and tuning of `conversion` and the colours of
+    // `display`; it writes nothing but the ChordUsed flags of chords its drawing names.
+    MeasureView(Conversion& conversion, const DisplaySettings& display, QWidget* parent = nullptr);
+    ~MeasureView() override;
+
+    // ---- What is shown ----
+    // Shows `track` (1..N), the chord view (-1) or nothing (0), rebuilding every panel.
+    void ShowTrack(int track);
+    // Empties the view (SelectedTrack 0) and forgets the measure index.
+    void Clear();
+    // The song changed (a reconversion): drops the measure index; callers then ShowTrack.
+    void SongChanged();
+    int SelectedTrack() const;
+    int64_t MeasureCount() const;
+    int PanelCount() const;
+    const std::vector<PanelRecord>& Panels() const;
+    // True when a track (not the chord view, not nothing) is shown.
+    bool ShowsTrack() const;
+
+    // ---- Drawing ----
+    void DrawAllMeasures();  // repaints every existing panel widget
+    void LayoutMeasurePanels();
+    // The inputs of the painter as the view uses them, for printing and pictures.
+    MeasurePaintContext PaintContext() const;
+    // Index of the shown track; nullptr when no track is shown.
+    const MeasureIndex* Index() const;
+
+    // ---- Highlight of the measure being played (-1 none) ----
+    void HighlightMeasure(int measure);
+    void UnhighlightMeasure(int measure);
+    void ScrollToMeasure(int measure);
+    int PlayingMeasure() const;
+
+    // ---- Panel widgets ----
+    // The widget showing `tag`, created (and scrolled into view) on request; nullptr when the
+    // view has no panel with that tag.
+    QWidget* PanelWidget(int tag, bool scrollIntoView = false);
+    std::vector<QWidget*> PanelWidgets() const;
+
+    // Draws the chord view's panel: the painter, the panel's rectangle and the height of the
+    // scroll box. Installed by the chord subsystem.
+    std::function<void(QPainter&, const QRect& panel, int scrollBoxHeight)> ChordViewPainter;
+    // Height of the chord-view panel for a scroll box of `scrollBoxHeight` pixels. Installed
+    // by the chord subsystem; by default the scroll box's height.
+    std::function<int(int scrollBoxHeight)> ChordViewHeight;
+
+  signals:
+    // What the view shows changed (track, panels, measure count).
+    void ShownChanged();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    friend class TMeasurePanel;
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace morvel
