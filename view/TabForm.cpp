@@ -195,6 +195,10 @@ void TTabForm::AddTopMenu(QMenu* menu) {
     InsertInOrder(menuBar(), menu->menuAction());
 }
 
+void TTabForm::AddTopItem(QAction* action) {
+    InsertInOrder(menuBar(), action);
+}
+
 void TTabForm::AddMenuItem(QMenu* menu, QAction* action) {
     InsertInOrder(menu, action);
 }
