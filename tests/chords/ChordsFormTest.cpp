@@ -5,8 +5,11 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -135,6 +138,58 @@ TEST_F(ChordsFormTest, ChordsCommandOpensTheWindowCleared) {
         for (int x = 0; x < box.width(); ++x)
             other += box.pixel(x, y) != qRgb(255, 255, 0);
     EXPECT_EQ(other, 0);
+}
+
+// The chord view of the main window, as the program joins it: eight used chords take three rows
+// of half the scroll box's height, and scrolling down brings the last row into view.
+TEST(ChordView, EightChordsInThreeRowsAllReachedByScrolling) {
+    Conversion conversion;
+    DisplaySettings display;
+    TTabForm mainWindow(conversion, display);
+    TChordsForm chords(display, &mainWindow);
+    ConnectChords(mainWindow, chords, conversion, display);
+    mainWindow.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&mainWindow));
+    conversion.Settings.ShowChord = 1;
+    for (int chord : {0, 2, 4, 7, 9, 16, 21, 33}) // C D E G A Em Am A7
+        conversion.ChordUsed[static_cast<size_t>(chord)] = 1;
+    mainWindow.BuildTracksMenu();
+    mainWindow.TracksMenu()->actions().at(0)->trigger(); // "Chords"
+    QApplication::processEvents();
+
+    QScrollArea* scroll = mainWindow.TabScroll();
+    const int rowHeight = scroll->height() / 2;
+    QWidget* panel = mainWindow.PanelWidget(-1);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->accessibleName(), "Chords");
+    EXPECT_EQ(panel->height(), 3 * rowHeight);
+
+    // String lines of a diagram in column `column` whose top is at viewport row `top`.
+    const int width = panel->width() / 3;
+    const int step = rowHeight / 7;
+    auto hasStrings = [&](const QImage& view, int column, int top) {
+        const int x = column * width + width / 2 - 20; // left of the fret numbers
+        for (int s = 0; s < 6; ++s)
+            if (view.pixel(x, top + step + s * step - 1) != qRgb(0, 0, 0)) return false;
+        return true;
+    };
+    auto grabView = [&] {
+        QApplication::processEvents();
+        return scroll->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    QImage view = grabView();
+    for (int column = 0; column < 3; ++column) {
+        EXPECT_TRUE(hasStrings(view, column, 0)) << column;
+        EXPECT_TRUE(hasStrings(view, column, rowHeight)) << column;
+    }
+
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    const int offset = scroll->verticalScrollBar()->value();
+    EXPECT_EQ(offset, 3 * rowHeight - scroll->viewport()->height());
+    view = grabView();
+    EXPECT_TRUE(hasStrings(view, 0, 2 * rowHeight - offset));
+    EXPECT_TRUE(hasStrings(view, 1, 2 * rowHeight - offset));
+    EXPECT_FALSE(hasStrings(view, 2, 2 * rowHeight - offset)); // eight: the last row has two
 }
 
 } // namespace
