@@ -7,8 +7,6 @@
 #include "view/TabForm.h"
 
 #include <QAction>
-#include <QPainter>
-#include <QScrollArea>
 
 namespace morvel {
 
@@ -19,8 +17,14 @@ inline void ConnectChords(TTabForm& form, TChordsForm& chords, const Conversion&
     QObject::connect(chordsMenu, &QAction::triggered, &chords,
                      [&chords] { chords.ChordsMenuClick(); });
     form.AddTopItem(chordsMenu);
-    form.ChordViewPainter = [&form, &conversion, &display](QPainter& canvas, const QRect& panel) {
-        DrawChordView(canvas, display, conversion.ChordUsed, panel, form.TabScroll()->height());
+
+    MeasureView* view = form.TabScroll();
+    view->ChordViewPainter = [&conversion, &display](QPainter& canvas, const QRect& panel,
+                                                     int scrollBoxHeight) {
+        DrawChordView(canvas, display, conversion.ChordUsed, panel, scrollBoxHeight);
+    };
+    view->ChordViewHeight = [&conversion](int scrollBoxHeight) {
+        return ChordViewHeight(conversion.ChordUsed, scrollBoxHeight);
     };
 }
 

@@ -1,7 +1,7 @@
 #include "chords/ChordDiagram.h"
 
 #include "core/Chords.h"
-#include "view/TabForm.h"
+#include "view/MeasurePainter.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -42,18 +42,18 @@ void SetPenWidth(QPainter& canvas, int width) {
 void DrawBoxText(QPainter& canvas, const DisplaySettings& display, int x, int y,
                  const QString& text) {
     const QPen linePen = canvas.pen();
-    canvas.setPen(TTabForm::ToColor(display.NotesColor));
+    canvas.setPen(ToColor(display.NotesColor));
     canvas.drawText(QPoint(x, y + QFontMetrics(canvas.font()).ascent()), text);
     canvas.setPen(linePen);
 }
 
 // Brush and text background in BackgroundColor, pen in BarColor, the diagram font.
 void SetChordTools(QPainter& canvas, const DisplaySettings& display, int penWidth) {
-    const QColor fill = TTabForm::ToColor(display.BackgroundColor);
+    const QColor fill = ToColor(display.BackgroundColor);
     canvas.setBrush(fill);
     canvas.setBackground(fill);
     canvas.setBackgroundMode(Qt::OpaqueMode);
-    QPen pen(TTabForm::ToColor(display.BarColor));
+    QPen pen(ToColor(display.BarColor));
     pen.setWidth(penWidth);
     pen.setCapStyle(Qt::FlatCap);
     canvas.setPen(pen);
@@ -64,14 +64,14 @@ void SetChordTools(QPainter& canvas, const DisplaySettings& display, int penWidt
 } // namespace
 
 QFont ChordFont() {
-    QFont font = TTabForm::MeasureFont(QFont());
+    QFont font = MeasureFont(QFont());
     font.setPixelSize(CHORD_FONT_PIXELS);
     return font;
 }
 
 void PrepareChordBox(QPainter& canvas, const DisplaySettings& display, const QRect& box) {
     SetChordTools(canvas, display, STRING_PEN);
-    canvas.fillRect(box, TTabForm::ToColor(display.BackgroundColor));
+    canvas.fillRect(box, ToColor(display.BackgroundColor));
 }
 
 void DrawChordBox(QPainter& canvas, const DisplaySettings& display, int x0, int y0, int width,
@@ -110,16 +110,16 @@ void DrawChordBox(QPainter& canvas, const DisplaySettings& display, int x0, int 
     DrawBoxText(canvas, display, nameX, lastString + NAME_GAP, QString::fromLatin1(name));
 }
 
-int UsedChordCount(const UsedChordFlags& used) {
+int UsedChordCount(const ChordFlags& used) {
     return static_cast<int>(std::count_if(used.begin(), used.end(), [](int32_t f) { return f; }));
 }
 
-int ChordViewHeight(const UsedChordFlags& used, int scrollBoxHeight) {
+int ChordViewHeight(const ChordFlags& used, int scrollBoxHeight) {
     const int rows = (UsedChordCount(used) + DIAGRAMS_PER_ROW - 1) / DIAGRAMS_PER_ROW;
     return std::max(scrollBoxHeight, rows * (scrollBoxHeight / 2));
 }
 
-void DrawChordView(QPainter& canvas, const DisplaySettings& display, const UsedChordFlags& used,
+void DrawChordView(QPainter& canvas, const DisplaySettings& display, const ChordFlags& used,
                    const QRect& panel, int scrollBoxHeight) {
     PrepareChordBox(canvas, display, panel);
     const int width = panel.width() / DIAGRAMS_PER_ROW;

@@ -6,20 +6,14 @@
 #pragma once
 
 #include "core/DisplaySettings.h"
-#include "core/Song.h"
+#include "view/MeasurePainter.h"
 
 #include <QFont>
-
-#include <array>
-#include <cstdint>
 
 class QPainter;
 class QRect;
 
 namespace morvel {
-
-// Flag i set when chord i was named (the conversion's ChordUsed).
-using UsedChordFlags = std::array<int32_t, CHORD_COUNT>;
 
 // The diagram font: the fixed-pitch measure face at 5 points of the 120-dots-per-inch design
 // (8 pixels), so that a character is about 5 pixels wide, which the name centring expects.
@@ -40,16 +34,16 @@ void DrawChordBox(QPainter& canvas, const DisplaySettings& display, int x0, int 
                   int height, int chord);
 
 // Number of set flags.
-int UsedChordCount(const UsedChordFlags& used);
+int UsedChordCount(const ChordFlags& used);
 
 // Height of the chord-view panel: rows of three diagrams, each row half of the scroll box's
 // height, and never less than the scroll box, so every used chord is on the panel.
-int ChordViewHeight(const UsedChordFlags& used, int scrollBoxHeight);
+int ChordViewHeight(const ChordFlags& used, int scrollBoxHeight);
 
 // Draws the chord view into `panel`: the background, then the used chords in index order, the
 // k-th at column k mod 3 and row k / 3, each a third of the panel wide and half of the scroll
 // box's height tall.
-void DrawChordView(QPainter& canvas, const DisplaySettings& display, const UsedChordFlags& used,
+void DrawChordView(QPainter& canvas, const DisplaySettings& display, const ChordFlags& used,
                    const QRect& panel, int scrollBoxHeight);
 
 } // namespace morvel

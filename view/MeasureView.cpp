@@ -1,7 +1,5 @@
 #include "view/MeasureView.h"
 
-#include "core/Chords.h"
-
 #include <QEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -120,17 +118,8 @@ struct MeasureView::Impl {
         QPainter painter(panel);
         if (panel->Tag() == -1) {
             PaintPanelBackground(painter, display, 0, 0, panel->width(), panel->height());
-            if (view->ChordViewPainter) {
+            if (view->ChordViewPainter)
                 view->ChordViewPainter(painter, panel->rect(), view->height());
-                return;
-            }
-            QStringList names;
-            for (int i = 0; i < CHORD_COUNT; ++i)
-                if (conv.ChordUsed[static_cast<size_t>(i)])
-                    names << QString::fromLatin1(ChordNames[static_cast<size_t>(i)]).trimmed();
-            painter.setPen(ToColor(display.NotesColor));
-            const QString text = "Chords used: " + (names.isEmpty() ? "none" : names.join(", "));
-            painter.drawText(QPoint(10, 5 + painter.fontMetrics().ascent()), text);
             return;
         }
         ChordFlags named{};

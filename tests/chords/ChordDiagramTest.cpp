@@ -84,7 +84,7 @@ TEST(ChordDiagram, ChordViewThreeToARowOfHalfTheScrollBox) {
     const DisplaySettings display;
     // Scroll box 400 high, panel 600 wide: diagrams 200 x 200, step 28, names 178 below each
     // diagram's top; a one-letter name at x0 + 100, a two-letter one at x0 + 97.
-    UsedChordFlags used{};
+    ChordFlags used{};
     for (int chord : {0, 7, 9, 21}) // C, G, A, Am
         used[static_cast<size_t>(chord)] = 1;
     EXPECT_EQ(ChordViewHeight(used, 400), 400);
@@ -113,7 +113,7 @@ TEST(ChordDiagram, ChordViewThreeToARowOfHalfTheScrollBox) {
                              {"G7", {497, 378}},
                              {"A7", {97, 578}},
                              {"Am7", {295, 578}}});
-    EXPECT_EQ(ChordViewHeight(UsedChordFlags{}, 400), 400);
+    EXPECT_EQ(ChordViewHeight(ChordFlags{}, 400), 400);
 }
 
 } // namespace

@@ -104,7 +104,7 @@ TEST_F(ChordsFormTest, TypingShowsEachTextThatNamesAChord) {
 
 TEST_F(ChordsFormTest, ChordsCommandOpensTheWindowCleared) {
     TTabForm mainWindow(conversion, display);
-    ConnectChords(mainWindow, form, mainWindow.Conv(), display);
+    ConnectChords(mainWindow, form, conversion, display);
     QStringList titles;
     for (QAction* action : mainWindow.menuBar()->actions())
         titles << action->text();
@@ -157,9 +157,9 @@ TEST(ChordView, EightChordsInThreeRowsAllReachedByScrolling) {
     mainWindow.TracksMenu()->actions().at(0)->trigger(); // "Chords"
     QApplication::processEvents();
 
-    QScrollArea* scroll = mainWindow.TabScroll();
+    MeasureView* scroll = mainWindow.TabScroll();
     const int rowHeight = scroll->height() / 2;
-    QWidget* panel = mainWindow.PanelWidget(-1);
+    QWidget* panel = scroll->PanelWidget(-1);
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->accessibleName(), "Chords");
     EXPECT_EQ(panel->height(), 3 * rowHeight);
