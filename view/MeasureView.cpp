@@ -95,7 +95,9 @@ struct MeasureView::Impl {
         const int top = view->verticalScrollBar()->value();
         const int bottom = top + std::max(view->viewport()->height(), 1);
         const int count = static_cast<int>(panels.size());
-        const int first = std::max(top / pitch - REALIZE_MARGIN, 0);
+        // The last panel stays whatever the position: the chord view's one panel is taller
+        // than the pitch and is in view far below the first pitch.
+        const int first = std::clamp(top / pitch - REALIZE_MARGIN, 0, count - 1);
         const int last = std::min(bottom / pitch + REALIZE_MARGIN, count - 1);
         for (auto it = widgets.begin(); it != widgets.end();) {
             if (it->first < first || it->first > last) {

@@ -140,9 +140,9 @@ TEST_F(ChordsFormTest, ChordsCommandOpensTheWindowCleared) {
     EXPECT_EQ(other, 0);
 }
 
-// The chord view of the main window, as the program joins it: eight used chords take three rows
-// of half the scroll box's height, and scrolling down brings the last row into view.
-TEST(ChordView, EightChordsInThreeRowsAllReachedByScrolling) {
+// The chord view of the main window, as the program joins it: used chords take rows of half the
+// scroll box's height, three to a row, and scrolling down brings the last row into view.
+TEST(ChordView, EveryRowReachedByScrolling) {
     Conversion conversion;
     DisplaySettings display;
     TTabForm mainWindow(conversion, display);
@@ -151,45 +151,51 @@ TEST(ChordView, EightChordsInThreeRowsAllReachedByScrolling) {
     mainWindow.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&mainWindow));
     conversion.Settings.ShowChord = 1;
-    for (int chord : {0, 2, 4, 7, 9, 16, 21, 33}) // C D E G A Em Am A7
-        conversion.ChordUsed[static_cast<size_t>(chord)] = 1;
-    mainWindow.BuildTracksMenu();
-    mainWindow.TracksMenu()->actions().at(0)->trigger(); // "Chords"
-    QApplication::processEvents();
-
     MeasureView* scroll = mainWindow.TabScroll();
     const int rowHeight = scroll->height() / 2;
-    QWidget* panel = scroll->PanelWidget(-1);
-    ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(panel->accessibleName(), "Chords");
-    EXPECT_EQ(panel->height(), 3 * rowHeight);
-
-    // String lines of a diagram in column `column` whose top is at viewport row `top`.
-    const int width = panel->width() / 3;
     const int step = rowHeight / 7;
-    auto hasStrings = [&](const QImage& view, int column, int top) {
-        const int x = column * width + width / 2 - 20; // left of the fret numbers
-        for (int s = 0; s < 6; ++s)
-            if (view.pixel(x, top + step + s * step - 1) != qRgb(0, 0, 0)) return false;
-        return true;
-    };
-    auto grabView = [&] {
-        QApplication::processEvents();
-        return scroll->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    };
-    QImage view = grabView();
-    for (int column = 0; column < 3; ++column) {
-        EXPECT_TRUE(hasStrings(view, column, 0)) << column;
-        EXPECT_TRUE(hasStrings(view, column, rowHeight)) << column;
-    }
 
-    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-    const int offset = scroll->verticalScrollBar()->value();
-    EXPECT_EQ(offset, 3 * rowHeight - scroll->viewport()->height());
-    view = grabView();
-    EXPECT_TRUE(hasStrings(view, 0, 2 * rowHeight - offset));
-    EXPECT_TRUE(hasStrings(view, 1, 2 * rowHeight - offset));
-    EXPECT_FALSE(hasStrings(view, 2, 2 * rowHeight - offset)); // eight: the last row has two
+    // Eight chords give three rows, eleven four; the last row holds two diagrams either way.
+    const std::vector<int> eight = {0, 2, 4, 7, 9, 16, 21, 33}; // C D E G A Em Am A7
+    const std::vector<int> eleven = {5, 11, 19};                // and F B Gm
+    for (const auto& [added, rows] : {std::pair{eight, 3}, std::pair{eleven, 4}}) {
+        for (int chord : added)
+            conversion.ChordUsed[static_cast<size_t>(chord)] = 1;
+        mainWindow.BuildTracksMenu();
+        mainWindow.TracksMenu()->actions().at(0)->trigger(); // "Chords"
+        QApplication::processEvents();
+        QWidget* panel = scroll->PanelWidget(-1);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->accessibleName(), "Chords");
+        EXPECT_EQ(panel->height(), rows * rowHeight);
+
+        // String lines of a diagram in column `column` whose top is at viewport row `top`.
+        const int width = panel->width() / 3;
+        auto hasStrings = [&](const QImage& view, int column, int top) {
+            const int x = column * width + width / 2 - 20; // left of the fret numbers
+            for (int s = 0; s < 6; ++s)
+                if (view.pixel(x, top + step + s * step - 1) != qRgb(0, 0, 0)) return false;
+            return true;
+        };
+        auto grabView = [&] {
+            QApplication::processEvents();
+            return scroll->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        QImage view = grabView();
+        for (int column = 0; column < 3; ++column) {
+            EXPECT_TRUE(hasStrings(view, column, 0)) << rows << " " << column;
+            EXPECT_TRUE(hasStrings(view, column, rowHeight)) << rows << " " << column;
+        }
+
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        const int offset = scroll->verticalScrollBar()->value();
+        EXPECT_EQ(offset, rows * rowHeight - scroll->viewport()->height());
+        view = grabView();
+        const int lastTop = (rows - 1) * rowHeight - offset;
+        EXPECT_TRUE(hasStrings(view, 0, lastTop)) << rows;
+        EXPECT_TRUE(hasStrings(view, 1, lastTop)) << rows;
+        EXPECT_FALSE(hasStrings(view, 2, lastTop)) << rows;
+    }
 }
 
 } // namespace
