@@ -214,8 +214,7 @@ void ApplyFlags(const Options& options, ConversionSettings& settings, Tuning& tu
     if (options.Bass) settings.BassMode = *options.Bass ? 1 : 0;
     if (options.ShowChords) settings.ShowChord = *options.ShowChords ? 1 : 0;
     if (options.ShowSpecial) settings.ShowSpecial = *options.ShowSpecial ? 1 : 0;
-    if (options.OptimiseFingering)
-        settings.OptimiseFingering = *options.OptimiseFingering ? 1 : 0;
+    if (options.OptimiseFingering) settings.OptimiseFingering = *options.OptimiseFingering ? 1 : 0;
 }
 
 std::string UsageText() {

@@ -20,19 +20,19 @@ namespace morvel {
 namespace {
 
 constexpr int OCTAVE = 12;
-constexpr int NOTE_LIMIT = 128;          // stored numbers from here on come only from damaged files
-constexpr int HAND_NONE = 0;             // no fretted column yet
+constexpr int NOTE_LIMIT = 128; // stored numbers from here on come only from damaged files
+constexpr int HAND_NONE = 0;    // no fretted column yet
 constexpr int HAND_STATES = MAX_SEARCH_FRET + 1; // HAND_NONE and frets 1..21
-constexpr int HAND_REACH = 4;            // a shift up to this far is a hand move, beyond it a jump
-constexpr int FINGER_REACH = 3;          // the fingers cover frets hand .. hand + 3
-constexpr int FINGER_STRETCH = 4;        // and hand + 4 with a stretch
+constexpr int HAND_REACH = 4;     // a shift up to this far is a hand move, beyond it a jump
+constexpr int FINGER_REACH = 3;   // the fingers cover frets hand .. hand + 3
+constexpr int FINGER_STRETCH = 4; // and hand + 4 with a stretch
 
 // Costs, in units of one fret of unhurried hand shift.
-constexpr double SHIFT_COST = 1.0;       // per fret of hand shift
-constexpr double JUMP_COST = 4.0;        // once for a shift beyond HAND_REACH
-constexpr double FAR_COST = 1.0;         // per fret beyond HAND_REACH, on top of SHIFT_COST
-constexpr double SPAN_COST = 0.2;        // per fret between the lowest and highest fretted note
-constexpr double HIGH_FRET_FROM = 7;     // frets above this cost HIGH_FRET_COST each
+constexpr double SHIFT_COST = 1.0;   // per fret of hand shift
+constexpr double JUMP_COST = 4.0;    // once for a shift beyond HAND_REACH
+constexpr double FAR_COST = 1.0;     // per fret beyond HAND_REACH, on top of SHIFT_COST
+constexpr double SPAN_COST = 0.2;    // per fret between the lowest and highest fretted note
+constexpr double HIGH_FRET_FROM = 7; // frets above this cost HIGH_FRET_COST each
 constexpr double HIGH_FRET_COST = 0.08;
 constexpr double OPEN_BONUS = 0.2;       // per open string
 constexpr double QUICK_SHIFT_COST = 0.3; // extra share of a shift between columns struck together
@@ -309,8 +309,8 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
             const int k = static_cast<int>(
                 std::find(choices.Pitch, choices.Pitch + choices.PitchCount, pitch) -
                 choices.Pitch);
-            positions[i] = static_cast<uint8_t>((voicing.String[k] << TrackFingering::STRING_SHIFT) |
-                                                voicing.Fret[k]);
+            positions[i] = static_cast<uint8_t>(
+                (voicing.String[k] << TrackFingering::STRING_SHIFT) | voicing.Fret[k]);
         }
         hand = slot & SLOT_FROM_MASK;
         end = first;

@@ -11,7 +11,7 @@ namespace morvel {
 namespace {
 
 constexpr int OCTAVE = 12;
-constexpr int HIGHEST_TRANSPOSE = 25; // the options allow -25..25
+constexpr int HIGHEST_TRANSPOSE = 25;   // the options allow -25..25
 constexpr int HINT_SHARE_PERCENT = 20;  // of the notes below the lowest string
 constexpr int HINT_PLACED_PERCENT = 90; // of those, placed an octave up
 
@@ -124,8 +124,8 @@ std::string FormatPlayability(const std::string& label, const PlayabilityFigures
                   static_cast<unsigned long long>(f.ChordColumns),
                   static_cast<unsigned long long>(f.WideChords), PLAYABLE_SPAN, f.MeanShift(),
                   static_cast<unsigned long long>(f.Shifts),
-                  static_cast<unsigned long long>(f.LongShifts), PLAYABLE_SPAN,
-                  f.HighFretShare(), HIGH_FRET);
+                  static_cast<unsigned long long>(f.LongShifts), PLAYABLE_SPAN, f.HighFretShare(),
+                  HIGH_FRET);
     return text;
 }
 

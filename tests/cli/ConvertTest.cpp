@@ -174,8 +174,7 @@ TEST_F(ConvertTest, MetricsGiveTheFiguresOfEachTrackAndTheRangeHintOnStandardOut
     RunResult up = RunConvert({"--metrics", "--transpose", "12", "--optimise-fingering", path});
     EXPECT_EQ(up.ExitCode, 0);
     EXPECT_EQ(up.Err, "");
-    EXPECT_EQ(up.Out.rfind("Track 1: 6 notes, 6 shown as frets, 0 \"?\" columns", 0), 0u)
-        << up.Out;
+    EXPECT_EQ(up.Out.rfind("Track 1: 6 notes, 6 shown as frets, 0 \"?\" columns", 0), 0u) << up.Out;
     EXPECT_EQ(up.Out.find("try Transpose"), std::string::npos) << up.Out;
 }
 

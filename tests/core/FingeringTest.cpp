@@ -82,15 +82,15 @@ TEST(Fingering, ScaleKeptInOnePositionReachesTheTextAndTheOptionOffChangesNothin
 
     Conversion greedy;
     const std::vector<TabColumn> slid = WrittenColumns(greedy, scale);
-    EXPECT_EQ(Shapes(slid), (std::vector<std::string>{"0:8", "0:7", "0:5", "0:3", "0:1", "0:0",
-                                                      "1:3", "1:1"}));
+    EXPECT_EQ(Shapes(slid),
+              (std::vector<std::string>{"0:8", "0:7", "0:5", "0:3", "0:1", "0:0", "1:3", "1:1"}));
     EXPECT_EQ(FrettedRange(slid), std::make_pair(1, 8));
 
     Conversion optimised;
     optimised.Settings.OptimiseFingering = 1;
     const std::vector<TabColumn> kept = WrittenColumns(optimised, scale);
-    EXPECT_EQ(Shapes(kept), (std::vector<std::string>{"0:8", "0:7", "0:5", "1:8", "1:6", "0:0",
-                                                      "2:7", "2:5"}));
+    EXPECT_EQ(Shapes(kept),
+              (std::vector<std::string>{"0:8", "0:7", "0:5", "1:8", "1:6", "0:0", "2:7", "2:5"}));
     const auto [low, high] = FrettedRange(kept);
     EXPECT_LE(high - low, PLAYABLE_SPAN);
 
@@ -117,8 +117,7 @@ TEST(Fingering, ChordsGetTheirOnlyVoicingOrAreShownAsUnknownWithNoNoteLost) {
     const std::string onlyOne = SongOf({{84}, {60, 55}});
     Conversion greedy;
     EXPECT_EQ(Shapes(WrittenColumns(greedy, onlyOne)), (std::vector<std::string>{"0:8", "?"}));
-    EXPECT_EQ(Shapes(WrittenColumns(conv, onlyOne)),
-              (std::vector<std::string>{"0:8", "4:3 5:3"}));
+    EXPECT_EQ(Shapes(WrittenColumns(conv, onlyOne)), (std::vector<std::string>{"0:8", "4:3 5:3"}));
 
     // Columns no voicing holds: two notes only the sixth string has; a chord wider than a
     // hand (G3 only at fret 3, D6 at fret 10 or higher); seven different notes. Each becomes
@@ -149,8 +148,7 @@ TEST(Fingering, ChordsGetTheirOnlyVoicingOrAreShownAsUnknownWithNoNoteLost) {
     EXPECT_EQ(low.Label, LABEL_TOO_LOW);
     // Force Fit folds it up an octave onto the open sixth string instead.
     conv.Settings.ForceFitFret = 1;
-    const TrackFingering folded =
-        OptimiseTrackFingering(deep, conv.StringPitch, conv.Settings, 96);
+    const TrackFingering folded = OptimiseTrackFingering(deep, conv.StringPitch, conv.Settings, 96);
     TabColumn fit;
     folded.PlaceNote(fit, 0, ' ', 0);
     folded.PlaceNote(fit, 1, ' ', 0);
@@ -173,8 +171,8 @@ TEST(Playability, FiguresFollowTheirDefinitions) {
     counter.AddColumn(column({{1, 9}, {2, 0}, {3, 4}})); // hand 4, span 5: wide
     counter.AddColumn(column({{5, 2}}, LABEL_TOO_LOW));  // "?": no frets shown, no hand
     counter.AddColumn(column({}, LABEL_BAR));
-    counter.AddColumn(column({{2, 14}, {3, 10}}));       // hand 10: a long shift; one fret above 12
-    counter.AddColumn(column({{0, 12}, {4, 0}}));        // hand 12, chord with an open string
+    counter.AddColumn(column({{2, 14}, {3, 10}})); // hand 10: a long shift; one fret above 12
+    counter.AddColumn(column({{0, 12}, {4, 0}}));  // hand 12, chord with an open string
     const PlayabilityFigures& f = counter.Figures();
     EXPECT_EQ(f.FretsShown, 10u);
     EXPECT_EQ(f.UnknownColumns, 1u);
@@ -211,17 +209,15 @@ TEST(Playability, RangeHintOnlyForATrackWrittenAnOctaveLow) {
     EXPECT_EQ(MeasurePlayability(conv, low, "low.mid").at(0).RangeHint, "");
     conv.Settings.ForceFitFret = 0;
     // Too far down for an octave to help (below the fifth of them): no hint either.
-    EXPECT_EQ(MeasurePlayability(conv, SongOf({{20}, {22}, {24}, {64}}), "deep.mid")
-                  .at(0)
-                  .RangeHint,
-              "");
+    EXPECT_EQ(
+        MeasurePlayability(conv, SongOf({{20}, {22}, {24}, {64}}), "deep.mid").at(0).RangeHint, "");
     // One note in ten below is not enough to speak of.
-    EXPECT_EQ(MeasurePlayability(conv, SongOf({{40}, {52}, {55}, {57}, {59}, {60}, {62}, {64},
-                                               {67}, {69}}),
-                                 "few.mid")
-                  .at(0)
-                  .RangeHint,
-              "");
+    EXPECT_EQ(
+        MeasurePlayability(
+            conv, SongOf({{40}, {52}, {55}, {57}, {59}, {60}, {62}, {64}, {67}, {69}}), "few.mid")
+            .at(0)
+            .RangeHint,
+        "");
 }
 
 } // namespace
