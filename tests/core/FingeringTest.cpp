@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -153,6 +155,41 @@ TEST(Fingering, ChordsGetTheirOnlyVoicingOrAreShownAsUnknownWithNoNoteLost) {
     folded.PlaceNote(fit, 0, ' ', 0);
     folded.PlaceNote(fit, 1, ' ', 0);
     EXPECT_EQ(Shape(fit), "3:2 5:0");
+}
+
+// Settings files can hold any value: the search must still end at once and give every note
+// a position on a real string and fret, or a mark.
+TEST(Fingering, AnySettingsValueGivesEveryNoteAPositionOrAMark) {
+    TrackRecord track;
+    for (int note = 0; note < 256; note += 5)
+        track.Notes.push_back({note % 3 ? 0u : 96u, static_cast<uint16_t>(note), 0, ' '});
+    using Pitches = std::array<int16_t, STRING_COUNT>;
+    const Pitches tunings[] = {BaseTuning,
+                               {INT16_MAX, INT16_MAX, INT16_MAX, INT16_MIN, INT16_MIN, INT16_MIN},
+                               {60, 60, 60, 60, 60, 60},
+                               {-100, -90, -80, -70, -60, -50}};
+    for (const Pitches& pitches : tunings)
+        for (int32_t maxFret : {INT32_MIN, -5, 0, 21, INT32_MAX})
+            for (int mode = 0; mode < 4; ++mode) {
+                ConversionSettings settings;
+                settings.MaxFret = maxFret;
+                settings.ForceFitFret = mode & 1;
+                settings.BassMode = mode >> 1;
+                const TrackFingering placed = OptimiseTrackFingering(track, pitches, settings, 0);
+                ASSERT_EQ(placed.NoteCount(), track.Notes.size());
+                for (size_t i = 0; i < track.Notes.size(); ++i) {
+                    const uint8_t code = placed.Position(i);
+                    if (code == TrackFingering::COLUMN_TOO_LOW ||
+                        code == TrackFingering::COLUMN_TOO_HIGH)
+                        continue;
+                    const int string = code >> TrackFingering::STRING_SHIFT;
+                    const int fret = code & TrackFingering::FRET_MASK;
+                    ASSERT_LT(string, STRING_COUNT);
+                    ASSERT_LE(fret, MAX_SEARCH_FRET);
+                    const FoldedNote folded = FoldNote(track.Notes[i].Note, pitches, settings);
+                    EXPECT_EQ(folded.Pitch, pitches[string] + fret) << i;
+                }
+            }
 }
 
 TEST(Playability, FiguresFollowTheirDefinitions) {
