@@ -99,6 +99,12 @@ bool OutputFile::Open(const std::string& path, const std::vector<FileId>& inputs
     const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     tempPath_ = folder + "." + name.substr(0, TEMP_NAME_KEPT) + ".XXXXXX";
     const int fd = CreateTemporaryFile(tempPath_, 0, tempSlot_);
+    if (fd < 0 && exists && (errno == EACCES || errno == EPERM) &&
+        ::access(target_.c_str(), W_OK) == 0) {
+        tempPath_.clear();
+        holding_ = true;
+        return true;
+    }
     if (fd < 0) {
         error = std::string("cannot create: ") + std::strerror(errno);
         tempPath_.clear();
@@ -126,11 +132,19 @@ bool OutputFile::Open(const std::string& path, const std::vector<FileId>& inputs
 }
 
 void OutputFile::Write(const char* data, size_t size) {
+    if (holding_) {
+        held_.append(data, size);
+        return;
+    }
     if (writeErrno_ != 0 || stream_ == nullptr) return;
     if (std::fwrite(data, 1, size, stream_) != size) writeErrno_ = errno != 0 ? errno : EIO;
 }
 
 bool OutputFile::Finish(bool keep, std::string& error) {
+    if (holding_) {
+        holding_ = false;
+        return !keep || WriteOver(error);
+    }
     if (stream_ == nullptr) return true;
     errno = 0;
     if (std::fflush(stream_) != 0 && writeErrno_ == 0) writeErrno_ = errno != 0 ? errno : EIO;
@@ -154,6 +168,32 @@ bool OutputFile::Finish(bool keep, std::string& error) {
     }
     tempPath_.clear();
     tempSlot_ = NO_TEMP_SLOT;
+    return true;
+}
+
+bool OutputFile::WriteOver(std::string& error) {
+    const int fd = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("cannot open: ") + std::strerror(errno);
+        return false;
+    }
+    const char* data = held_.data();
+    size_t left = held_.size();
+    while (left > 0) {
+        const ssize_t done = ::write(fd, data, left);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            error = WriteError(done < 0 ? errno : EIO);
+            ::close(fd);
+            return false;
+        }
+        data += done;
+        left -= static_cast<size_t>(done);
+    }
+    if (::close(fd) != 0) {
+        error = WriteError(errno);
+        return false;
+    }
     return true;
 }
 

@@ -5,7 +5,8 @@
 // cut-short or interrupted conversion leaves an existing file as it was and no half file
 // behind. The new file keeps an existing file's permissions (and, where allowed, its owner);
 // a new one gets the usual 0666 less the umask. A file reached through a symbolic link is
-// replaced at the link's target, so the link stays.
+// replaced at the link's target, so the link stays. An existing file that may be written in a
+// folder that may not is kept whole in memory instead and written over only on success.
 //
 // Special files (a terminal, /dev/null, a pipe, a device) and standard output under any name
 // (/dev/stdout, /proc/self/fd/1) are written directly and never renamed over.
@@ -51,12 +52,15 @@ class OutputFile {
     bool Finish(bool keep, std::string& error);
 
   private:
+    bool WriteOver(std::string& error);
     void Discard();
 
     std::FILE* stream_ = nullptr;
     bool standardOutput_ = false;
     std::string target_;   // the file put in place by Finish; empty for direct writes
     std::string tempPath_; // the temporary file being written
+    bool holding_ = false; // the text is held in `held_` until Finish writes it over target_
+    std::string held_;
     int tempSlot_ = -1;
     int writeErrno_ = 0; // errno of the first failed write, 0 while all went well
 };
