@@ -226,7 +226,8 @@ Converts Standard MIDI Files into guitar or bass tablature text.
 What is written (default: the whole text output, every line ending in CR LF):
   --track N          only track N's section (N from 1), as "Save Track Text" writes it
   --report           the raw report, the 0xFA byte before each track's section included
-  -o, --output FILE  write to FILE instead of standard output
+  -o, --output FILE  write to FILE instead of standard output; FILE is replaced only when
+                     the conversion succeeds, and never when it is one of the inputs
   --out-dir DIR      convert every FILE.mid given into DIR/FILE.txt (DIR is created if
                      needed), in parallel, then print one summary line per input in the
                      order given and a total line: files, failures, notes, seconds
@@ -257,7 +258,8 @@ Settings (read in this order: --ini, then --options, then the flags below):
                      turn a switch off that a settings file turned on
   -h, --help         show this text
 
-Messages: every conversion error goes to standard error as "FILE: text".
+Messages: every conversion error goes to standard error as "FILE: text", control
+characters in names shown escaped (\n, \xHH).
 Exit status: 0 when every file converted, 1 when any conversion reported an error or an
 output could not be written, 2 on a usage error (unknown option, bad value).
 )";

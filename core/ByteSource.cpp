@@ -1,6 +1,6 @@
 #include "core/ByteSource.h"
 
-#include <sys/stat.h>
+#include "core/SafeOpen.h"
 
 namespace morvel {
 
@@ -8,9 +8,9 @@ namespace {
 constexpr size_t READ_CHUNK = 64 * 1024;
 }
 
-bool ByteSource::OpenFile(const char* path) {
+bool ByteSource::OpenFile(const std::string& path, std::string& why, bool& refused) {
     Close();
-    file_ = std::fopen(path, "rb");
+    file_ = OpenRegularFileStream(path, why, &refused);
     if (file_ == nullptr) return false;
     buffer_.resize(READ_CHUNK);
     return true;

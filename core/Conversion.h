@@ -55,7 +55,8 @@ class Conversion {
     std::vector<TrackRecord> TrackList;
     std::array<int16_t, STRING_COUNT> StringPitch = BaseTuning;
 
-    // Path of the MIDI file to convert; empty when no file is open.
+    // Path of the MIDI file to convert; empty when no file is open. Every message a conversion
+    // reports is about this file; it does not change while the conversion runs.
     std::string MidiFileName;
     // Path of the report file the last conversion wrote; empty when none.
     std::string TempFileName;
@@ -71,6 +72,9 @@ class Conversion {
     // Errors: the reporter gets every text passed to ReportError. The default writes to stderr.
     void SetReporter(Reporter reporter);
     void ReportError(const std::string& text);
+    // MidiFileName as messages show it, control bytes escaped (EscapeControlBytes): what a
+    // reporter puts beside a message, e.g. in the title of its message box.
+    std::string MessageFileName() const;
 
     // Sends the report to `sink` instead of a temporary file (no file is created, TempFileName
     // stays empty). An empty sink restores the temporary file.
@@ -170,6 +174,10 @@ uint32_t TrackMeasureCount(const TrackRecord& track, uint32_t division);
 // Text of a report as the text export writes it: section < 0 gives everything without the
 // separator bytes; section k >= 1 gives what follows the k-th separator up to the next one.
 std::string ExtractReportText(std::string_view report, int section);
+
+// `text` with every control byte (below 0x20, and 0x7F) written visibly: \n, \r, \t, or \xHH.
+// Other bytes, UTF-8 included, are kept.
+std::string EscapeControlBytes(std::string_view text);
 
 // Helpers of the reader, shared with chord lookup.
 std::string& TrimTrailingBlanks(std::string& text);

@@ -19,6 +19,7 @@ std::string FormatText(const char* format, ...) __attribute__((format(printf, 1,
 struct Conversion::State {
     // ---- Reader ----
     ByteSource Midi;
+    std::string OpenRefusal; // why the MIDI file was refused ("is a directory"), if it was
     int AbortFlag = 0;
     int32_t TrackBytesLeft = 0;
     uint32_t PendingTicks = 0;
@@ -43,6 +44,7 @@ struct Conversion::State {
     // ---- Report output ----
     ReportSink Sink;
     int ReportFd = -1;
+    int ReportSlot = -1; // registration of the report file among the temporary files
     bool ReportOpen = false;
     std::string Out; // pending report text, flushed in large blocks
 

@@ -55,7 +55,7 @@ void Conversion::ReportConversionCut(int trackNumber) {
     st.ConversionCut = true;
     ReportError(FormatText("The tablature of '%s' is too long to write out: it stops in track %d "
                            "after %llu columns.",
-                           MidiFileName.c_str(), trackNumber,
+                           MessageFileName().c_str(), trackNumber,
                            static_cast<unsigned long long>(st.ConversionColumns)));
 }
 
