@@ -150,7 +150,7 @@ What is written (at least one):
 Layout:
   --width W          outer width of the main window the picture is computed from
                      (100..20000; default 575): two measures a row, W x 1.5 wide
-  --height H         outer height of the window (40..20000; default 358): rows H / 2 high
+  --height H         outer height of the window (40..20000; default 380): rows H / 2 high
   --page-size SIZE   A4 (default) or Letter
   --across N         measures across a printed page (1..10; default from the settings, 3)
   --down N           measures down a printed page (1..10; default from the settings, 5)

@@ -40,7 +40,7 @@ class ExportTest : public viewtest::ViewTest {
   protected:
     void SetUp() override {
         ViewTest::SetUp();
-        exporter = new TrackExport(conv, form.get(), [this] { return form->View(); });
+        exporter = new TrackExport(conv, form.get(), [this] { return form->TabScroll(); });
         exporter->Seams.ChooseSaveFile = [this](const QString& filter, const QString&) {
             saveFilters.push_back(filter);
             return saveAnswer;

@@ -24,7 +24,7 @@ TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
 
     conv.Settings.ShowChord = 1;
     Show(Song({Measures(2)}), -1);
-    ASSERT_FALSE(form->View()->ShowsTrack());
+    ASSERT_FALSE(form->TabScroll()->ShowsTrack());
     shown.clear();
     exporter->PrintAllTab1Click();
     exporter->Copy1Click();
@@ -55,7 +55,7 @@ TEST_F(ExportTest, PrintedPagesHoldAcrossTimesDownMeasures) {
     ASSERT_EQ(conv.Settings.PrintMeasPerWidth, 3);
     ASSERT_EQ(conv.Settings.PrintMeasPerHeight, 5);
     Show(Song({Measures(16)}));
-    ASSERT_TRUE(form->View()->ShowsTrack());
+    ASSERT_TRUE(form->TabScroll()->ShowsTrack());
     saveAnswer = Out("sixteen.pdf");
     exporter->PrintAllTab1Click();
     EXPECT_EQ(shown, NoMessages);
@@ -129,6 +129,8 @@ TEST_F(ExportTest, PictureRowsLeaveNoGapForEmptyMeasures) {
 }
 
 TEST_F(ExportTest, LargePictureIsSavedInPartsAndNotCopied) {
+    // A narrow window, so that the limit cuts the height only.
+    form->resize(250, form->height());
     const int cellHeight = form->frameGeometry().height() / 2;
     Show(Song({Measures(9)})); // 5 rows
     exporter->PictureLimit = 2 * cellHeight + 1;
