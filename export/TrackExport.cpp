@@ -234,7 +234,9 @@ bool TrackExport::PreparePicture(Picture& picture, const char* refusal) {
         Say(refusal);
         return false;
     }
-    const QSize outer = window_->frameGeometry().size();
+    // The window's size with its menu bar; the window manager's frame around it differs
+    // between desktops, and leaving it out lets morvel-export draw the same picture.
+    const QSize outer = window_->size();
     picture.Layout = ComputePictureLayout(outer.width(), outer.height(),
                                           static_cast<int64_t>(picture.Measures.size()));
     picture.Parts = SplitPicture(picture.Layout, PictureLimit);

@@ -1,5 +1,8 @@
+#include "app/ExportConnection.h"
 #include "export/PageSetup.h"
 #include "tests/export/ExportFixture.h"
+
+#include <QMenuBar>
 
 #include <QClipboard>
 #include <QDir>
@@ -11,12 +14,22 @@ namespace {
 const std::vector<QString> NoMessages;
 
 TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
+    // The items take their places in the File menu; "Copy Track" is in Edit, after File.
+    ConnectExport(*form, *exporter);
+    QStringList captions;
+    for (const QAction* action : form->TopMenu("File1")->actions())
+        captions << action->text();
+    EXPECT_EQ(captions, QStringList({"Open Midifile", "Save Track Text", "Save All Text",
+                                     "Save Tabulature BMP", "Close Tabulature", "Print Track",
+                                     "Print Setup", "Quit"}));
+    EXPECT_EQ(form->menuBar()->actions().at(1)->objectName(), "Edit1");
+    ASSERT_NE(form->TopMenu("Edit1"), nullptr);
+    EXPECT_EQ(form->TopMenu("Edit1")->actions().at(0)->text(), "Copy Track");
+
     saveAnswer = Out("out.txt");
-    exporter->PrintAllTab1Click();
-    exporter->Copy1Click();
-    exporter->SaveTabulatureBMP1Click();
-    exporter->Save1Click();
-    exporter->SaveAllTEXT1Click();
+    for (const char* item :
+         {"PrintAllTab1", "Copy1", "SaveTabulatureBMP1", "Save1", "SaveAllTEXT1"})
+        form->findChild<QAction*>(item)->trigger();
     EXPECT_EQ(shown, std::vector<QString>({"No Tracks to print!", "No Tracks to copy!",
                                            "No Tracks to copy!", "No Tracks to save!",
                                            "No Tracks to save!"}));
@@ -91,7 +104,7 @@ TEST_F(ExportTest, PrintedPagesHoldAcrossTimesDownMeasures) {
 }
 
 TEST_F(ExportTest, PictureRowsLeaveNoGapForEmptyMeasures) {
-    const QSize outer = form->frameGeometry().size();
+    const QSize outer = form->size();
     const int cellHeight = outer.height() / 2;
     const int cellWidth = static_cast<int>(outer.width() * 0.75);
 
@@ -131,7 +144,7 @@ TEST_F(ExportTest, PictureRowsLeaveNoGapForEmptyMeasures) {
 TEST_F(ExportTest, LargePictureIsSavedInPartsAndNotCopied) {
     // A narrow window, so that the limit cuts the height only.
     form->resize(250, form->height());
-    const int cellHeight = form->frameGeometry().height() / 2;
+    const int cellHeight = form->height() / 2;
     Show(Song({Measures(9)})); // 5 rows
     exporter->PictureLimit = 2 * cellHeight + 1;
     saveAnswer = Out("long.bmp");

@@ -73,7 +73,7 @@ int RunTool(const QStringList& args, QString* output = nullptr) {
 
 TEST_F(ExportTest, ToolWritesTheWindowsPagesAndPicture) {
     // The window's picture and the tool's are computed from the window's default outer size.
-    const QSize outer = form->frameGeometry().size();
+    const QSize outer = form->size();
     EXPECT_EQ(outer, QSize(DEFAULT_WINDOW_WIDTH, DEFAULT_WINDOW_HEIGHT));
 
     Show(Song({Measures(3), Measures(17)}), 2);
