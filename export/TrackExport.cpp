@@ -216,7 +216,12 @@ void TrackExport::PrintSetup1Click() {
     QPrinter& printer = Printer();
     if (!Seams.ChoosePrinter || !Seams.ChoosePrinter(printer)) return;
     pdfFromSetup_.clear();
-    if (printer.outputFormat() == QPrinter::PdfFormat) pdfFromSetup_ = printer.outputFileName();
+    // The dialog offers a folder as the output file until one is typed: that names no file,
+    // and the next print asks for one.
+    const QString file = printer.outputFileName();
+    if (printer.outputFormat() == QPrinter::PdfFormat && !file.isEmpty() && !file.endsWith('/') &&
+        !QFileInfo(file).isDir())
+        pdfFromSetup_ = file;
 }
 
 // ---- Pictures ----
