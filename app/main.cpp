@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
         };
         morvel::ConnectSettings(tabForm, settings);
         auto* exporter = new morvel::TrackExport(
-            conversion, &tabForm, [&tabForm] { return tabForm.TabScroll(); }, tabForm.OpenMidifile());
+            conversion, &tabForm, [&tabForm] { return tabForm.TabScroll(); },
+            tabForm.OpenMidifile());
         exporter->Seams.ShowMessage = [&tabForm](const QString& text) {
             QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
         };

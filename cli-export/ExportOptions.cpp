@@ -23,9 +23,9 @@ struct OwnFlag {
 };
 
 constexpr OwnFlag OwnFlags[] = {
-    {"--png", Flag::Png},        {"--bmp", Flag::Bmp},          {"--pdf", Flag::Pdf},
-    {"--width", Flag::Width},    {"--height", Flag::Height},    {"--page-size", Flag::PageSize},
-    {"--across", Flag::Across},  {"--down", Flag::Down},
+    {"--png", Flag::Png},       {"--bmp", Flag::Bmp},       {"--pdf", Flag::Pdf},
+    {"--width", Flag::Width},   {"--height", Flag::Height}, {"--page-size", Flag::PageSize},
+    {"--across", Flag::Across}, {"--down", Flag::Down},
 };
 
 bool Fail(std::string& error, std::string text) {
@@ -37,11 +37,11 @@ bool TakeInt(std::string_view flag, std::string_view text, int low, int high,
              std::optional<int>& target, std::string& error) {
     int value = 0;
     if (!ParseInt(text, value))
-        return Fail(error, std::string(flag) + ": '" + std::string(text) + "' is not a whole number");
+        return Fail(error,
+                    std::string(flag) + ": '" + std::string(text) + "' is not a whole number");
     if (value < low || value > high)
-        return Fail(error, std::string(flag) + ": " + std::to_string(value) +
-                               " is out of range " + std::to_string(low) + ".." +
-                               std::to_string(high));
+        return Fail(error, std::string(flag) + ": " + std::to_string(value) + " is out of range " +
+                               std::to_string(low) + ".." + std::to_string(high));
     target = value;
     return true;
 }
@@ -54,11 +54,16 @@ bool Apply(Flag kind, std::string_view flag, std::string_view value, ExportOptio
         return true;
     };
     switch (kind) {
-    case Flag::Png: return name(options.Png);
-    case Flag::Bmp: return name(options.Bmp);
-    case Flag::Pdf: return name(options.Pdf);
-    case Flag::Width: return TakeInt(flag, value, WIDTH_MIN, WIDTH_MAX, options.Width, error);
-    case Flag::Height: return TakeInt(flag, value, HEIGHT_MIN, HEIGHT_MAX, options.Height, error);
+    case Flag::Png:
+        return name(options.Png);
+    case Flag::Bmp:
+        return name(options.Bmp);
+    case Flag::Pdf:
+        return name(options.Pdf);
+    case Flag::Width:
+        return TakeInt(flag, value, WIDTH_MIN, WIDTH_MAX, options.Width, error);
+    case Flag::Height:
+        return TakeInt(flag, value, HEIGHT_MIN, HEIGHT_MAX, options.Height, error);
     case Flag::Across:
         return TakeInt(flag, value, PRINT_MEASURES_MIN, PRINT_MEASURES_MAX, options.Across, error);
     case Flag::Down:
@@ -119,7 +124,8 @@ bool ParseExportArguments(int argc, const char* const* argv, ExportOptions& opti
         return false;
     if (convert.Help) return true;
     if (convert.Mode == cli::OutputMode::Report)
-        return Fail(error, "--report is for morvel-convert; morvel-export writes pictures and pages");
+        return Fail(error,
+                    "--report is for morvel-convert; morvel-export writes pictures and pages");
     if (!convert.OutputFile.empty())
         return Fail(error, "-o is not used here: name the output with --png, --bmp or --pdf");
     if (!convert.OutDir.empty() || convert.Jobs != 0)

@@ -12,10 +12,10 @@ namespace morvel::cliexport {
 enum class PageSizeChoice { A4, Letter };
 
 struct ExportOptions {
-    cli::Options Convert; // --track N, --ini, --options and the settings flags
-    std::string Png;      // --png FILE: the picture, in the format of FILE's suffix (else PNG)
-    std::string Bmp;      // --bmp FILE: the picture, in the format of FILE's suffix (else BMP)
-    std::string Pdf;      // --pdf FILE: the printed pages
+    cli::Options Convert;      // --track N, --ini, --options and the settings flags
+    std::string Png;           // --png FILE: the picture, in the format of FILE's suffix (else PNG)
+    std::string Bmp;           // --bmp FILE: the picture, in the format of FILE's suffix (else BMP)
+    std::string Pdf;           // --pdf FILE: the printed pages
     std::optional<int> Width;  // outer window width the picture is computed from
     std::optional<int> Height; // outer window height
     PageSizeChoice PageSize = PageSizeChoice::A4;

@@ -56,10 +56,9 @@ bool LoadSettings(const ExportOptions& options, StoredSettings& stored) {
 bool WritePicture(const MeasurePaintContext& context, int track, const std::vector<int>& measures,
                   const ExportOptions& options, const std::string& path,
                   const QByteArray& fallbackFormat) {
-    const PictureLayout layout =
-        ComputePictureLayout(options.Width.value_or(DEFAULT_WINDOW_WIDTH),
-                             options.Height.value_or(DEFAULT_WINDOW_HEIGHT),
-                             static_cast<int64_t>(measures.size()));
+    const PictureLayout layout = ComputePictureLayout(
+        options.Width.value_or(DEFAULT_WINDOW_WIDTH),
+        options.Height.value_or(DEFAULT_WINDOW_HEIGHT), static_cast<int64_t>(measures.size()));
     const std::vector<PicturePart> parts = SplitPicture(layout);
     if (parts.empty()) {
         PrintMessage(path, "a measure would be larger than " + std::to_string(MAX_PICTURE_PIXELS) +
@@ -94,8 +93,8 @@ bool WritePages(const MeasurePaintContext& context, int track, const std::vector
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(options.Pdf));
-    ApplyPageSetup(printer, options.PageSize == PageSizeChoice::Letter ? QPageSize::Letter
-                                                                       : QPageSize::A4);
+    ApplyPageSetup(printer,
+                   options.PageSize == PageSizeChoice::Letter ? QPageSize::Letter : QPageSize::A4);
     const int64_t pages = PrintMeasures(printer, context, track, measures,
                                         settings.PrintMeasPerWidth, settings.PrintMeasPerHeight);
     if (pages < 0) {

@@ -11,8 +11,8 @@ class QPrinter;
 
 namespace morvel {
 
-constexpr int PRINT_RESOLUTION = 300;   // printer device pixels per inch
-constexpr double PRINT_MARGIN_MM = 10;  // on each side of the page
+constexpr int PRINT_RESOLUTION = 300;    // printer device pixels per inch
+constexpr double PRINT_MARGIN_MM = 10;   // on each side of the page
 constexpr double PRINT_FONT_POINTS = 12; // text unit 50 at PRINT_RESOLUTION
 // Title of every print job.
 constexpr const char* PRINT_JOB_TITLE = "MORVEL Output";

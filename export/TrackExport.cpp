@@ -204,9 +204,9 @@ void TrackExport::PrintAllTab1Click() {
     }
     ApplyPageSetup(printer);
     ChordFlags chords{};
-    const int64_t pages = PrintMeasures(printer, context, track, measures,
-                                        conv_.Settings.PrintMeasPerWidth,
-                                        conv_.Settings.PrintMeasPerHeight, &chords);
+    const int64_t pages =
+        PrintMeasures(printer, context, track, measures, conv_.Settings.PrintMeasPerWidth,
+                      conv_.Settings.PrintMeasPerHeight, &chords);
     MarkChords(chords);
     if (toPdf) printer.setOutputFileName(QString());
     if (pages < 0) Say(QString("Can't print to %1.").arg(target));
@@ -311,9 +311,9 @@ void TrackExport::SaveTabulatureBMP1Click() {
                 .arg(picture.Layout.Height())
                 .arg(PictureLimit)
                 .arg(written.size())
-                .arg(written.size() > 2 ? written.first() + ", " + written.at(1) + " ... " +
-                                              written.last()
-                                        : written.join(", ")));
+                .arg(written.size() > 2
+                         ? written.first() + ", " + written.at(1) + " ... " + written.last()
+                         : written.join(", ")));
 }
 
 // ---- Text ----

@@ -29,8 +29,9 @@ class TrackExport : public QObject {
     Q_OBJECT
   public:
     // `window` owns dialogs and message boxes and gives the picture its size (its size with
-    // the menu bar, without the window manager's frame); `view` tells what is shown; `fileDialog` is the main window's one file dialog,
-    // reused for saving (may be null: a fresh dialog is used then).
+    // the menu bar, without the window manager's frame); `view` tells what is shown; `fileDialog`
+    // is the main window's one file dialog, reused for saving (may be null: a fresh dialog is used
+    // then).
     TrackExport(Conversion& conversion, QWidget* window, std::function<MeasureView*()> view,
                 QFileDialog* fileDialog = nullptr);
     ~TrackExport() override;

@@ -48,9 +48,9 @@ QImage AllocatePicture(int width, int height) {
         const size_t rounded = (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
         if (void* memory = std::aligned_alloc(HUGE_PAGE, rounded)) {
             madvise(memory, rounded, MADV_HUGEPAGE);
-            return QImage(static_cast<uchar*>(memory), width, height,
-                          static_cast<qsizetype>(bytesPerLine), QImage::Format_RGB32,
-                          [](void* data) { std::free(data); }, memory);
+            return QImage(
+                static_cast<uchar*>(memory), width, height, static_cast<qsizetype>(bytesPerLine),
+                QImage::Format_RGB32, [](void* data) { std::free(data); }, memory);
         }
         return {};
     }
@@ -73,10 +73,10 @@ MeasurePaintContext TrackContext(const Conversion& conversion, const DisplaySett
     context.Division = conversion.Header.Division;
     context.FileName = conversion.MidiFileName;
     context.SelectedTrack = track;
-    context.MeasureCount = track >= 1 && static_cast<size_t>(track) <= conversion.TrackList.size()
-                               ? TrackMeasureCount(conversion.TrackList[size_t(track) - 1],
-                                                   conversion.Header.Division)
-                               : -1;
+    context.MeasureCount =
+        track >= 1 && static_cast<size_t>(track) <= conversion.TrackList.size()
+            ? TrackMeasureCount(conversion.TrackList[size_t(track) - 1], conversion.Header.Division)
+            : -1;
     context.Display = display;
     context.Settings = conversion.Settings;
     context.StringPitch = conversion.StringPitch;
@@ -140,8 +140,8 @@ QImage RenderPicturePart(const MeasurePaintContext& context, int track,
     QPainter painter(&image);
     painter.setFont(PictureFont());
     const int64_t first = part.FirstRow * 2;
-    const int64_t end = std::min<int64_t>((part.FirstRow + part.Rows) * 2,
-                                          static_cast<int64_t>(measures.size()));
+    const int64_t end =
+        std::min<int64_t>((part.FirstRow + part.Rows) * 2, static_cast<int64_t>(measures.size()));
     for (int64_t k = first; k < end; ++k) {
         const int column = static_cast<int>(k % 2);
         if (column < part.FirstColumn || column >= part.FirstColumn + part.Columns) continue;

@@ -42,7 +42,6 @@ QByteArray ImageFormatOf(const QString& path);
 
 // Writes `image` to `path` through a save file, in `format` ("BMP", "PNG" ...) or, when empty,
 // the format of the file's suffix. False with `error` set when it could not be written.
-bool WriteImage(const QImage& image, const QString& path, const QByteArray& format,
-                QString& error);
+bool WriteImage(const QImage& image, const QString& path, const QByteArray& format, QString& error);
 
 } // namespace morvel

@@ -20,10 +20,10 @@ bool Parse(std::vector<const char*> args, ExportOptions& options, std::string& e
 TEST(ExportToolArguments, TakeOwnFlagsAndTheConvertersSettings) {
     ExportOptions o;
     std::string error;
-    ASSERT_TRUE(Parse({"--track", "2", "--png=a.png", "--pdf", "b.pdf", "--page-size", "Letter",
-                       "--across", "4", "--down=6", "--width", "800", "--show-chords",
-                       "--transpose", "-3", "in.mid"},
-                      o, error))
+    ASSERT_TRUE(
+        Parse({"--track", "2", "--png=a.png", "--pdf", "b.pdf", "--page-size", "Letter", "--across",
+               "4", "--down=6", "--width", "800", "--show-chords", "--transpose", "-3", "in.mid"},
+              o, error))
         << error;
     EXPECT_EQ(o.Convert.Track, 2);
     EXPECT_EQ(o.Png, "a.png");
