@@ -48,10 +48,13 @@ def best(cmd, runs=RUNS, timeout=None):
         times.append(time.perf_counter() - start)
     return min(times)
 def peak_mb(cmd):
+    """Peak memory in MB and CPU seconds (user + system) of one run, from GNU time: on a busy
+    machine the CPU time says more than the wall time."""
     with tempfile.NamedTemporaryFile("r") as report:
-        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + cmd,
+        subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", report.name] + cmd,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-        return int(report.read().split()[-1]) / 1024
+        kb, user, system = report.read().split()[-3:]
+        return f"peak {int(kb) / 1024:.0f} MB, CPU {float(user) + float(system):.2f} s"
 def pages(path):
     return open(path, "rb").read().count(b"/Type /Page\n")
 out = tempfile.mkdtemp()
@@ -60,8 +63,9 @@ m1000, m200, guitar = (f"{data}/measures-1000.mid", f"{data}/measures-200.mid",
 
 pdf = [tool, "--track", "1", "--pdf", f"{out}/m1000.pdf", m1000]
 t = best(pdf)
+print(f"Load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
 print(f"Print Track, 1,000 measures ({pages(out + '/m1000.pdf')} pages): {t:.3f} s, "
-      f"peak {peak_mb(pdf):.0f} MB")
+      f"{peak_mb(pdf)}")
 mscore = shutil.which("mscore3")
 if mscore:
     tm = best([mscore, "-o", f"{out}/mscore.pdf", m1000], runs=3, timeout=600)
@@ -72,11 +76,11 @@ else:
 pdf = [tool, "--track", "2", "--pdf", f"{out}/guitar.pdf", guitar]
 t = best(pdf, runs=2)
 print(f"Print Track, long-guitar ({pages(out + '/guitar.pdf')} pages): {t:.2f} s (target 15 s), "
-      f"peak {peak_mb(pdf):.0f} MB")
+      f"{peak_mb(pdf)}")
 
 png = [tool, "--track", "1", "--png", f"{out}/m200.png", m200]
 print(f"Picture of 200 measures to PNG: {best(png):.3f} s (target 0.5 s), "
-      f"peak {peak_mb(png):.0f} MB")
+      f"{peak_mb(png)}")
 nothing = [tool, "--track", "9", "--png", f"{out}/none.png", m200]
 times = []
 for _ in range(RUNS):
