@@ -1,6 +1,7 @@
 // The program entry: creates the windows hidden in their fixed order, shows the version window
 // modally, then the main window, and opens a MIDI file named on the command line.
 #include "app/ChordsConnection.h"
+#include "app/ExportConnection.h"
 #include "app/SettingsConnection.h"
 #include "app/SignalEnding.h"
 #include "core/Conversion.h"
@@ -69,6 +70,13 @@ int main(int argc, char** argv) {
             QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
         };
         morvel::ConnectSettings(tabForm, settings);
+        auto* exporter = new morvel::TrackExport(
+            conversion, &tabForm, [&tabForm] { return tabForm.TabScroll(); },
+            tabForm.OpenMidifile());
+        exporter->Seams.ShowMessage = [&tabForm](const QString& text) {
+            QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
+        };
+        morvel::ConnectExport(tabForm, *exporter);
         // The player window is created here, after the options dialog, once it exists.
         morvel::TVersionForm versionForm;
         versionForm.FillVersionText();
