@@ -14,10 +14,10 @@ constexpr double MICROSECONDS_PER_MINUTE = 60'000'000.0;
 
 struct MidiFileInfo {
     bool Valid = false;
-    std::string Error;          // why the file cannot be played; empty when Valid
-    uint32_t Division = 0;      // ticks per quarter note as the header gives them
-    int64_t LengthTicks = 0;    // the longest track: the sum of its delta times
-    uint32_t FirstTempo = 0;    // microseconds per quarter note of the earliest tempo; 0 none
+    std::string Error;       // why the file cannot be played; empty when Valid
+    uint32_t Division = 0;   // ticks per quarter note as the header gives them
+    int64_t LengthTicks = 0; // the longest track: the sum of its delta times
+    uint32_t FirstTempo = 0; // microseconds per quarter note of the earliest tempo; 0 none
     // The earliest tempo in beats per minute, rounded; 120 when the file sets none.
     uint32_t SequenceTempo() const;
 };

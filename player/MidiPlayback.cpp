@@ -74,10 +74,10 @@ struct MidiPlayback::Impl {
 
     bool playing = false;
     bool paused = false;
-    bool needsNewPlayer = false; // FluidSynth's player ended; it cannot play again
-    int64_t held = 0;            // position while not playing
-    int64_t pendingSeek = -1;    // a seek FluidSynth has not applied yet
-    int tickAtSeek = 0;          // FluidSynth's tick when that seek was asked for
+    bool needsNewPlayer = false;     // FluidSynth's player ended; it cannot play again
+    int64_t held = 0;                // position while not playing
+    int64_t pendingSeek = -1;        // a seek FluidSynth has not applied yet
+    int tickAtSeek = 0;              // FluidSynth's tick when that seek was asked for
     std::atomic<bool> loaded{false}; // FluidSynth has read the file (its tick callback ran)
     double speed = 1.0;
 
@@ -310,9 +310,15 @@ void MidiPlayback::Close() {
     d_->info = MidiFileInfo{};
 }
 
-bool MidiPlayback::IsOpen() const { return d_->open; }
-const std::string& MidiPlayback::FileName() const { return d_->fileName; }
-const std::string& MidiPlayback::Error() const { return d_->error; }
+bool MidiPlayback::IsOpen() const {
+    return d_->open;
+}
+const std::string& MidiPlayback::FileName() const {
+    return d_->fileName;
+}
+const std::string& MidiPlayback::Error() const {
+    return d_->error;
+}
 
 std::string MidiPlayback::TakeFailure() {
     d_->Refresh();
@@ -348,7 +354,9 @@ void MidiPlayback::Stop() {
     d_->paused = false;
 }
 
-void MidiPlayback::Rewind() { Seek(0); }
+void MidiPlayback::Rewind() {
+    Seek(0);
+}
 
 void MidiPlayback::Seek(int64_t tick) {
     if (!d_->open) return;
@@ -367,18 +375,26 @@ bool MidiPlayback::IsPlaying() {
     return d_->playing;
 }
 
-bool MidiPlayback::IsPaused() const { return d_->paused; }
+bool MidiPlayback::IsPaused() const {
+    return d_->paused;
+}
 
-int64_t MidiPlayback::Length() const { return d_->info.LengthTicks; }
+int64_t MidiPlayback::Length() const {
+    return d_->info.LengthTicks;
+}
 
 int64_t MidiPlayback::Position() {
     d_->Refresh();
     return d_->playing ? d_->PlayingTick() : d_->held;
 }
 
-uint32_t MidiPlayback::Division() const { return d_->info.Division; }
+uint32_t MidiPlayback::Division() const {
+    return d_->info.Division;
+}
 
-uint32_t MidiPlayback::SequenceTempo() const { return d_->info.SequenceTempo(); }
+uint32_t MidiPlayback::SequenceTempo() const {
+    return d_->info.SequenceTempo();
+}
 
 double MidiPlayback::CurrentTempo() const {
     if (d_->player && d_->loaded.load(std::memory_order_acquire)) {
@@ -400,12 +416,22 @@ bool MidiPlayback::SetSpeed(double factor) {
     return true;
 }
 
-double MidiPlayback::Speed() const { return d_->speed; }
+double MidiPlayback::Speed() const {
+    return d_->speed;
+}
 
-MidiPlayback::Clock MidiPlayback::TimeSource() const { return d_->clock; }
-bool MidiPlayback::HasAudio() const { return d_->clock == Clock::Audio; }
-bool MidiPlayback::HasSoundFont() const { return !d_->soundFont.empty(); }
-const std::string& MidiPlayback::SoundFont() const { return d_->soundFont; }
+MidiPlayback::Clock MidiPlayback::TimeSource() const {
+    return d_->clock;
+}
+bool MidiPlayback::HasAudio() const {
+    return d_->clock == Clock::Audio;
+}
+bool MidiPlayback::HasSoundFont() const {
+    return !d_->soundFont.empty();
+}
+const std::string& MidiPlayback::SoundFont() const {
+    return d_->soundFont;
+}
 
 std::vector<std::string> MidiPlayback::Notices() const {
     std::vector<std::string> notices;
@@ -414,16 +440,16 @@ std::vector<std::string> MidiPlayback::Notices() const {
         std::string tried;
         for (const std::string& path : d_->triedSoundFonts)
             tried += (tried.empty() ? "" : ", ") + path;
-        notices.push_back(NO_SOUNDFONT_NOTICE + (tried.empty() ? std::string("none named") : tried));
+        notices.push_back(NO_SOUNDFONT_NOTICE +
+                          (tried.empty() ? std::string("none named") : tried));
     }
     return notices;
 }
 
 std::vector<std::string> MidiPlayback::SynthMessages() const {
     std::lock_guard<std::mutex> lock(messagesMutex);
-    const size_t skip = d_->firstMessage > synthMessagesDropped
-                            ? d_->firstMessage - synthMessagesDropped
-                            : 0;
+    const size_t skip =
+        d_->firstMessage > synthMessagesDropped ? d_->firstMessage - synthMessagesDropped : 0;
     if (skip >= synthMessages.size()) return {};
     return {synthMessages.begin() + static_cast<std::ptrdiff_t>(skip), synthMessages.end()};
 }
