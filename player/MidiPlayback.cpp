@@ -61,6 +61,7 @@ struct MidiPlayback::Impl {
     fluid_player_t* player = nullptr;
     std::string audioDriverName;
 
+    bool soundFontTried = false;
     std::string soundFont;
     std::vector<std::string> triedSoundFonts;
     size_t firstMessage = 0;
@@ -117,7 +118,11 @@ struct MidiPlayback::Impl {
         fluid_settings_setstr(settings, "player.timing-source", "system");
     }
 
+    // Loads the first SoundFont that loads, once: at the first file, not at start-up, since a
+    // large one takes a noticeable part of a second.
     void LoadSoundFont() {
+        if (soundFontTried || !synth) return;
+        soundFontTried = true;
         std::vector<std::string> candidates = options.SoundFonts;
         if (candidates.empty()) {
             char* configured = nullptr;
@@ -254,7 +259,6 @@ MidiPlayback::MidiPlayback(const Options& options) : d_(std::make_unique<Impl>()
         else
             d_->UseSystemClock();
     }
-    if (d_->synth) d_->LoadSoundFont();
 }
 
 MidiPlayback::~MidiPlayback() = default;
@@ -286,6 +290,7 @@ bool MidiPlayback::OpenBytes(const std::string& bytes, const std::string& name) 
         d_->error = "Cannot play \"" + name + "\": the synthesizer could not be started.";
         return false;
     }
+    d_->LoadSoundFont();
     d_->bytes = bytes;
     d_->fileName = name;
     if (!d_->NewPlayer()) {
@@ -436,7 +441,7 @@ const std::string& MidiPlayback::SoundFont() const {
 std::vector<std::string> MidiPlayback::Notices() const {
     std::vector<std::string> notices;
     if (d_->clock == Clock::System) notices.emplace_back(NO_AUDIO_NOTICE);
-    if (d_->soundFont.empty()) {
+    if (d_->soundFontTried && d_->soundFont.empty()) {
         std::string tried;
         for (const std::string& path : d_->triedSoundFonts)
             tried += (tried.empty() ? "" : ", ") + path;

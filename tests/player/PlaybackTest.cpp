@@ -197,10 +197,10 @@ TEST(PlaybackTest, NoAudioAndNoSoundFontAreToldAndTimeStillMoves) {
     MidiPlayback playback(options);
     if (playback.HasAudio()) GTEST_SKIP() << "this machine has a sound card";
     EXPECT_EQ(playback.TimeSource(), MidiPlayback::Clock::System);
+    ASSERT_TRUE(playback.OpenBytes(Song(4), "four.mid"));
     EXPECT_EQ(playback.Notices(),
               (std::vector<std::string>{"No audio output: playing silently",
                                         "No SoundFont found: /nonexistent/none.sf2"}));
-    ASSERT_TRUE(playback.OpenBytes(Song(4), "four.mid"));
     playback.Play();
     // Waits for movement, not for a duration: the deadline only ends a hung test.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -216,6 +216,8 @@ TEST(PlaybackTest, TheDefaultSoundFontLoadsWhenInstalled) {
     MidiPlayback playback(options);
     if (!std::filesystem::exists(MidiPlayback::DEBIAN_SOUNDFONT))
         GTEST_SKIP() << "no General MIDI SoundFont installed";
+    EXPECT_FALSE(playback.HasSoundFont()) << "looked for at the first file";
+    ASSERT_TRUE(playback.OpenBytes(Song(1), "one.mid"));
     EXPECT_TRUE(playback.HasSoundFont());
     EXPECT_TRUE(playback.Notices().empty());
 }
