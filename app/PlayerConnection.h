@@ -13,9 +13,8 @@ namespace morvel {
 inline void ConnectPlayer(TTabForm& form, TMidiPlayer& player) {
     auto* action = new QAction("Midifile Player", &form);
     action->setObjectName("PlayMidifile1");
-    QObject::connect(action, &QAction::triggered, &player, [&player] {
-        player.PlayMidifile1Click();
-    });
+    QObject::connect(action, &QAction::triggered, &player,
+                     [&player] { player.PlayMidifile1Click(); });
     form.AddMenuItem(form.TopMenu("File1"), action);
     QObject::connect(&form, &TTabForm::FileOpened, &player,
                      [&player](const QString& path) { player.PrepareFile(path); });

@@ -1,8 +1,11 @@
 // The program entry: creates the windows hidden in their fixed order, shows the version window
 // modally, then the main window, and opens a MIDI file named on the command line.
+#include "app/PlayerConnection.h"
 #include "app/SettingsConnection.h"
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
+#include "player/MidiPlayback.h"
+#include "player/TMidiPlayer.h"
 #include "view/TabForm.h"
 #include "view/VersionForm.h"
 
@@ -39,7 +42,14 @@ int main(int argc, char** argv) {
             QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
         };
         morvel::ConnectSettings(tabForm, settings);
-        // The player window is created here, after the options dialog, once it exists.
+        morvel::MidiPlayback playback;
+        morvel::TMidiPlayer player(tabForm.View(), conversion, playback);
+        player.ShowMessage = [&player](const QString& text) {
+            QMessageBox::warning(player.isVisible() ? static_cast<QWidget*>(&player)
+                                                    : QApplication::activeWindow(),
+                                 APPLICATION_TITLE, text);
+        };
+        morvel::ConnectPlayer(tabForm, player);
         morvel::TVersionForm versionForm;
         versionForm.FillVersionText();
         settings.ReadIniSettings();

@@ -235,6 +235,7 @@ void TTabForm::RunConversion() {
     QString dir = QFileInfo(path).absolutePath();
     if (!dir.endsWith('/')) dir += '/';
     display_.MidiFileDir = dir.toStdString();
+    emit FileOpened(path);
 }
 
 void TTabForm::ResetTabulature() {
@@ -248,6 +249,7 @@ void TTabForm::ResetTabulature() {
     conv_.MidiFileName.clear();
     conv_.DeleteReportFile();
     InvalidateMeasureIndex();
+    emit TabulatureClosed();
 }
 
 bool TTabForm::SaveSettingsAndQuit() {

@@ -140,6 +140,12 @@ class TTabForm : public QMainWindow {
     const MeasureIndex* IndexOf(int track);
     void InvalidateMeasureIndex() { index_.reset(); }
 
+  signals:
+    // A file was opened and converted (whatever the conversion reported).
+    void FileOpened(const QString& path);
+    // The tabulature was closed: no file is open any more.
+    void TabulatureClosed();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
