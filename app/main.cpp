@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         };
         morvel::ConnectSettings(tabForm, settings);
         morvel::MidiPlayback playback;
-        morvel::TMidiPlayer player(tabForm.View(), conversion, playback);
+        morvel::TMidiPlayer player(*tabForm.TabScroll(), conversion, playback);
         player.ShowMessage = [&player](const QString& text) {
             QMessageBox::warning(player.isVisible() ? static_cast<QWidget*>(&player)
                                                     : QApplication::activeWindow(),

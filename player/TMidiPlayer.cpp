@@ -265,9 +265,9 @@ void TMidiPlayer::PlayerPostClick() {
 int64_t TMidiPlayer::SelectedTrackMeasureCount() const {
     const int track = view_.SelectedTrack();
     if (track == 0) return 0;
-    if (track < 1 || static_cast<size_t>(track) > conv_.TrackList.size()) return -1;
-    return TrackMeasureCount(conv_.TrackList[static_cast<size_t>(track) - 1],
-                             conv_.Header.Division);
+    // A closed view keeps the number of its track but shows no measure of it.
+    if (track >= 1 && !view_.ShowsTrack()) return 0;
+    return view_.TrackMeasureCount(track);
 }
 
 } // namespace morvel

@@ -59,7 +59,8 @@ class TMidiPlayer : public QWidget {
     void changeTempo(double factor);
     // After every button: the chosen speed again.
     void PlayerPostClick();
-    // Measures of the shown track; 0 with no track shown, -1 for the chord view.
+    // Measures of the shown track; 0 with no track shown (or a closed view), -1 for the chord
+    // view.
     int64_t SelectedTrackMeasureCount() const;
 
     MidiPlayback& Playback() { return playback_; }

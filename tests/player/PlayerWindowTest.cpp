@@ -18,6 +18,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -114,10 +115,9 @@ class PlayerWindowTest : public ::testing::Test {
 TEST_F(PlayerWindowTest, TheTimerHighlightsTheMeasureBeingPlayed) {
     Open({NotesIn(Range(1, 10), 10)});
     ASSERT_EQ(player->SelectedTrackMeasureCount(), 10);
-    EXPECT_EQ(view->PlayingMeasure(), -1);
 
-    // Open but not playing: the first tick highlights measure 1.
-    player->MediaTimer();
+    // Open but not playing: the first tick, at once when the track is shown, highlights
+    // measure 1.
     EXPECT_EQ(view->PlayingMeasure(), 1);
     EXPECT_EQ(MeasureText(), "1 of 10");
     EXPECT_EQ(Progress(), 0);
@@ -283,7 +283,7 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
     // No SoundFont (and on the test machines no sound card) in the status line.
     Open({NotesIn(Range(1, 2), 2)});
     const QString status = Find<QLabel>("PlayerStatus")->text();
-    EXPECT_TRUE(status.contains("No SoundFont found: /nonexistent/none.sf2")) << status;
+    EXPECT_TRUE(status.contains("No SoundFont found: /nonexistent/none.sf2")) << qPrintable(status);
 
     // A file that cannot be played is named; the window stays usable without it.
     const QString path = dir.filePath("broken.mid");
@@ -304,14 +304,15 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
 
 TEST_F(PlayerWindowTest, TheMainWindowOffersThePlayerAndPreparesIt) {
     TTabForm form(conv, display);
-    TMidiPlayer formPlayer(form.View(), conv, *playback);
+    TMidiPlayer formPlayer(*form.TabScroll(), conv, *playback);
     formPlayer.ShowMessage = [this](const QString& text) { shown.push_back(text); };
     ConnectPlayer(form, formPlayer);
 
     QStringList items;
     for (QAction* action : form.TopMenu("File1")->actions())
         items << action->text();
-    EXPECT_EQ(items.indexOf("Midifile Player"), items.indexOf("Quit") - 1) << items.join("|");
+    EXPECT_EQ(items.indexOf("Midifile Player"), items.indexOf("Quit") - 1)
+        << qPrintable(items.join("|"));
 
     // "Midifile Player" with no file open does nothing.
     QAction* command = form.findChild<QAction*>("PlayMidifile1");
