@@ -173,9 +173,16 @@ void TMidiPlayer::ShowNotices() {
     status_->setToolTip(details.join('\n'));
 }
 
-void TMidiPlayer::OpenForPlaying(const QString& path) {
-    mediaLabel_->setText(path);
+void TMidiPlayer::ShowPath(const QString& path) {
+    // A path wider than the label loses its beginning, so the file name stays readable; the
+    // whole path is in the tooltip.
+    mediaLabel_->setText(
+        mediaLabel_->fontMetrics().elidedText(path, Qt::ElideLeft, mediaLabel_->width()));
     mediaLabel_->setToolTip(path);
+}
+
+void TMidiPlayer::OpenForPlaying(const QString& path) {
+    ShowPath(path);
     if (!playback_.Open(path.toStdString())) {
         ShowMessage(QString::fromStdString(playback_.Error()));
         return;
@@ -197,8 +204,7 @@ void TMidiPlayer::PrepareFile(const QString& path) {
 
 void TMidiPlayer::FileClosed() {
     playback_.Close();
-    mediaLabel_->setText(QString());
-    mediaLabel_->setToolTip(QString());
+    ShowPath(QString());
 }
 
 void TMidiPlayer::PlayMidifile1Click() {

@@ -72,6 +72,7 @@ class TMidiPlayer : public QWidget {
   private:
     void ShowNotices();
     void OpenForPlaying(const QString& path);
+    void ShowPath(const QString& path);
 
     MeasureView& view_;
     Conversion& conv_;

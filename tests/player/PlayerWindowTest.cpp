@@ -295,7 +295,8 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
     player->PrepareFile(path);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], "Cannot play \"" + path + "\": the file ends inside a track.");
-    EXPECT_EQ(Find<QLabel>("MediaLabel")->text(), path);
+    EXPECT_EQ(Find<QLabel>("MediaLabel")->toolTip(), path);
+    EXPECT_TRUE(Find<QLabel>("MediaLabel")->text().endsWith("broken.mid"));
     player->MediaTimer();
     EXPECT_EQ(Progress(), 0);
     Click("Play"); // nothing open: nothing happens
@@ -329,7 +330,7 @@ TEST_F(PlayerWindowTest, TheMainWindowOffersThePlayerAndPreparesIt) {
     file.close();
     form.OpenMidiFilePath(path);
     EXPECT_TRUE(playback->IsOpen());
-    EXPECT_EQ(formPlayer.findChild<QLabel*>("MediaLabel")->text(), path);
+    EXPECT_EQ(formPlayer.findChild<QLabel*>("MediaLabel")->toolTip(), path);
     command->trigger();
     EXPECT_TRUE(formPlayer.isVisible());
     EXPECT_EQ(formPlayer.windowTitle(), "MIDI Player");
