@@ -337,6 +337,15 @@ TEST_F(PlayerWindowTest, TheMainWindowOffersThePlayerAndPreparesIt) {
 
     form.CloseTabulature1Click();
     EXPECT_FALSE(playback->IsOpen());
+
+    // Closing the main window while music plays stops it.
+    form.OpenMidiFilePath(path);
+    formPlayer.findChild<QToolButton*>("Play")->click();
+    playback->Advance(500);
+    EXPECT_TRUE(playback->IsPlaying());
+    form.close();
+    EXPECT_FALSE(playback->IsPlaying());
+    EXPECT_FALSE(playback->IsOpen());
     EXPECT_TRUE(shown.empty());
 }
 
