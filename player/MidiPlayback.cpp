@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace morvel {
@@ -61,7 +62,7 @@ struct MidiPlayback::Impl {
     fluid_player_t* player = nullptr;
     std::string audioDriverName;
 
-    bool soundFontTried = false;
+    std::thread soundFontLoader; // loads the SoundFont while the program starts
     std::string soundFont;
     std::vector<std::string> triedSoundFonts;
     size_t firstMessage = 0;
@@ -83,6 +84,7 @@ struct MidiPlayback::Impl {
     double speed = 1.0;
 
     ~Impl() {
+        WaitForSoundFont();
         StopClock();
         DeletePlayer();
         if (synth) delete_fluid_synth(synth);
@@ -118,11 +120,10 @@ struct MidiPlayback::Impl {
         fluid_settings_setstr(settings, "player.timing-source", "system");
     }
 
-    // Loads the first SoundFont that loads, once: at the first file, not at start-up, since a
-    // large one takes a noticeable part of a second.
+    // Loads the first SoundFont that loads. It runs on a thread of its own from construction,
+    // since a large SoundFont takes a noticeable part of a second (FluidSynth's calls are
+    // thread-safe); soundFont and triedSoundFonts are read only after WaitForSoundFont.
     void LoadSoundFont() {
-        if (soundFontTried || !synth) return;
-        soundFontTried = true;
         std::vector<std::string> candidates = options.SoundFonts;
         if (candidates.empty()) {
             char* configured = nullptr;
@@ -144,6 +145,10 @@ struct MidiPlayback::Impl {
                 return;
             }
         }
+    }
+
+    void WaitForSoundFont() {
+        if (soundFontLoader.joinable()) soundFontLoader.join();
     }
 
     void DeletePlayer() {
@@ -259,6 +264,7 @@ MidiPlayback::MidiPlayback(const Options& options) : d_(std::make_unique<Impl>()
         else
             d_->UseSystemClock();
     }
+    if (d_->synth) d_->soundFontLoader = std::thread([impl = d_.get()] { impl->LoadSoundFont(); });
 }
 
 MidiPlayback::~MidiPlayback() = default;
@@ -290,7 +296,6 @@ bool MidiPlayback::OpenBytes(const std::string& bytes, const std::string& name) 
         d_->error = "Cannot play \"" + name + "\": the synthesizer could not be started.";
         return false;
     }
-    d_->LoadSoundFont();
     d_->bytes = bytes;
     d_->fileName = name;
     if (!d_->NewPlayer()) {
@@ -335,6 +340,7 @@ void MidiPlayback::Play() {
     d_->Refresh();
     d_->paused = false;
     if (d_->playing) return;
+    d_->WaitForSoundFont();
     if (d_->held >= d_->info.LengthTicks) d_->held = 0; // from the end: again from the top
     if (d_->needsNewPlayer && !d_->NewPlayer()) return;
     d_->StartClock();
@@ -432,16 +438,19 @@ bool MidiPlayback::HasAudio() const {
     return d_->clock == Clock::Audio;
 }
 bool MidiPlayback::HasSoundFont() const {
+    d_->WaitForSoundFont();
     return !d_->soundFont.empty();
 }
 const std::string& MidiPlayback::SoundFont() const {
+    d_->WaitForSoundFont();
     return d_->soundFont;
 }
 
 std::vector<std::string> MidiPlayback::Notices() const {
     std::vector<std::string> notices;
     if (d_->clock == Clock::System) notices.emplace_back(NO_AUDIO_NOTICE);
-    if (d_->soundFontTried && d_->soundFont.empty()) {
+    d_->WaitForSoundFont();
+    if (d_->soundFont.empty()) {
         std::string tried;
         for (const std::string& path : d_->triedSoundFonts)
             tried += (tried.empty() ? "" : ", ") + path;

@@ -100,7 +100,7 @@ class MidiPlayback {
     // ---- Status ----
     Clock TimeSource() const;
     bool HasAudio() const;
-    // The SoundFont is looked for when the first file is opened.
+    // The SoundFont loads in the background from construction; these wait for it.
     bool HasSoundFont() const;
     const std::string& SoundFont() const;
     // What is missing, in the user's words: no audio output, no SoundFont.

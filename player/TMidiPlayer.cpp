@@ -154,7 +154,8 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     timer1_->setInterval(TIMER_INTERVAL_MS);
     connect(timer1_, &QTimer::timeout, this, [this] { MediaTimer(); });
     timer1_->start();
-    ShowNotices();
+    // The notices wait for the SoundFont, which loads while the program starts: they are
+    // shown once a file is prepared.
 }
 
 TMidiPlayer::~TMidiPlayer() {
@@ -220,6 +221,7 @@ void TMidiPlayer::PlayMidifile1Click() {
     OpenForPlaying(path);
     // The track bar keeps its place, and so does the speed it shows.
     changeTempo(conv_.Settings.TempoFactor);
+    ShowNotices();
     MediaTimer();
 }
 

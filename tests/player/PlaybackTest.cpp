@@ -216,8 +216,6 @@ TEST(PlaybackTest, TheDefaultSoundFontLoadsWhenInstalled) {
     MidiPlayback playback(options);
     if (!std::filesystem::exists(MidiPlayback::DEBIAN_SOUNDFONT))
         GTEST_SKIP() << "no General MIDI SoundFont installed";
-    EXPECT_FALSE(playback.HasSoundFont()) << "looked for at the first file";
-    ASSERT_TRUE(playback.OpenBytes(Song(1), "one.mid"));
     EXPECT_TRUE(playback.HasSoundFont());
     EXPECT_TRUE(playback.Notices().empty());
 }
