@@ -219,6 +219,7 @@ void TTabForm::OpenMidifile1Click() {
     if (path.isEmpty()) return;
     conv_.MidiFileName = path.toStdString();
     RunConversion();
+    emit FileOpened(QString::fromStdString(conv_.MidiFileName));
 }
 
 void TTabForm::OpenMidiFilePath(const QString& path) {
@@ -226,6 +227,7 @@ void TTabForm::OpenMidiFilePath(const QString& path) {
     if (path.isEmpty()) return;
     conv_.MidiFileName = QFileInfo(path).absoluteFilePath().toStdString();
     RunConversion();
+    emit FileOpened(QString::fromStdString(conv_.MidiFileName));
 }
 
 // Converts MidiFileName, then builds the Tracks menu from whatever was read and remembers the
@@ -249,6 +251,7 @@ void TTabForm::ResetTabulature() {
     conv_.ClearUsedChords();
     conv_.MidiFileName.clear();
     conv_.DeleteReportFile();
+    emit TabulatureClosed();
 }
 
 void TTabForm::ReconvertMidiFile() {
