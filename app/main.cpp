@@ -5,6 +5,7 @@
 #include "app/PlayerConnection.h"
 #include "app/SettingsConnection.h"
 #include "app/SignalEnding.h"
+#include "app/WindowAccessibility.h"
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
 #include "player/MidiPlayback.h"
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     try {
         // The title names the program in its message boxes; window captions stay their own.
         QApplication::setApplicationName("morvel");
+        morvel::InstallWindowAccessibility();
 
         morvel::Conversion conversion;
         morvel::DisplaySettings display;
