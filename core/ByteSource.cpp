@@ -13,6 +13,10 @@ bool ByteSource::OpenFile(const char* path) {
     file_ = std::fopen(path, "rb");
     if (file_ == nullptr) return false;
     buffer_.resize(READ_CHUNK);
+    // The size as opened; a pipe or a device has none, and Refill counts what it delivers.
+    struct stat info {};
+    if (fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        total_ = static_cast<uint64_t>(info.st_size);
     return true;
 }
 
