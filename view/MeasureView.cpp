@@ -201,9 +201,8 @@ void MeasureView::ShowTrack(int track) {
 }
 
 void MeasureView::Clear() {
-    Close();
     d_->selectedTrack = 0;
-    emit ShownChanged();
+    Close();
 }
 
 void MeasureView::Close() {
