@@ -1,5 +1,6 @@
 // The program entry: creates the windows hidden in their fixed order, shows the version window
 // modally, then the main window, and opens a MIDI file named on the command line.
+#include "app/ChordsConnection.h"
 #include "app/SettingsConnection.h"
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
@@ -33,7 +34,8 @@ int main(int argc, char** argv) {
         });
 
         morvel::TTabForm tabForm(conversion, display);
-        // The chord window is created here, before the options dialog, once it exists.
+        morvel::TChordsForm chordsForm(display, &tabForm);
+        morvel::ConnectChords(tabForm, chordsForm, conversion, display);
         morvel::SettingsCommands settings(conversion, display, &tabForm, tabForm.OpenMidifile());
         settings.Seams.ShowMessage = [&tabForm](const QString& text) {
             QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);

@@ -109,6 +109,10 @@ void TTabForm::AddTopMenu(QMenu* menu) {
     InsertInMenuOrder(menuBar(), menu->menuAction());
 }
 
+void TTabForm::AddTopItem(QAction* action) {
+    InsertInMenuOrder(menuBar(), action);
+}
+
 void TTabForm::AddMenuItem(QMenu* menu, QAction* action) {
     InsertInMenuOrder(menu, action);
 }

@@ -66,6 +66,8 @@ class TTabForm : public QMainWindow {
 
     // Adds a menu or a menu item at its place in the menu bar's fixed order (by objectName).
     void AddTopMenu(QMenu* menu);
+    // Adds a command without sub-items to the menu bar at its place in the same order.
+    void AddTopItem(QAction* action);
     void AddMenuItem(QMenu* menu, QAction* action);
     QMenu* TopMenu(const QString& objectName) const;
 
