@@ -83,6 +83,10 @@ struct Parser {
             options.Help = true;
             return NoInlineValue(flag, inlineValue);
         }
+        if (flag == "--metrics") {
+            options.Metrics = true;
+            return NoInlineValue(flag, inlineValue);
+        }
         if (flag == "--report") {
             options.Mode = OutputMode::Report;
             return NoInlineValue(flag, inlineValue);
@@ -158,6 +162,7 @@ struct Parser {
             {"bass", &Options::Bass},
             {"show-chords", &Options::ShowChords},
             {"show-special", &Options::ShowSpecial},
+            {"optimise-fingering", &Options::OptimiseFingering},
         };
         for (const Switch& s : switches) {
             bool on = flag.substr(0, 2) == "--" && flag.substr(2) == s.Name;
@@ -194,6 +199,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         return parser.Fail("-o and --out-dir cannot be used together");
     if (options.Inputs.size() > 1 && options.OutDir.empty())
         return parser.Fail("several MIDI files need --out-dir");
+    if (options.Metrics && (!options.OutDir.empty() || options.Mode != OutputMode::AllText))
+        return parser.Fail("--metrics cannot be used with --out-dir, --track or --report");
     return true;
 }
 
@@ -207,6 +214,7 @@ void ApplyFlags(const Options& options, ConversionSettings& settings, Tuning& tu
     if (options.Bass) settings.BassMode = *options.Bass ? 1 : 0;
     if (options.ShowChords) settings.ShowChord = *options.ShowChords ? 1 : 0;
     if (options.ShowSpecial) settings.ShowSpecial = *options.ShowSpecial ? 1 : 0;
+    if (options.OptimiseFingering) settings.OptimiseFingering = *options.OptimiseFingering ? 1 : 0;
 }
 
 std::string UsageText() {
@@ -218,11 +226,17 @@ Converts Standard MIDI Files into guitar or bass tablature text.
 What is written (default: the whole text output, every line ending in CR LF):
   --track N          only track N's section (N from 1), as "Save Track Text" writes it
   --report           the raw report, the 0xFA byte before each track's section included
-  -o, --output FILE  write to FILE instead of standard output
+  -o, --output FILE  write to FILE instead of standard output; FILE is replaced only when
+                     the conversion succeeds, and never when it is one of the inputs
   --out-dir DIR      convert every FILE.mid given into DIR/FILE.txt (DIR is created if
                      needed), in parallel, then print one summary line per input in the
                      order given and a total line: files, failures, notes, seconds
   -j, --jobs N       worker threads for --out-dir (default: one per core)
+  --metrics          instead of the tablature, one line of playability figures per track
+                     and a total, read from the columns the text would show: notes, frets
+                     shown, "?" columns, chord columns and those spanning more than 4 frets,
+                     mean hand shift, shifts of more than 4 frets, share of frets above 12;
+                     a track written an octave low also gets a hint on the transposition
 
 Settings (read in this order: --ini, then --options, then the flags below):
   --ini FILE         read section "PARAMS" of an INI file as the program does
@@ -238,11 +252,14 @@ Settings (read in this order: --ini, then --options, then the flags below):
   --bass             bass mode
   --show-chords      name chords and add the chord diagrams
   --show-special     show special parameters
-  --no-force-fit, --no-bass, --no-show-chords, --no-show-special
+  --optimise-fingering
+                     choose strings and frets by a search over each whole track
+  --no-force-fit, --no-bass, --no-show-chords, --no-show-special, --no-optimise-fingering
                      turn a switch off that a settings file turned on
   -h, --help         show this text
 
-Messages: every conversion error goes to standard error as "FILE: text".
+Messages: every conversion error goes to standard error as "FILE: text", control
+characters in names shown escaped (\n, \xHH).
 Exit status: 0 when every file converted, 1 when any conversion reported an error or an
 output could not be written, 2 on a usage error (unknown option, bad value).
 )";

@@ -25,6 +25,7 @@ struct Options {
     std::string OutDir;     // non-empty: one .txt per input in this folder
     unsigned Jobs = 0;      // worker threads for --out-dir; 0: one per core
     bool Help = false;
+    bool Metrics = false; // print playability figures per track instead of the tablature
 
     std::string IniFile;
     std::string OptionFile;
@@ -38,6 +39,7 @@ struct Options {
     std::optional<bool> Bass;
     std::optional<bool> ShowChords;
     std::optional<bool> ShowSpecial;
+    std::optional<bool> OptimiseFingering;
 };
 
 // Reads argv[1..argc-1]. False with `error` set (one line, no trailing newline) on a usage

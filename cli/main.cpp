@@ -1,15 +1,21 @@
 // morvel-convert: converts Standard MIDI Files into tablature text without any window.
 // One file goes to standard output or -o FILE; with --out-dir, every input becomes
-// DIR/<base name>.txt, converted in parallel with one conversion object per thread.
+// DIR/<base name>.txt, converted in parallel with one conversion object per thread. An output
+// file is replaced only by a conversion that succeeded (see OutputFile); SIGINT, SIGTERM and
+// SIGHUP remove the files half written before the process ends.
 
 #include "cli/Options.h"
+#include "cli/OutputFile.h"
 #include "cli/ReportFilter.h"
 #include "core/Conversion.h"
+#include "core/Metrics.h"
 #include "core/SettingsFiles.h"
+#include "core/TempFiles.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -27,15 +33,25 @@ using namespace morvel::cli;
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
-constexpr size_t OUTPUT_BUFFER_BYTES = 1 << 16;
 
-// Messages of all threads go out whole, one line each, never interleaved.
+// Messages of all threads go out whole, never interleaved. A message of several lines (split
+// at the core's CR LF line ends) gives one "FILE: text" line each; control bytes in the name
+// and the text are shown escaped, so a name holding a line feed cannot split a line.
 std::mutex messageMutex;
 
 void PrintMessage(const std::string& file, const std::string& text) {
+    const std::string name = EscapeControlBytes(file);
+    std::string lines;
+    size_t pos = 0;
+    do {
+        size_t end = text.find(LINE_END, pos);
+        if (end == std::string::npos) end = text.size();
+        lines +=
+            name + ": " + EscapeControlBytes(std::string_view(text).substr(pos, end - pos)) + "\n";
+        pos = end + 2;
+    } while (pos < text.size());
     std::lock_guard<std::mutex> lock(messageMutex);
-    bool ended = !text.empty() && text.back() == '\n';
-    std::fprintf(stderr, "%s: %s%s", file.c_str(), text.c_str(), ended ? "" : "\n");
+    std::fputs(lines.c_str(), stderr);
 }
 
 struct Settings {
@@ -50,23 +66,21 @@ struct FileResult {
     double Seconds = 0;
 };
 
-// Converts `input` with `conversion` and streams the kept text to `out`, which stays open.
-// `outName` names the output in a write failure message.
+// Converts `input` with `conversion`, streams the kept text to `out` and finishes it: the text
+// is kept only when the conversion reported no error. `outName` names the output in a write
+// failure message.
 FileResult ConvertOne(Conversion& conversion, const Options& options, const Settings& settings,
-                      const std::string& input, std::FILE* out, const std::string& outName) {
+                      const std::string& input, OutputFile& out, const std::string& outName) {
     auto start = std::chrono::steady_clock::now();
     FileResult result;
-    bool writeFailed = false;
     conversion.Settings = settings.Conv;
     conversion.TuningSettings = settings.TuningSettings;
     conversion.SetReporter([&](const std::string& text) {
         ++result.Errors;
         PrintMessage(input, text);
     });
-    ReportFilter filter(options.Mode, options.Track, [&](std::string_view kept) {
-        if (!writeFailed && std::fwrite(kept.data(), 1, kept.size(), out) != kept.size())
-            writeFailed = true;
-    });
+    ReportFilter filter(options.Mode, options.Track,
+                        [&](std::string_view kept) { out.Write(kept.data(), kept.size()); });
     conversion.SetReportSink([&](std::string_view chunk) { filter.Feed(chunk); });
     conversion.MidiFileName = input;
     conversion.ConvertMidiFile();
@@ -82,9 +96,9 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
         PrintMessage(input, "no track " + std::to_string(options.Track) + ": the file has " +
                                 std::to_string(tracks) + (tracks == 1 ? " track" : " tracks"));
     }
-    if (std::fflush(out) != 0 || std::ferror(out) || writeFailed) {
+    if (std::string error; !out.Finish(result.Errors == 0, error)) {
         ++result.Errors;
-        PrintMessage(outName, std::string("cannot write: ") + std::strerror(errno));
+        PrintMessage(outName, error);
     }
     result.Seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -93,6 +107,47 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
 
 int ConvertSingle(const Options& options, const Settings& settings) {
     const std::string& input = options.Inputs.front();
+    OutputFile out;
+    std::string outName = "standard output";
+    if (options.OutputFile.empty()) {
+        out.OpenStandardOutput();
+    } else {
+        outName = options.OutputFile;
+        std::string error;
+        if (!out.Open(outName, FileIds(options.Inputs), error)) {
+            PrintMessage(outName, error);
+            return EXIT_FAILED;
+        }
+    }
+    Conversion conversion;
+    FileResult result = ConvertOne(conversion, options, settings, input, out, outName);
+    return result.Errors == 0 ? EXIT_OK : EXIT_FAILED;
+}
+
+// Prints the playability figures of every track with notes and their total.
+int MetricsSingle(const Options& options, const Settings& settings) {
+    const std::string& input = options.Inputs.front();
+    Conversion conversion;
+    conversion.Settings = settings.Conv;
+    conversion.TuningSettings = settings.TuningSettings;
+    int errors = 0;
+    conversion.SetReporter([&](const std::string& text) {
+        ++errors;
+        PrintMessage(input, text);
+    });
+    conversion.MidiFileName = input;
+    const std::vector<TrackPlayability> tracks = MeasurePlayability(conversion);
+
+    std::string text;
+    PlayabilityFigures total;
+    for (const TrackPlayability& track : tracks) {
+        text += FormatPlayability("Track " + std::to_string(track.TrackNumber), track.Figures);
+        if (!track.RangeHint.empty()) text += " " + track.RangeHint;
+        text += '\n';
+        total += track.Figures;
+    }
+    text += FormatPlayability("Total", total) + '\n';
+
     std::FILE* out = stdout;
     std::string outName = "standard output";
     if (!options.OutputFile.empty()) {
@@ -103,14 +158,14 @@ int ConvertSingle(const Options& options, const Settings& settings) {
             return EXIT_FAILED;
         }
     }
-    std::setvbuf(out, nullptr, _IOFBF, OUTPUT_BUFFER_BYTES);
-    Conversion conversion;
-    FileResult result = ConvertOne(conversion, options, settings, input, out, outName);
-    if (out != stdout && std::fclose(out) != 0) {
+    bool failed = std::fwrite(text.data(), 1, text.size(), out) != text.size();
+    failed = std::fflush(out) != 0 || failed;
+    if (out != stdout) failed = std::fclose(out) != 0 || failed;
+    if (failed) {
         PrintMessage(outName, std::string("cannot write: ") + std::strerror(errno));
-        ++result.Errors;
+        ++errors;
     }
-    return result.Errors == 0 ? EXIT_OK : EXIT_FAILED;
+    return errors == 0 ? EXIT_OK : EXIT_FAILED;
 }
 
 std::string OutputPathFor(const std::string& outDir, const std::string& input) {
@@ -130,7 +185,9 @@ int ConvertBatch(const Options& options, const Settings& settings) {
             std::fprintf(stderr,
                          "morvel-convert: %s and %s would both be written to %s; convert them "
                          "into different folders\n",
-                         inputs[it->second].c_str(), inputs[i].c_str(), outputs.back().c_str());
+                         EscapeControlBytes(inputs[it->second]).c_str(),
+                         EscapeControlBytes(inputs[i]).c_str(),
+                         EscapeControlBytes(outputs.back()).c_str());
             return EXIT_USAGE;
         }
     }
@@ -141,24 +198,21 @@ int ConvertBatch(const Options& options, const Settings& settings) {
         return EXIT_FAILED;
     }
 
+    const std::vector<FileId> inputIds = FileIds(inputs);
     auto start = std::chrono::steady_clock::now();
     std::vector<FileResult> results(inputs.size());
     std::atomic<size_t> next{0};
     auto worker = [&] {
         Conversion conversion; // one per thread, reused for every file it takes
         for (size_t i = next.fetch_add(1); i < inputs.size(); i = next.fetch_add(1)) {
-            std::FILE* out = std::fopen(outputs[i].c_str(), "wb");
-            if (!out) {
-                PrintMessage(outputs[i], std::string("cannot create: ") + std::strerror(errno));
+            OutputFile out;
+            std::string error;
+            if (!out.Open(outputs[i], inputIds, error)) {
+                PrintMessage(outputs[i], error);
                 results[i].Errors = 1;
                 continue;
             }
-            std::setvbuf(out, nullptr, _IOFBF, OUTPUT_BUFFER_BYTES);
             results[i] = ConvertOne(conversion, options, settings, inputs[i], out, outputs[i]);
-            if (std::fclose(out) != 0) {
-                PrintMessage(outputs[i], std::string("cannot write: ") + std::strerror(errno));
-                ++results[i].Errors;
-            }
         }
     };
     unsigned jobs = options.Jobs ? options.Jobs : std::max(1u, std::thread::hardware_concurrency());
@@ -178,13 +232,13 @@ int ConvertBatch(const Options& options, const Settings& settings) {
         const FileResult& r = results[i];
         notes += r.Notes;
         if (r.Errors) ++failures;
-        std::printf(
-            "%s -> %s: %s, %zu tracks, %llu notes, %.3f s\n", inputs[i].c_str(), outputs[i].c_str(),
-            r.Errors
-                ? ("FAILED (" + std::to_string(r.Errors) + (r.Errors == 1 ? " error)" : " errors)"))
-                      .c_str()
-                : "ok",
-            r.Tracks, static_cast<unsigned long long>(r.Notes), r.Seconds);
+        std::printf("%s -> %s: %s, %zu tracks, %llu notes, %.3f s\n",
+                    EscapeControlBytes(inputs[i]).c_str(), EscapeControlBytes(outputs[i]).c_str(),
+                    r.Errors ? ("FAILED (" + std::to_string(r.Errors) +
+                                (r.Errors == 1 ? " error)" : " errors)"))
+                                   .c_str()
+                             : "ok",
+                    r.Tracks, static_cast<unsigned long long>(r.Notes), r.Seconds);
     }
     std::printf("%zu files, %zu failed, %llu notes, %.3f s\n", inputs.size(), failures,
                 static_cast<unsigned long long>(notes), seconds);
@@ -221,6 +275,10 @@ bool LoadSettings(const Options& options, Settings& settings) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit a write then fails with EFBIG and is reported like any other
+    // write error, instead of the signal ending the process without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+    RemoveTemporaryFilesOnSignals();
     Options options;
     std::string error;
     if (!ParseArguments(argc, argv, options, error)) {
@@ -233,6 +291,7 @@ int main(int argc, char** argv) {
     }
     Settings settings;
     if (!LoadSettings(options, settings)) return EXIT_USAGE;
+    if (options.Metrics) return MetricsSingle(options, settings);
     if (!options.OutDir.empty()) return ConvertBatch(options, settings);
     return ConvertSingle(options, settings);
 }

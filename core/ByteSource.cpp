@@ -1,5 +1,7 @@
 #include "core/ByteSource.h"
 
+#include "core/SafeOpen.h"
+
 #include <sys/stat.h>
 
 namespace morvel {
@@ -8,14 +10,14 @@ namespace {
 constexpr size_t READ_CHUNK = 64 * 1024;
 }
 
-bool ByteSource::OpenFile(const char* path) {
+bool ByteSource::OpenFile(const std::string& path, std::string& why, bool& refused) {
     Close();
-    file_ = std::fopen(path, "rb");
+    file_ = OpenRegularFileStream(path, why, &refused);
     if (file_ == nullptr) return false;
     buffer_.resize(READ_CHUNK);
-    // The size as opened; a pipe or a device has none, and Refill counts what it delivers.
+    // The size as opened; Refill counts on if the file grows while it is read.
     struct stat info {};
-    if (fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+    if (fstat(fileno(file_), &info) == 0 && info.st_size > 0)
         total_ = static_cast<uint64_t>(info.st_size);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace morvel {
@@ -17,8 +18,10 @@ class ByteSource {
     ByteSource& operator=(const ByteSource&) = delete;
     ~ByteSource() { Close(); }
 
-    // Opens `path` for binary reading; false when it cannot be opened.
-    bool OpenFile(const char* path);
+    // Opens the regular file `path` for binary reading without waiting on it; false when it
+    // cannot be opened or is no regular file, with the reason in `why` and `refused` set for a
+    // file refused for its kind (see OpenRegularFile).
+    bool OpenFile(const std::string& path, std::string& why, bool& refused);
     // Reads from memory the caller keeps alive until Close.
     void OpenMemory(const uint8_t* data, size_t size);
     bool IsOpen() const { return file_ != nullptr || memory_; }

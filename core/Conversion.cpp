@@ -3,6 +3,7 @@
 // track, and the chord diagrams with ShowChord on).
 #include "core/Conversion.h"
 #include "core/ConversionState.h"
+#include "core/TempFiles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,6 +26,17 @@ std::string TemporaryFolder() {
     std::string folder = dir;
     if (folder.back() != '/') folder.push_back('/');
     return folder;
+}
+
+// The name as the report's "Filename:" line holds it: control bytes and the separator byte
+// become spaces, as they do in track texts, so the name keeps to its line and its section.
+std::string ReportFileName(const std::string& name) {
+    std::string text = name;
+    for (char& c : text) {
+        const unsigned char value = static_cast<unsigned char>(c);
+        if (value < 0x20 || value == 0x7F || c == TRACK_SEPARATOR) c = ' ';
+    }
+    return text;
 }
 
 void WriteAll(int fd, const char* data, size_t size) {
@@ -83,8 +95,56 @@ void Conversion::ReportError(const std::string& text) {
         std::cerr << shown << '\n';
 }
 
+std::string Conversion::MessageFileName() const {
+    return EscapeControlBytes(MidiFileName);
+}
+
+std::string EscapeControlBytes(std::string_view text) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        const unsigned char value = static_cast<unsigned char>(c);
+        if (value >= 0x20 && value != 0x7F) {
+            shown.push_back(c);
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            shown += "\\x";
+            shown.push_back(HEX[value >> 4]);
+            shown.push_back(HEX[value & 0xF]);
+        }
+    }
+    return shown;
+}
+
 void Conversion::SetReportSink(ReportSink sink) {
     state_->Sink = std::move(sink);
+}
+
+void Conversion::SetColumnObserver(ColumnObserver observer) {
+    state_->Observer = std::move(observer);
+}
+
+const TrackFingering& Conversion::OptimisedFingering(uint32_t trackIndex) {
+    if (fingerings_.size() != TrackList.size()) {
+        fingerings_.assign(TrackList.size(), TrackFingering());
+        fingeringDone_.assign(TrackList.size(), false);
+    }
+    if (trackIndex >= TrackList.size()) {
+        static const TrackFingering none;
+        return none;
+    }
+    if (!fingeringDone_[trackIndex]) {
+        fingerings_[trackIndex] =
+            OptimiseTrackFingering(TrackList[trackIndex], StringPitch, Settings, Header.Division);
+        fingeringDone_[trackIndex] = true;
+    }
+    return fingerings_[trackIndex];
 }
 
 int Conversion::CountEmptyTracks() const {
@@ -111,9 +171,16 @@ bool Conversion::OpenReportFile() {
         st.ReportOpen = true;
         return true;
     }
-    std::string path = TemporaryFolder() + REPORT_PATTERN;
-    int fd = ::mkstemps(path.data(), REPORT_SUFFIX_LENGTH); // unique name, mode 0600
-    if (fd < 0) return false;
+    const std::string folder = TemporaryFolder();
+    std::string path = folder + REPORT_PATTERN;
+    int fd = CreateTemporaryFile(path, REPORT_SUFFIX_LENGTH, st.ReportSlot); // mode 0600
+    if (fd < 0) {
+        const char* why = std::strerror(errno);
+        ReportError(FormatText("Can't open temporary MIDI output file. No file can be created in "
+                               "the folder '%s': %s.",
+                               EscapeControlBytes(folder).c_str(), why));
+        return false;
+    }
     st.ReportFd = fd;
     st.ReportOpen = true;
     TempFileName = path;
@@ -131,7 +198,8 @@ void Conversion::CloseReportFile() {
 
 void Conversion::DeleteReportFile() {
     CloseReportFile();
-    if (!TempFileName.empty()) ::unlink(TempFileName.c_str());
+    if (!TempFileName.empty()) RemoveTemporaryFile(state_->ReportSlot, TempFileName);
+    state_->ReportSlot = NO_TEMP_SLOT;
     TempFileName.clear();
 }
 
@@ -150,7 +218,10 @@ void Conversion::WriteBanner() {
 }
 
 void Conversion::ConvertMidiFile() {
-    if (!state_->Midi.OpenFile(MidiFileName.c_str())) {
+    bool refused = false;
+    std::string why;
+    if (!state_->Midi.OpenFile(MidiFileName, why, refused)) {
+        state_->OpenRefusal = refused ? why : std::string();
         RunConversion(false);
         return;
     }
@@ -180,6 +251,8 @@ void Conversion::RunConversion(bool opened) {
     st.ConversionColumns = 0;
     st.ConversionCut = false;
     FreeTrackList();
+    fingerings_.clear();
+    fingeringDone_.clear();
 
     StringPitch = BaseTuning;
     ClearUsedChords();
@@ -188,14 +261,17 @@ void Conversion::RunConversion(bool opened) {
             static_cast<int16_t>(StringPitch[STRING_COUNT - k] + TuningSettings.CustomDelta[k - 1]);
     ApplyTranspose();
 
-    if (!OpenReportFile()) {
+    if (!OpenReportFile()) { // it has said why
         st.Midi.Close();
-        ReportError("Can't open temporary MIDI output file.");
         return;
     }
 
     if (!opened) {
-        ReportError(FormatText("Can't open MIDI file '%s'.%s", MidiFileName.c_str(), LINE_END));
+        // A file refused for its kind gets the reason on a line of its own.
+        std::string message =
+            FormatText("Can't open MIDI file '%s'.%s", MessageFileName().c_str(), LINE_END);
+        if (!st.OpenRefusal.empty()) message += "It " + st.OpenRefusal + ".";
+        ReportError(message);
         CloseReportFile();
         ReportError("Can't read MIDI header.");
         return;
@@ -236,10 +312,10 @@ void Conversion::RunConversion(bool opened) {
     // tablature shown stops there.
     if (st.AbortFlag)
         ReportError(FormatText("The file '%s' ends inside track %d: its tablature stops there.",
-                               MidiFileName.c_str(), static_cast<int>(TrackList.size())));
+                               MessageFileName().c_str(), static_cast<int>(TrackList.size())));
 
     WriteBanner();
-    st.PutLine(FormatText("Filename:     %s", MidiFileName.c_str()));
+    st.PutLine("Filename:     " + ReportFileName(MidiFileName));
     switch (Header.FormatType) {
     case 0:
         st.PutLine("Type:         Single Multi-Channel Track");

@@ -19,6 +19,7 @@ std::string FormatText(const char* format, ...) __attribute__((format(printf, 1,
 struct Conversion::State {
     // ---- Reader ----
     ByteSource Midi;
+    std::string OpenRefusal; // why the MIDI file was refused ("is a directory"), if it was
     int AbortFlag = 0;
     int32_t TrackBytesLeft = 0;
     uint32_t PendingTicks = 0;
@@ -37,10 +38,13 @@ struct Conversion::State {
     bool BoundReached = false;      // the next line would pass an output bound
     bool TrackCut = false;          // the current track stopped at an output bound
     bool ConversionCut = false;     // the whole report reached its bound (and said so)
+    uint32_t TrackIndex = 0;        // track being converted
+    ColumnObserver Observer;        // sees every written column
 
     // ---- Report output ----
     ReportSink Sink;
     int ReportFd = -1;
+    int ReportSlot = -1; // registration of the report file among the temporary files
     bool ReportOpen = false;
     std::string Out; // pending report text, flushed in large blocks
 

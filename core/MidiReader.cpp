@@ -161,7 +161,8 @@ bool Conversion::ReadMidiHeader() {
     uint8_t header[HEADER_SIZE];
     if (st.Midi.Read(header, HEADER_SIZE) != HEADER_SIZE) {
         st.Midi.Close();
-        ReportError(FormatText("Can't read MIDI file header from '%s'.", MidiFileName.c_str()));
+        ReportError(
+            FormatText("Can't read MIDI file header from '%s'.", MessageFileName().c_str()));
         return false;
     }
     if (!IsTag(header, "MThd")) {

@@ -2,6 +2,7 @@
 
 #include "core/IniFile.h"
 #include "core/OptionFile.h"
+#include "core/SafeOpen.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -119,13 +120,14 @@ void StoreIniSettings(IniFile& ini, const StoredSettings& in) {
 
 bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& error) {
     errno = 0;
-    FilePtr file = OpenFile(path, "rb");
+    std::string why;
+    FilePtr file(OpenRegularFileStream(path, why), &std::fclose);
     if (!file) {
         if (errno == ENOENT) {
             ApplyIniSettings(IniFile(), out);
             return true;
         }
-        error = Describe(path, "Can't read the settings file");
+        error = "Can't read the settings file \"" + path + "\": " + why;
         return false;
     }
     std::string text;
@@ -149,9 +151,10 @@ bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& 
 
 bool ReadOptionFile(const std::string& path, StoredSettings& out, std::string& error) {
     errno = 0;
-    FilePtr file = OpenFile(path, "rb");
+    std::string why;
+    FilePtr file(OpenRegularFileStream(path, why), &std::fclose);
     if (!file) {
-        error = Describe(path, "Can't read the option file");
+        error = "Can't read the option file \"" + path + "\": " + why;
         return false;
     }
     OptionFileRecord record{};

@@ -9,16 +9,18 @@
 #include <signal.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace morvel::clitest {
 
-RunResult RunConvert(const std::vector<std::string>& args, int timeoutSeconds) {
-    RunResult result;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+namespace {
+
+// Forks and execs the converter with the given standard output and error. In the child,
+// `prepare` runs just before the exec.
+template <typename Prepare>
+pid_t Spawn(const std::vector<std::string>& args, int outFd, int errFd, Prepare prepare) {
     std::vector<std::string> argStrings;
     argStrings.push_back(MORVEL_CONVERT_BIN);
     argStrings.insert(argStrings.end(), args.begin(), args.end());
@@ -30,8 +32,8 @@ RunResult RunConvert(const std::vector<std::string>& args, int timeoutSeconds) {
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
+        dup2(outFd, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
         // A sanitizer report must not pass for a conversion failure (status 1).
         for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
             const char* given = getenv(name);
@@ -39,9 +41,32 @@ RunResult RunConvert(const std::vector<std::string>& args, int timeoutSeconds) {
                                 ":exitcode=" + std::to_string(SANITIZER_EXIT_CODE);
             setenv(name, value.c_str(), 1);
         }
+        prepare();
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+} // namespace
+
+int StartConvert(const std::vector<std::string>& args, int errFd) {
+    int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    pid_t pid = Spawn(args, devNull, errFd, [] {});
+    close(devNull);
+    return pid;
+}
+
+RunResult RunConvert(const std::vector<std::string>& args, int timeoutSeconds, long fileSizeLimit) {
+    RunResult result;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_t pid = Spawn(args, outPipe[1], errPipe[1], [fileSizeLimit] {
+        if (fileSizeLimit < 0) return;
+        const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
     close(outPipe[1]);
     close(errPipe[1]);
 

@@ -20,8 +20,14 @@ struct RunResult {
     std::string Err;
 };
 
-// Runs morvel-convert with `args`; kills it and sets TimedOut after `timeoutSeconds`.
-RunResult RunConvert(const std::vector<std::string>& args, int timeoutSeconds = 60);
+// Runs morvel-convert with `args`; kills it and sets TimedOut after `timeoutSeconds`. A
+// `fileSizeLimit` of 0 or more becomes the process's RLIMIT_FSIZE, in bytes.
+RunResult RunConvert(const std::vector<std::string>& args, int timeoutSeconds = 60,
+                     long fileSizeLimit = -1);
+
+// Starts morvel-convert with `args`, its standard error on `errFd` and its standard output on
+// /dev/null, and returns at once with its process id.
+int StartConvert(const std::vector<std::string>& args, int errFd);
 
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);

@@ -6,7 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace morvel;
 using namespace morvel::clitest;
@@ -155,6 +164,29 @@ TEST_F(ConvertTest, TransposeMovesNotesUpTheNeck) {
     EXPECT_EQ(up[5].find('?'), std::string::npos) << up[5];
 }
 
+TEST_F(ConvertTest, MetricsGiveTheFiguresOfEachTrackAndTheRangeHintOnStandardOutput) {
+    // A part written at sounding pitch: E2, A2, C3 lie below the open sixth string.
+    std::string path = SongOf("low.mid", {40, 45, 48, 55, 59, 64});
+    RunResult low = RunConvert({"--metrics", path});
+    EXPECT_EQ(low.ExitCode, 0);
+    EXPECT_EQ(low.Err, "");
+    EXPECT_EQ(Lines(low.Out),
+              (std::vector<std::string>{
+                  "Track 1: 6 notes, 3 shown as frets, 3 \"?\" columns, 0 chord columns, 0 "
+                  "spanning more than 4 frets, mean hand shift 0.50 frets over 2 shifts, 0 shifts "
+                  "of more than 4 frets, 0.0 % of frets above 12 (50 % below the low string: try "
+                  "Transpose 12)",
+                  "Total: 6 notes, 3 shown as frets, 3 \"?\" columns, 0 chord columns, 0 spanning "
+                  "more than 4 frets, mean hand shift 0.50 frets over 2 shifts, 0 shifts of more "
+                  "than 4 frets, 0.0 % of frets above 12"}));
+
+    RunResult up = RunConvert({"--metrics", "--transpose", "12", "--optimise-fingering", path});
+    EXPECT_EQ(up.ExitCode, 0);
+    EXPECT_EQ(up.Err, "");
+    EXPECT_EQ(up.Out.rfind("Track 1: 6 notes, 6 shown as frets, 0 \"?\" columns", 0), 0u) << up.Out;
+    EXPECT_EQ(up.Out.find("try Transpose"), std::string::npos) << up.Out;
+}
+
 TEST_F(ConvertTest, TuningPresetAndStringDeltasRetuneTheSixthString) {
     std::string path = SongOf("low-d.mid", {50});
     std::vector<std::string> plain = Staff({path});
@@ -216,16 +248,22 @@ TEST_F(ConvertTest, DamagedFilesFailWithMessagesNamingThem) {
     std::string cut = (dir / "cut.mid").string();
     WriteFile(cut, ReadFile(Example("melody.mid")).substr(0, 10));
     std::string missing = (dir / "missing.mid").string();
+    // A line feed or another control byte in a name is shown escaped: it splits no line.
+    std::string twoLines = (dir / "two\nlines\x01.mid").string();
+    WriteFile(twoLines, "MThd");
+    const std::string twoLinesShown = (dir / "two\\nlines\\x01.mid").string();
 
-    for (const std::string& path : {garbage, cut, missing}) {
-        SCOPED_TRACE(path);
+    for (const auto& [path, shown] :
+         {std::pair{garbage, garbage}, std::pair{cut, cut}, std::pair{missing, missing},
+          std::pair{twoLines, twoLinesShown}}) {
+        SCOPED_TRACE(shown);
         RunResult run = RunConvert({path});
         EXPECT_EQ(run.ExitCode, 1);
         EXPECT_EQ(run.Signal, 0);
         std::vector<std::string> lines = Lines(run.Err);
-        ASSERT_FALSE(lines.empty());
+        ASSERT_GE(lines.size(), 2u);
         for (const std::string& line : lines)
-            EXPECT_EQ(line.rfind(path + ": ", 0), 0u) << line;
+            EXPECT_EQ(line.rfind(shown + ": ", 0), 0u) << line;
     }
 }
 
@@ -296,6 +334,8 @@ TEST_F(ConvertTest, UsageErrorsExitWithTwoAndWriteNothing) {
         {song, song},
         {"--bass=1", song},
         {"--ini", (dir / "absent.ini").string(), song},
+        {"--metrics", "--report", song},
+        {"--optimise-fingering=1", song},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string shown;
@@ -316,7 +356,7 @@ TEST_F(ConvertTest, HelpDocumentsEveryFlag) {
     for (const char* flag :
          {"--track", "--report", "-o", "--out-dir", "--jobs", "--ini", "--options", "--transpose",
           "--tuning", "--delta1", "--delta6", "--max-fret", "--force-fit", "--bass",
-          "--show-chords", "--show-special", "Exit status"})
+          "--show-chords", "--show-special", "--metrics", "--optimise-fingering", "Exit status"})
         EXPECT_NE(run.Out.find(flag), std::string::npos) << flag;
 }
 
@@ -358,6 +398,159 @@ TEST_F(ConvertTest, SettingsFilesApplyInOrderIniOptionsFlags) {
     RunResult noOpt = RunConvert({"--options", (dir / "absent.opt").string(), path});
     EXPECT_EQ(noOpt.ExitCode, 2);
     EXPECT_NE(noOpt.Err.find("absent.opt"), std::string::npos) << noOpt.Err;
+}
+
+// Names of the entries of `folder` that begin with a dot: the converter's temporary files.
+std::vector<std::string> HiddenEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with(".")) names.push_back(entry.path());
+    return names;
+}
+
+TEST_F(ConvertTest, AnOutputFileIsReplacedOnlyByASuccessfulConversion) {
+    const std::string song = (dir / "song.mid").string();
+    const std::string midi = ReadFile(Example("melody.mid"));
+    WriteFile(song, midi);
+    const std::string text = RunConvert({song}).Out;
+    ASSERT_FALSE(text.empty());
+    const std::string existing = (dir / "existing.txt").string();
+    WriteFile(existing, "old");
+    fs::permissions(existing, fs::perms(0640));
+
+    // An output reaching an input by its own name, a hard link or --out-dir is refused.
+    fs::create_hard_link(song, dir / "alias.txt");
+    for (const std::string& out : {song, (dir / "alias.txt").string()}) {
+        RunResult run = RunConvert({"-o", out, song});
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.Err, out + ": is one of the input files; it is left as it is\n");
+    }
+    fs::create_directories(dir / "in");
+    WriteFile(dir / "in" / "tune.txt", midi);
+    RunResult batch =
+        RunConvert({"--out-dir", (dir / "in").string(), (dir / "in" / "tune.txt").string()});
+    EXPECT_EQ(batch.ExitCode, 1);
+    EXPECT_NE(batch.Out.find("FAILED"), std::string::npos) << batch.Out;
+    EXPECT_EQ(ReadFile(dir / "in" / "tune.txt"), midi);
+    EXPECT_EQ(ReadFile(song), midi);
+
+    // A failed conversion leaves the existing output alone.
+    RunResult failed = RunConvert({"-o", existing, (dir / "missing.mid").string()});
+    EXPECT_EQ(failed.ExitCode, 1);
+    EXPECT_EQ(ReadFile(existing), "old");
+
+    // A successful one replaces it, keeping its permissions.
+    RunResult done = RunConvert({"-o", existing, song});
+    ASSERT_EQ(done.ExitCode, 0) << done.Err;
+    EXPECT_EQ(ReadFile(existing), text);
+    EXPECT_EQ(fs::status(existing).permissions(), fs::perms(0640));
+    EXPECT_EQ(HiddenEntries(dir.Path()), std::vector<std::string>{});
+
+    // Special files are written, never replaced: a pipe keeps its reader, /dev/null stays.
+    const std::string pipePath = (dir / "pipe").string();
+    ASSERT_EQ(mkfifo(pipePath.c_str(), 0600), 0);
+    int reader = open(pipePath.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    RunResult piped = RunConvert({"-o", pipePath, song});
+    EXPECT_EQ(piped.ExitCode, 0) << piped.Err;
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;)
+        got.append(buffer, static_cast<size_t>(n));
+    close(reader);
+    EXPECT_EQ(got, text);
+    EXPECT_TRUE(fs::is_fifo(pipePath));
+    RunResult nowhere = RunConvert({"-o", "/dev/null", song});
+    EXPECT_EQ(nowhere.ExitCode, 0) << nowhere.Err;
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+TEST_F(ConvertTest, AFileSizeLimitIsAWriteErrorLikeAnyOther) {
+    const std::string song = Example("melody.mid");
+    const std::string out = (dir / "out.txt").string();
+    WriteFile(out, "old");
+    constexpr long LIMIT = 400;
+    ASSERT_GT(RunConvert({song}).Out.size(), static_cast<size_t>(LIMIT));
+
+    RunResult single = RunConvert({"-o", out, song}, 60, LIMIT);
+    EXPECT_EQ(single.Signal, 0);
+    EXPECT_EQ(single.ExitCode, 1);
+    EXPECT_EQ(single.Err, out + ": cannot write: " + std::strerror(EFBIG) + "\n");
+    EXPECT_EQ(ReadFile(out), "old");
+
+    RunResult batch = RunConvert({"--out-dir", (dir / "tabs").string(), song}, 60, LIMIT);
+    EXPECT_EQ(batch.Signal, 0);
+    EXPECT_EQ(batch.ExitCode, 1);
+    EXPECT_NE(batch.Out.find("1 files, 1 failed"), std::string::npos) << batch.Out;
+    EXPECT_FALSE(fs::exists(dir / "tabs" / "melody.txt"));
+    EXPECT_EQ(HiddenEntries(dir / "tabs"), std::vector<std::string>{});
+    EXPECT_EQ(HiddenEntries(dir.Path()), std::vector<std::string>{});
+}
+
+TEST_F(ConvertTest, ATerminatingSignalRemovesTheHalfWrittenOutput) {
+    const std::string out = (dir / "out.txt").string();
+    WriteFile(out, "old");
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        // Standard error is a full pipe: the converter stops at its first message, with its
+        // temporary output open, until the signal comes.
+        int errPipe[2];
+        ASSERT_EQ(pipe2(errPipe, O_CLOEXEC), 0);
+        fcntl(errPipe[1], F_SETFL, O_NONBLOCK);
+        const std::string filler(4096, 'x');
+        while (write(errPipe[1], filler.data(), filler.size()) > 0) {
+        }
+        fcntl(errPipe[1], F_SETFL, 0);
+        int pid = StartConvert({"-o", out, (dir / "missing.mid").string()}, errPipe[1]);
+        close(errPipe[1]);
+
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (HiddenEntries(dir.Path()).empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(HiddenEntries(dir.Path()).size(), 1u);
+        kill(pid, sig);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(errPipe[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "status " << status;
+        EXPECT_EQ(HiddenEntries(dir.Path()), std::vector<std::string>{});
+        EXPECT_EQ(ReadFile(out), "old");
+    }
+}
+
+TEST_F(ConvertTest, SpecialFilesAreRefusedNotWaitedFor) {
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = (dir / "folder.mid").string();
+    fs::create_directories(folder);
+    const std::string song = Example("melody.mid");
+
+    RunResult midi = RunConvert({fifo}, 20);
+    EXPECT_FALSE(midi.TimedOut);
+    EXPECT_EQ(midi.ExitCode, 1);
+    EXPECT_EQ(midi.Err, fifo + ": Can't open MIDI file '" + fifo + "'.\n" + fifo +
+                            ": It is not a regular file.\n" + fifo + ": Can't read MIDI header.\n");
+    RunResult directory = RunConvert({folder}, 20);
+    EXPECT_EQ(directory.ExitCode, 1);
+    EXPECT_NE(directory.Err.find(folder + ": It is a directory.\n"), std::string::npos)
+        << directory.Err;
+
+    for (const char* flag : {"--ini", "--options"}) {
+        SCOPED_TRACE(flag);
+        RunResult run = RunConvert({flag, fifo, song}, 20);
+        EXPECT_FALSE(run.TimedOut);
+        EXPECT_EQ(run.ExitCode, 2);
+        EXPECT_NE(run.Err.find("\"" + fifo + "\": is not a regular file"), std::string::npos)
+            << run.Err;
+    }
+
+    // In a batch the refused file fails alone.
+    RunResult batch =
+        RunConvert({"--out-dir", (dir / "tabs").string(), "--jobs", "1", fifo, song}, 20);
+    EXPECT_FALSE(batch.TimedOut);
+    EXPECT_EQ(batch.ExitCode, 1);
+    EXPECT_EQ(ReadFile(dir / "tabs" / "melody.txt"), RunConvert({song}).Out);
+    EXPECT_NE(batch.Out.find("2 files, 1 failed"), std::string::npos) << batch.Out;
 }
 
 } // namespace

@@ -335,7 +335,9 @@ TEST_F(ReaderTest, AFileLargerThanTheReadBufferGivesEveryNoteExactly) {
     // The byte source itself: every byte in order and the count of bytes left, whatever mix
     // of single bytes, peeks, blocks and push-backs takes them.
     ByteSource source;
-    ASSERT_TRUE(source.OpenFile(path.c_str()));
+    std::string why;
+    bool refused = false;
+    ASSERT_TRUE(source.OpenFile(path, why, refused)) << why;
     size_t at = 0;
     while (at < bytes.size()) {
         // Whatever a peek shows is what comes next.

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/TempFiles.h"
+
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -186,6 +189,27 @@ TEST(Report, ManyRunawayTracksStopTheWholeReportWithOneMoreMessage) {
     EXPECT_LT(out.report.size(), MAX_CONVERSION_COLUMNS * 30);
 }
 
+TEST(Report, ControlBytesInTheFileNameAreBlankedInTheReportAndEscapedInMessages) {
+    TrackBuilder t;
+    t.NoteOn(0, 64).End();
+    Conversion conv;
+    const std::string name = "two\nlines\x01\xFA.mid";
+    auto out = ConvertBytes(conv, MidiBuilder(0).Add(t).Bytes(), name);
+    EXPECT_NE(out.report.find("\r\nFilename:     two lines  .mid\r\nType:"), std::string::npos)
+        << out.report;
+    EXPECT_EQ(std::count(out.report.begin(), out.report.end(), TRACK_SEPARATOR), 1);
+    EXPECT_EQ(conv.MessageFileName(), "two\\nlines\\x01\xFA.mid");
+
+    out = ConvertBytes(conv, "MThd", name);
+    ASSERT_EQ(out.errors.size(), 2u);
+    EXPECT_EQ(out.errors[0], "Can't read MIDI file header from 'two\\nlines\\x01\xFA.mid'.");
+
+    // A name of printable text, UTF-8 included, goes into the report as it is.
+    out = ConvertBytes(conv, MidiBuilder(0).Add(t).Bytes(), "Chanson d\xC3\xA9t\xC3\xA9.mid");
+    EXPECT_NE(out.report.find("Filename:     Chanson d\xC3\xA9t\xC3\xA9.mid\r\n"),
+              std::string::npos);
+}
+
 TEST(Report, ConvertingTwiceGivesTheSameReportAndSong) {
     TrackBuilder t;
     t.TimeSig(3, 2).Name("Waltz").Note(0, 55, 90).Note(6, 59, 90).Note(6, 62, 90).Note(6, 67, 300);
@@ -291,8 +315,25 @@ TEST_F(ReportFileTest, AnUnwritableTemporaryFolderIsReported) {
     conv.MidiFileName = midi.string();
     conv.ConvertMidiFile();
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "Can't open temporary MIDI output file.");
+    EXPECT_EQ(errors[0], "Can't open temporary MIDI output file. No file can be created in the "
+                         "folder '" +
+                             (dir / "missing").string() + "/': No such file or directory.");
     EXPECT_TRUE(conv.TempFileName.empty());
+}
+
+TEST_F(ReportFileTest, ATerminatingSignalRemovesTheReportFirst) {
+    GTEST_FLAG_SET(death_test_style, "fast"); // the child keeps this test's TMPDIR
+    auto convertUntilKilled = [&] {
+        RemoveTemporaryFilesOnSignals();
+        Conversion conv;
+        // The report is open when the reader's first message comes; the signal comes with it.
+        conv.SetReporter([](const std::string&) { std::raise(SIGTERM); });
+        conv.MidiFileName = (dir / "missing.mid").string();
+        conv.ConvertMidiFile();
+    };
+    EXPECT_EXIT(convertUntilKilled(), ::testing::KilledBySignal(SIGTERM), "");
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("MORVEXX")) << entry.path();
 }
 
 // Whole reports compared with golden files; MORVEL_UPDATE_GOLDEN=1 rewrites them.
