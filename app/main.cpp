@@ -1,10 +1,14 @@
 // The program entry: creates the windows hidden in their fixed order, shows the version window
 // modally, then the main window, and opens a MIDI file named on the command line.
 #include "app/ChordsConnection.h"
+#include "app/ExportConnection.h"
+#include "app/PlayerConnection.h"
 #include "app/SettingsConnection.h"
 #include "app/SignalEnding.h"
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
+#include "player/MidiPlayback.h"
+#include "player/TMidiPlayer.h"
 #include "view/TabForm.h"
 #include "view/VersionForm.h"
 
@@ -69,7 +73,22 @@ int main(int argc, char** argv) {
             QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
         };
         morvel::ConnectSettings(tabForm, settings);
-        // The player window is created here, after the options dialog, once it exists.
+        auto* exporter = new morvel::TrackExport(
+            conversion, &tabForm, [&tabForm] { return tabForm.TabScroll(); },
+            tabForm.OpenMidifile());
+        exporter->Seams.ShowMessage = [&tabForm](const QString& text) {
+            QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
+        };
+        morvel::ConnectExport(tabForm, *exporter);
+        // The player window is created after the options dialog.
+        morvel::MidiPlayback playback;
+        morvel::TMidiPlayer player(*tabForm.TabScroll(), conversion, playback);
+        player.ShowMessage = [&player](const QString& text) {
+            QMessageBox::warning(player.isVisible() ? static_cast<QWidget*>(&player)
+                                                    : QApplication::activeWindow(),
+                                 APPLICATION_TITLE, text);
+        };
+        morvel::ConnectPlayer(tabForm, player);
         morvel::TVersionForm versionForm;
         versionForm.FillVersionText();
         settings.ReadIniSettings();

@@ -320,9 +320,11 @@ QWidget* MeasureView::PanelWidget(int tag, bool scrollIntoView) {
                            [tag](const PanelRecord& p) { return p.Tag == tag; });
     if (it == panels.end()) return nullptr;
     const int j = static_cast<int>(it - panels.begin());
+    // The margin rounds up: ensureVisible keeps rows up to centre + margin - 1 in view, and
+    // the panel's last row is top + height - 1.
     if (scrollIntoView)
         ensureVisible(0, it->Geometry.top() + it->Geometry.height() / 2, 0,
-                      it->Geometry.height() / 2);
+                      (it->Geometry.height() + 1) / 2);
     return d_->Realize(j);
 }
 

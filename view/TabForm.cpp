@@ -171,6 +171,7 @@ void TTabForm::OpenMidifile1Click() {
     if (path.isEmpty()) return;
     conv_.MidiFileName = path.toStdString();
     RunConversion();
+    emit FileOpened(QString::fromStdString(conv_.MidiFileName));
 }
 
 void TTabForm::OpenMidiFilePath(const QString& path) {
@@ -178,6 +179,7 @@ void TTabForm::OpenMidiFilePath(const QString& path) {
     if (path.isEmpty()) return;
     conv_.MidiFileName = QFileInfo(path).absoluteFilePath().toStdString();
     RunConversion();
+    emit FileOpened(QString::fromStdString(conv_.MidiFileName));
 }
 
 // Converts MidiFileName, then builds the Tracks menu from whatever was read and remembers the
@@ -201,6 +203,7 @@ void TTabForm::ResetTabulature() {
     conv_.ClearUsedChords();
     conv_.MidiFileName.clear();
     conv_.DeleteReportFile();
+    emit TabulatureClosed();
 }
 
 void TTabForm::ReconvertMidiFile() {

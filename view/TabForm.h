@@ -78,6 +78,12 @@ class TTabForm : public QMainWindow {
     void AddMenuItem(QMenu* menu, QAction* action);
     QMenu* TopMenu(const QString& objectName) const;
 
+  signals:
+    // A file was opened and converted (whatever the conversion reported).
+    void FileOpened(const QString& path);
+    // The tabulature was closed: no file is open any more.
+    void TabulatureClosed();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 

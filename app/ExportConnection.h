@@ -1,0 +1,19 @@
+// Joins the export commands to the main window: the print, save and text items of the File
+// menu and the Edit menu with "Copy Track", each at its place in the fixed order.
+#pragma once
+
+#include "export/TrackExport.h"
+#include "view/TabForm.h"
+
+#include <QMenu>
+
+namespace morvel {
+
+inline void ConnectExport(TTabForm& form, TrackExport& exporter) {
+    QMenu* file = form.TopMenu("File1");
+    for (const char* name : TrackExport::FileItems)
+        form.AddMenuItem(file, exporter.Action(name));
+    form.AddTopMenu(exporter.EditMenu());
+}
+
+} // namespace morvel

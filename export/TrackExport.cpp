@@ -1,0 +1,367 @@
+#include "export/TrackExport.h"
+
+#include "export/PageSetup.h"
+#include "export/TrackRender.h"
+#include "view/MeasureView.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSaveFile>
+
+namespace morvel {
+
+namespace {
+
+const char* const NO_TRACKS_TO_PRINT = "No Tracks to print!";
+const char* const NO_TRACKS_TO_COPY = "No Tracks to copy!";
+const char* const NO_TRACKS_TO_SAVE = "No Tracks to save!";
+const char* const TEXT_FILTER = "TXT (*.txt)";
+const char* const BITMAP_FILTER = "BMP (*.bmp)";
+const char* const PDF_FILTER = "PDF (*.pdf)";
+
+struct Command {
+    const char* Name;
+    const char* Caption;
+    void (TrackExport::*Handler)();
+};
+
+const Command Commands[] = {
+    {"Save1", "Save Track Text", &TrackExport::Save1Click},
+    {"SaveAllTEXT1", "Save All Text", &TrackExport::SaveAllTEXT1Click},
+    {"SaveTabulatureBMP1", "Save Tabulature BMP", &TrackExport::SaveTabulatureBMP1Click},
+    {"PrintAllTab1", "Print Track", &TrackExport::PrintAllTab1Click},
+    {"PrintSetup1", "Print Setup", &TrackExport::PrintSetup1Click},
+    {"Copy1", "Copy Track", &TrackExport::Copy1Click},
+};
+
+// "PDF (*.pdf)" -> "pdf"
+QString SuffixOf(const QString& filter) {
+    const int star = filter.indexOf("*.");
+    if (star < 0) return {};
+    QString suffix = filter.mid(star + 2);
+    suffix.chop(suffix.endsWith(')') ? 1 : 0);
+    return suffix;
+}
+
+// Sends `printer` to the PDF file `path`, keeping its page size, orientation and margins.
+void SetPdfOutput(QPrinter& printer, const QString& path) {
+    const QPageLayout layout = printer.pageLayout();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageLayout(layout);
+    printer.setOutputFileName(path);
+}
+
+} // namespace
+
+const char* const TrackExport::FileItems[5] = {"Save1", "SaveAllTEXT1", "SaveTabulatureBMP1",
+                                               "PrintAllTab1", "PrintSetup1"};
+
+struct TrackExport::Picture {
+    MeasurePaintContext Context;
+    int Track = 0;
+    std::vector<int> Measures;
+    PictureLayout Layout;
+    std::vector<PicturePart> Parts;
+};
+
+TrackExport::TrackExport(Conversion& conversion, QWidget* window,
+                         std::function<MeasureView*()> view, QFileDialog* fileDialog)
+    : QObject(window), conv_(conversion), window_(window), view_(std::move(view)),
+      fileDialog_(fileDialog) {
+    Seams.ChooseSaveFile = [this](const QString& filter, const QString& folder) {
+        QFileDialog* dialog = fileDialog_;
+        std::unique_ptr<QFileDialog> own;
+        if (!dialog) {
+            own = std::make_unique<QFileDialog>(window_);
+            dialog = own.get();
+        }
+        // The dialog serves other commands too: put its modes back afterwards.
+        const QFileDialog::FileMode oldMode = dialog->fileMode();
+        const QFileDialog::AcceptMode oldAccept = dialog->acceptMode();
+        const QString oldSuffix = dialog->defaultSuffix();
+        dialog->setNameFilter(filter);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setDefaultSuffix(SuffixOf(filter));
+        if (!folder.isEmpty()) dialog->setDirectory(folder);
+        dialog->selectFile(QString());
+        QString chosen;
+        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+            chosen = dialog->selectedFiles().first();
+        dialog->setFileMode(oldMode);
+        dialog->setAcceptMode(oldAccept);
+        dialog->setDefaultSuffix(oldSuffix);
+        return chosen;
+    };
+    Seams.ChoosePrinter = [this](QPrinter& printer) {
+        QPrintDialog dialog(&printer, window_);
+        dialog.setObjectName("MidiPrint");
+        return dialog.exec() == QDialog::Accepted;
+    };
+    Seams.ShowMessage = [this](const QString& text) {
+        QMessageBox::warning(window_, QGuiApplication::applicationDisplayName(), text);
+    };
+}
+
+TrackExport::~TrackExport() = default;
+
+QAction* TrackExport::Action(const QString& objectName) {
+    if (actions_.empty()) {
+        for (const Command& command : Commands) {
+            auto* action = new QAction(command.Caption, window_);
+            action->setObjectName(command.Name);
+            connect(action, &QAction::triggered, this, command.Handler);
+            actions_.push_back(action);
+        }
+    }
+    for (QAction* action : actions_)
+        if (action->objectName() == objectName) return action;
+    return nullptr;
+}
+
+QMenu* TrackExport::EditMenu() {
+    if (!editMenu_) {
+        editMenu_ = new QMenu("Edit", window_);
+        editMenu_->setObjectName("Edit1");
+        editMenu_->menuAction()->setObjectName("Edit1");
+        editMenu_->addAction(Action("Copy1"));
+    }
+    return editMenu_;
+}
+
+QPrinter& TrackExport::Printer() {
+    if (!printer_) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        ApplyPageSetup(*printer_, DEFAULT_PAGE_SIZE);
+    }
+    return *printer_;
+}
+
+void TrackExport::Say(const QString& text) {
+    if (Seams.ShowMessage) Seams.ShowMessage(text);
+}
+
+// A file is open and has at least one track.
+bool TrackExport::HasTracks() const {
+    return !conv_.MidiFileName.empty() && !conv_.TrackList.empty();
+}
+
+// A file is open and the view shows one of its tracks.
+bool TrackExport::TrackCondition() const {
+    MeasureView* view = view_ ? view_() : nullptr;
+    return HasTracks() && view && view->ShowsTrack() && view->SelectedTrack() >= 1 &&
+           static_cast<size_t>(view->SelectedTrack()) <= conv_.TrackList.size();
+}
+
+void TrackExport::MarkChords(const ChordFlags& flags) {
+    for (size_t i = 0; i < flags.size(); ++i)
+        if (flags[i]) conv_.ChordUsed[i] = 1;
+}
+
+QString TrackExport::ChooseFile(const QString& filter, QString& folder) {
+    if (folder.isEmpty() && !conv_.MidiFileName.empty())
+        folder = QFileInfo(QString::fromStdString(conv_.MidiFileName)).absolutePath();
+    const QString chosen = Seams.ChooseSaveFile ? Seams.ChooseSaveFile(filter, folder) : QString();
+    if (!chosen.isEmpty()) folder = QFileInfo(chosen).absolutePath();
+    return chosen;
+}
+
+// ---- Printing ----
+
+void TrackExport::PrintAllTab1Click() {
+    if (!TrackCondition()) {
+        Say(NO_TRACKS_TO_PRINT);
+        return;
+    }
+    MeasureView* view = view_();
+    const MeasurePaintContext context = view->PaintContext();
+    const int track = view->SelectedTrack();
+    const std::vector<int> measures = DrawnMeasures(context, track);
+    if (measures.empty()) {
+        Say(NO_TRACKS_TO_PRINT);
+        return;
+    }
+    QPrinter& printer = Printer();
+    QString target = printer.printerName();
+    const bool toPdf = printer.outputFormat() == QPrinter::PdfFormat || target.isEmpty();
+    if (toPdf) {
+        // With no printer chosen, pages go to a PDF file: the one named in "Print Setup" for
+        // the print that follows it, else one the user names now.
+        target = pdfFromSetup_;
+        pdfFromSetup_.clear();
+        if (target.isEmpty()) target = ChooseFile(PDF_FILTER, pdfFolder_);
+        if (target.isEmpty()) return;
+        SetPdfOutput(printer, target);
+    }
+    ApplyPageSetup(printer);
+    ChordFlags chords{};
+    const int64_t pages =
+        PrintMeasures(printer, context, track, measures, conv_.Settings.PrintMeasPerWidth,
+                      conv_.Settings.PrintMeasPerHeight, &chords);
+    MarkChords(chords);
+    if (toPdf) printer.setOutputFileName(QString());
+    if (pages < 0) Say(QString("Can't print to %1.").arg(target));
+}
+
+void TrackExport::PrintSetup1Click() {
+    QPrinter& printer = Printer();
+    if (!Seams.ChoosePrinter || !Seams.ChoosePrinter(printer)) return;
+    pdfFromSetup_.clear();
+    // The dialog offers a folder as the output file until one is typed: that names no file,
+    // and the next print asks for one.
+    const QString file = printer.outputFileName();
+    if (printer.outputFormat() == QPrinter::PdfFormat && !file.isEmpty() && !file.endsWith('/') &&
+        !QFileInfo(file).isDir())
+        pdfFromSetup_ = file;
+}
+
+// ---- Pictures ----
+
+bool TrackExport::PreparePicture(Picture& picture, const char* refusal) {
+    if (!TrackCondition()) {
+        Say(refusal);
+        return false;
+    }
+    MeasureView* view = view_();
+    picture.Context = view->PaintContext();
+    picture.Track = view->SelectedTrack();
+    picture.Measures = DrawnMeasures(picture.Context, picture.Track);
+    if (picture.Measures.empty()) {
+        Say(refusal);
+        return false;
+    }
+    // The window's size with its menu bar; the window manager's frame around it differs
+    // between desktops, and leaving it out lets morvel-export draw the same picture.
+    const QSize outer = window_->size();
+    picture.Layout = ComputePictureLayout(outer.width(), outer.height(),
+                                          static_cast<int64_t>(picture.Measures.size()));
+    picture.Parts = SplitPicture(picture.Layout, PictureLimit);
+    if (picture.Parts.empty()) {
+        Say(QString("A measure of the picture would be %1 x %2 pixels, more than the %3 "
+                    "pixels a picture can have. Make the window smaller or use \"Print Track\".")
+                .arg(picture.Layout.CellWidth)
+                .arg(picture.Layout.CellHeight)
+                .arg(PictureLimit));
+        return false;
+    }
+    return true;
+}
+
+QImage TrackExport::RenderTrackBitmap() {
+    Picture picture;
+    if (!PreparePicture(picture, NO_TRACKS_TO_COPY)) return {};
+    if (picture.Parts.size() != 1) {
+        Say(QString("The picture of this track would be %1 x %2 pixels, more than the %3 pixels "
+                    "a picture can have, so it cannot go to the clipboard. Use \"Save Tabulature "
+                    "BMP\", which saves it in parts, or \"Print Track\".")
+                .arg(picture.Layout.Width)
+                .arg(picture.Layout.Height())
+                .arg(PictureLimit));
+        return {};
+    }
+    ChordFlags chords{};
+    QImage image = RenderPicturePart(picture.Context, picture.Track, picture.Measures,
+                                     picture.Layout, picture.Parts.front(), &chords);
+    MarkChords(chords);
+    if (image.isNull()) Say("Not enough memory for the picture of this track.");
+    return image;
+}
+
+void TrackExport::Copy1Click() {
+    const QImage image = RenderTrackBitmap();
+    if (image.isNull()) return;
+    QGuiApplication::clipboard()->setImage(image);
+}
+
+void TrackExport::SaveTabulatureBMP1Click() {
+    Picture picture;
+    if (!PreparePicture(picture, NO_TRACKS_TO_COPY)) return;
+    const QString fileName = ChooseFile(BITMAP_FILTER, bitmapFolder_);
+    if (fileName.isEmpty()) {
+        Say("Error: Can't write BITMAP file.");
+        return;
+    }
+    QStringList written;
+    ChordFlags chords{};
+    for (size_t i = 0; i < picture.Parts.size(); ++i) {
+        const QString name = QString::fromStdString(PartFileName(fileName.toStdString(), i));
+        const QImage image = RenderPicturePart(picture.Context, picture.Track, picture.Measures,
+                                               picture.Layout, picture.Parts[i], &chords);
+        QString error;
+        if (image.isNull() || !WriteImage(image, name, "BMP", error)) {
+            Say(QString("Cannot create file %1").arg(name));
+            return;
+        }
+        written << QFileInfo(name).fileName();
+    }
+    MarkChords(chords);
+    if (written.size() > 1)
+        Say(QString("The picture of this track is %1 pixels high, more than the %2 pixels one "
+                    "picture can have, so it was saved in %3 parts, cut between rows of "
+                    "measures: %4.")
+                .arg(picture.Layout.Height())
+                .arg(PictureLimit)
+                .arg(written.size())
+                .arg(written.size() > 2
+                         ? written.first() + ", " + written.at(1) + " ... " + written.last()
+                         : written.join(", ")));
+}
+
+// ---- Text ----
+
+void TrackExport::Save1Click() {
+    if (!TrackCondition()) {
+        Say(NO_TRACKS_TO_SAVE);
+        return;
+    }
+    const QString fileName = ChooseFile(TEXT_FILTER, textFolder_);
+    if (fileName.isEmpty()) return;
+    SaveTrackText(fileName, false);
+}
+
+void TrackExport::SaveAllTEXT1Click() {
+    if (!HasTracks()) {
+        Say(NO_TRACKS_TO_SAVE);
+        return;
+    }
+    const QString fileName = ChooseFile(TEXT_FILTER, textFolder_);
+    if (fileName.isEmpty()) return;
+    SaveTrackText(fileName, true);
+}
+
+bool TrackExport::SaveTrackText(const QString& fileName, bool whole) {
+    QFile report(QString::fromStdString(conv_.TempFileName));
+    if (conv_.TempFileName.empty() || !report.open(QIODevice::ReadOnly)) {
+        Say("Can't read Temporary File!");
+        return false;
+    }
+    const QByteArray bytes = report.readAll();
+    report.close();
+    int section = -1;
+    if (!whole) {
+        MeasureView* view = view_ ? view_() : nullptr;
+        section = view ? view->SelectedTrack() : 0;
+    }
+    const std::string text =
+        ExtractReportText(std::string_view(bytes.constData(), bytes.size()), section);
+    QSaveFile out(fileName);
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
+        !out.commit()) {
+        Say("Can't write TAB output file!");
+        return false;
+    }
+    return true;
+}
+
+} // namespace morvel

@@ -1,0 +1,179 @@
+#include "export/TrackRender.h"
+
+#include "export/PageSetup.h"
+
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPrinter>
+#include <QSaveFile>
+
+#include <cstdlib>
+#include <memory>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+namespace morvel {
+
+namespace {
+
+constexpr int PNG_FAST_QUALITY = 80; // Qt maps PNG quality 80 to zlib level 1
+
+const TrackRecord* TrackAt(const MeasurePaintContext& context, int track) {
+    if (!context.Tracks || track < 1 || static_cast<size_t>(track) > context.Tracks->size())
+        return nullptr;
+    return &(*context.Tracks)[static_cast<size_t>(track) - 1];
+}
+
+// The context's index when it describes `track`, else one built into `own`.
+const MeasureIndex* IndexFor(const MeasurePaintContext& context, int track,
+                             std::unique_ptr<MeasureIndex>& own) {
+    const TrackRecord* record = TrackAt(context, track);
+    if (!record) return nullptr;
+    if (context.Index && context.Index->Describes(*record, context.Division)) return context.Index;
+    own = std::make_unique<MeasureIndex>(*record, context.Division);
+    return own.get();
+}
+
+// A white-to-be RGB32 image whose memory the kernel may back with huge pages: a picture is
+// tens of megabytes, and faulting it in 4 KiB at a time costs more than drawing it.
+QImage AllocatePicture(int width, int height) {
+#ifdef __linux__
+    constexpr size_t HUGE_PAGE = size_t(2) << 20;
+    const size_t bytesPerLine = size_t(width) * 4;
+    const size_t bytes = bytesPerLine * size_t(height);
+    if (width > 0 && height > 0 && bytes >= HUGE_PAGE) {
+        const size_t rounded = (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
+        if (void* memory = std::aligned_alloc(HUGE_PAGE, rounded)) {
+            madvise(memory, rounded, MADV_HUGEPAGE);
+            return QImage(
+                static_cast<uchar*>(memory), width, height, static_cast<qsizetype>(bytesPerLine),
+                QImage::Format_RGB32, [](void* data) { std::free(data); }, memory);
+        }
+        return {};
+    }
+#endif
+    return QImage(width, height, QImage::Format_RGB32);
+}
+
+} // namespace
+
+QByteArray ImageFormatOf(const QString& path) {
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    if (suffix.isEmpty() || !QImageWriter::supportedImageFormats().contains(suffix)) return {};
+    return suffix;
+}
+
+MeasurePaintContext TrackContext(const Conversion& conversion, const DisplaySettings& display,
+                                 int track, const MeasureIndex* index) {
+    MeasurePaintContext context;
+    context.Tracks = &conversion.TrackList;
+    context.Division = conversion.Header.Division;
+    context.FileName = conversion.MidiFileName;
+    context.SelectedTrack = track;
+    context.MeasureCount =
+        track >= 1 && static_cast<size_t>(track) <= conversion.TrackList.size()
+            ? TrackMeasureCount(conversion.TrackList[size_t(track) - 1], conversion.Header.Division)
+            : -1;
+    context.Display = display;
+    context.Settings = conversion.Settings;
+    context.StringPitch = conversion.StringPitch;
+    context.Index = index;
+    return context;
+}
+
+std::vector<int> DrawnMeasures(const MeasurePaintContext& context, int track) {
+    std::vector<int> measures;
+    std::unique_ptr<MeasureIndex> own;
+    const MeasureIndex* index = IndexFor(context, track, own);
+    if (!index) return measures;
+    const int64_t count = TrackMeasureCount(*TrackAt(context, track), context.Division);
+    measures.reserve(index->Entries().size());
+    for (const MeasureEntry& entry : index->Entries()) {
+        if (static_cast<int64_t>(entry.Measure) > count || entry.Measure > INT32_MAX) break;
+        measures.push_back(static_cast<int>(entry.Measure));
+    }
+    return measures;
+}
+
+int64_t PrintMeasures(QPrinter& printer, const MeasurePaintContext& context, int track,
+                      const std::vector<int>& measures, int across, int down,
+                      ChordFlags* chordsNamed) {
+    std::unique_ptr<MeasureIndex> own;
+    MeasurePaintContext drawing = context;
+    drawing.Index = IndexFor(context, track, own);
+
+    QPainter painter;
+    if (!painter.begin(&printer)) return -1;
+    const QFont font = PrintFont();
+    painter.setFont(font);
+    const PageGrid grid = ComputePageGrid(printer.width(), printer.height(), across, down);
+    const int u = PrintTextUnit(font.pointSizeF(), printer.logicalDpiY());
+    int64_t pages = 0;
+    int slot = 0;
+    for (int measure : measures) {
+        if (slot == 0) {
+            if (pages > 0) printer.newPage();
+            ++pages;
+        }
+        const Cell cell = grid.SlotCell(slot);
+        DrawMeasure(painter, drawing, cell.Left, cell.Top, cell.Width, cell.Height, track, measure,
+                    u, false, chordsNamed);
+        slot = slot + 1 == grid.PerPage() ? 0 : slot + 1;
+    }
+    painter.end();
+    return pages;
+}
+
+QImage RenderPicturePart(const MeasurePaintContext& context, int track,
+                         const std::vector<int>& measures, const PictureLayout& layout,
+                         const PicturePart& part, ChordFlags* chordsNamed) {
+    QImage image = AllocatePicture(part.Width, part.Height);
+    if (image.isNull()) return image;
+    image.fill(Qt::white);
+    std::unique_ptr<MeasureIndex> own;
+    MeasurePaintContext drawing = context;
+    drawing.Index = IndexFor(context, track, own);
+
+    QPainter painter(&image);
+    painter.setFont(PictureFont());
+    const int64_t first = part.FirstRow * 2;
+    const int64_t end =
+        std::min<int64_t>((part.FirstRow + part.Rows) * 2, static_cast<int64_t>(measures.size()));
+    for (int64_t k = first; k < end; ++k) {
+        const int column = static_cast<int>(k % 2);
+        if (column < part.FirstColumn || column >= part.FirstColumn + part.Columns) continue;
+        const int left = layout.CellLeft(k) - part.Left;
+        const int top = static_cast<int>((k / 2 - part.FirstRow) * layout.CellHeight);
+        DrawMeasure(painter, drawing, left, top, layout.CellWidth, layout.CellHeight, track,
+                    measures[static_cast<size_t>(k)], PICTURE_TEXT_UNIT, false, chordsNamed);
+    }
+    return image;
+}
+
+bool WriteImage(const QImage& image, const QString& path, const QByteArray& format,
+                QString& error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    QImageWriter writer(&file, format.isEmpty() ? ImageFormatOf(path) : format);
+    // PNG at zlib's fastest level: a track picture is mostly flat colour, so it packs nearly
+    // as small as at the default level in a fraction of the time.
+    if (writer.format() == "png") writer.setQuality(PNG_FAST_QUALITY);
+    if (!writer.write(image)) {
+        error = writer.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace morvel

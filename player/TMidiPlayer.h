@@ -1,0 +1,94 @@
+// The player window "MIDI Player": plays the open MIDI file through the playback service,
+// offers nine speeds, and shows where the music is: the measure number, a progress bar, and
+// the highlight of the measure being played in the measure view, which it can scroll to
+// follow.
+//
+// It talks to the rest of the program only through the measure view's functions and signal,
+// the conversion's song and settings, and the playback service it is given. Its timer runs
+// every 200 ms from creation to the end, whether the window is shown or not.
+#pragma once
+
+#include "core/Conversion.h"
+#include "player/MidiPlayback.h"
+#include "view/MeasureView.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QSlider;
+class QTimer;
+class QToolButton;
+
+namespace morvel {
+
+class TMidiPlayer : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int TIMER_INTERVAL_MS = 200;
+    static constexpr int TEMPO_STEPS = 9;
+    static constexpr int NORMAL_TEMPO_POSITION = 5;
+    // TempoFactor of each track-bar position 1..9.
+    static constexpr std::array<double, TEMPO_STEPS> TempoFactors = {0.125, 0.25, 0.5,  0.75, 1.0,
+                                                                     1.25,  1.5,  1.75, 2.0};
+
+    // Reads the song and FollowMusic of `conversion` and writes only its SequenceTempo and
+    // TempoFactor; highlights through `view`; plays through `playback`.
+    TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback& playback,
+                QWidget* parent = nullptr);
+    ~TMidiPlayer() override;
+
+    // A file was opened and converted: opens it for playing, reads its tempo and returns to
+    // the normal speed. A file that cannot be played is reported, naming it.
+    void PrepareFile(const QString& path);
+    // The tabulature was closed: the music stops and the file is let go.
+    void FileClosed();
+
+    // File > "Midifile Player": shows the window centred and opens the file again, which stops
+    // the music and returns to the start; the chosen speed stays in force.
+    void PlayMidifile1Click();
+    // The 200 ms tick: highlights the measure being played and shows the progress.
+    void MediaTimer();
+    // Track-bar change: the speed of the position's step.
+    void SelectTempo();
+    // Puts `factor` times the file's own tempo map in force.
+    void changeTempo(double factor);
+    // After every button: the chosen speed again.
+    void PlayerPostClick();
+    // Measures of the shown track; 0 with no track shown (or a closed view), -1 for the chord
+    // view.
+    int64_t SelectedTrackMeasureCount() const;
+
+    MidiPlayback& Playback() { return playback_; }
+    QTimer* Timer1() const { return timer1_; }
+
+    // Shows a message box; tests replace it to collect the texts.
+    std::function<void(const QString& text)> ShowMessage;
+
+  private:
+    void ShowNotices();
+    void OpenForPlaying(const QString& path);
+    void ShowPath(const QString& path);
+
+    MeasureView& view_;
+    Conversion& conv_;
+    MidiPlayback& playback_;
+
+    QLabel* mediaLabel_ = nullptr;
+    QSlider* tempoTrackBar_ = nullptr;
+    QWidget* player_ = nullptr;
+    QToolButton* play_ = nullptr;
+    QToolButton* pause_ = nullptr;
+    QToolButton* stop_ = nullptr;
+    QToolButton* prev_ = nullptr;
+    QLineEdit* measureText_ = nullptr;
+    QProgressBar* mediaProgress_ = nullptr;
+    QLabel* status_ = nullptr;
+    QTimer* timer1_ = nullptr;
+};
+
+} // namespace morvel

@@ -1,0 +1,212 @@
+#include "app/ExportConnection.h"
+#include "export/PageSetup.h"
+#include "tests/export/ExportFixture.h"
+
+#include <QMenuBar>
+
+#include <QClipboard>
+#include <QDir>
+#include <QImageReader>
+
+namespace morvel::exporttest {
+namespace {
+
+const std::vector<QString> NoMessages;
+
+TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
+    // The items take their places in the File menu; "Copy Track" is in Edit, after File.
+    ConnectExport(*form, *exporter);
+    QStringList captions;
+    for (const QAction* action : form->TopMenu("File1")->actions())
+        captions << action->text();
+    EXPECT_EQ(captions, QStringList({"Open Midifile", "Save Track Text", "Save All Text",
+                                     "Save Tabulature BMP", "Close Tabulature", "Print Track",
+                                     "Print Setup", "Quit"}));
+    EXPECT_EQ(form->menuBar()->actions().at(1)->objectName(), "Edit1");
+    ASSERT_NE(form->TopMenu("Edit1"), nullptr);
+    EXPECT_EQ(form->TopMenu("Edit1")->actions().at(0)->text(), "Copy Track");
+
+    saveAnswer = Out("out.txt");
+    for (const char* item :
+         {"PrintAllTab1", "Copy1", "SaveTabulatureBMP1", "Save1", "SaveAllTEXT1"})
+        form->findChild<QAction*>(item)->trigger();
+    EXPECT_EQ(shown, std::vector<QString>({"No Tracks to print!", "No Tracks to copy!",
+                                           "No Tracks to copy!", "No Tracks to save!",
+                                           "No Tracks to save!"}));
+    EXPECT_TRUE(saveFilters.empty());
+
+    conv.Settings.ShowChord = 1;
+    Show(Song({Measures(2)}), -1);
+    ASSERT_FALSE(form->TabScroll()->ShowsTrack());
+    shown.clear();
+    exporter->PrintAllTab1Click();
+    exporter->Copy1Click();
+    exporter->SaveTabulatureBMP1Click();
+    exporter->Save1Click();
+    EXPECT_EQ(shown, std::vector<QString>({"No Tracks to print!", "No Tracks to copy!",
+                                           "No Tracks to copy!", "No Tracks to save!"}));
+    EXPECT_TRUE(saveFilters.empty());
+    // "Save All Text" needs only the open file.
+    exporter->SaveAllTEXT1Click();
+    EXPECT_EQ(saveFilters, std::vector<QString>({"TXT (*.txt)"}));
+    EXPECT_TRUE(QFile::exists(saveAnswer));
+
+    // A shown track without a note in any measure prints nothing and says so.
+    shown.clear();
+    saveFilters.clear();
+    Track named;
+    named.Name("Silent").End();
+    Show(Song({named, Measures(1)}), 1);
+    exporter->PrintAllTab1Click();
+    EXPECT_EQ(shown, std::vector<QString>({"No Tracks to print!"}));
+    EXPECT_TRUE(saveFilters.empty());
+}
+
+TEST_F(ExportTest, PrintedPagesHoldAcrossTimesDownMeasures) {
+    // A one-track song exports; 16 measures at 3 x 5 give a full page and a page holding one
+    // measure, 15 give exactly one page.
+    ASSERT_EQ(conv.Settings.PrintMeasPerWidth, 3);
+    ASSERT_EQ(conv.Settings.PrintMeasPerHeight, 5);
+    Show(Song({Measures(16)}));
+    ASSERT_TRUE(form->TabScroll()->ShowsTrack());
+    saveAnswer = Out("sixteen.pdf");
+    exporter->PrintAllTab1Click();
+    EXPECT_EQ(shown, NoMessages);
+    EXPECT_EQ(saveFilters, std::vector<QString>({"PDF (*.pdf)"}));
+    EXPECT_EQ(PdfPages(saveAnswer), 2);
+
+    Show(Song({Measures(15)}));
+    saveAnswer = Out("fifteen.pdf");
+    exporter->PrintAllTab1Click();
+    EXPECT_EQ(PdfPages(saveAnswer), 1);
+    // Every print asks for its file; a cancelled dialog prints nothing.
+    EXPECT_EQ(saveFilters.size(), 2u);
+    saveAnswer.clear();
+    exporter->PrintAllTab1Click();
+    EXPECT_EQ(saveFilters.size(), 3u);
+    EXPECT_EQ(shown, NoMessages);
+
+    // A PDF file named in "Print Setup" takes the next print, and only that one.
+    const QString chosen = Out("setup.pdf");
+    exporter->Seams.ChoosePrinter = [&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(chosen);
+        return true;
+    };
+    exporter->PrintSetup1Click();
+    exporter->PrintAllTab1Click();
+    EXPECT_EQ(PdfPages(chosen), 1);
+    EXPECT_EQ(saveFilters.size(), 3u);
+    saveAnswer = Out("after.pdf");
+    exporter->PrintAllTab1Click();
+    EXPECT_EQ(saveFilters.size(), 4u);
+    EXPECT_EQ(PdfPages(saveAnswer), 1);
+}
+
+TEST_F(ExportTest, PictureRowsLeaveNoGapForEmptyMeasures) {
+    const QSize outer = form->size();
+    const int cellHeight = outer.height() / 2;
+    const int cellWidth = static_cast<int>(outer.width() * 0.75);
+
+    Show(Song({Measures(4)}));
+    QImage four = exporter->RenderTrackBitmap();
+    EXPECT_EQ(four.size(), QSize(static_cast<int>(outer.width() * 1.5), 3 * cellHeight));
+
+    // Measures 5, 6 and 7 hold the notes: they take the first three cells, in two rows.
+    Show(Song({Measures(3, 4)}));
+    const QImage three = exporter->RenderTrackBitmap();
+    ASSERT_EQ(three.height(), 2 * cellHeight);
+    const QColor background(255, 255, 0); // BackgroundColor 0x00FFFF
+    auto centre = [&](int k) {
+        return three.pixelColor((k % 2) * cellWidth + 5, (k / 2) * cellHeight + cellHeight - 3);
+    };
+    EXPECT_EQ(centre(0), background);
+    EXPECT_EQ(centre(1), background);
+    EXPECT_EQ(centre(2), background);
+    EXPECT_EQ(centre(3), QColor(Qt::white));
+    EXPECT_EQ(shown, NoMessages);
+
+    // The clipboard holds the picture; the BMP file loads back at its size.
+    exporter->Copy1Click();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), three.size());
+    saveAnswer = Out("three.bmp");
+    exporter->SaveTabulatureBMP1Click();
+    EXPECT_EQ(saveFilters.back(), "BMP (*.bmp)");
+    QImageReader reader(saveAnswer);
+    EXPECT_EQ(reader.format(), "bmp");
+    EXPECT_EQ(reader.read().size(), three.size());
+    // A cancelled BMP dialog says so.
+    saveAnswer.clear();
+    exporter->SaveTabulatureBMP1Click();
+    EXPECT_EQ(shown, std::vector<QString>({"Error: Can't write BITMAP file."}));
+}
+
+TEST_F(ExportTest, LargePictureIsSavedInPartsAndNotCopied) {
+    // A narrow window, so that the limit cuts the height only.
+    form->resize(250, form->height());
+    const int cellHeight = form->height() / 2;
+    Show(Song({Measures(9)})); // 5 rows
+    exporter->PictureLimit = 2 * cellHeight + 1;
+    saveAnswer = Out("long.bmp");
+    exporter->SaveTabulatureBMP1Click();
+    const QStringList names = {"long.bmp", "long-2.bmp", "long-3.bmp"};
+    for (int i = 0; i < names.size(); ++i) {
+        const QImage part(Out(names[i]));
+        EXPECT_EQ(part.height(), (i < 2 ? 2 : 1) * cellHeight) << names[i].toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(Out("long-4.bmp")));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].contains("3 parts")) << shown[0].toStdString();
+
+    shown.clear();
+    QGuiApplication::clipboard()->clear();
+    exporter->Copy1Click();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].contains(QString::number(2 * cellHeight + 1)));
+    EXPECT_TRUE(shown[0].contains("Save Tabulature BMP"));
+    EXPECT_TRUE(QGuiApplication::clipboard()->image().isNull());
+}
+
+TEST_F(ExportTest, TextFilesAreTheReportSectionsByteForByte) {
+    Track first = Measures(1), second = Measures(2), third = Measures(3);
+    second.Name("Second");
+    Show(Song({first, second, third}), 2);
+    QFile reportFile(QString::fromStdString(conv.TempFileName));
+    ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
+    const QByteArray report = reportFile.readAll();
+    ASSERT_EQ(report.count('\xFA'), 3);
+    const qsizetype second_ = report.indexOf('\xFA', report.indexOf('\xFA') + 1);
+    const qsizetype third_ = report.indexOf('\xFA', second_ + 1);
+
+    auto saved = [&](const QString& name, void (TrackExport::*command)()) {
+        saveAnswer = Out(name);
+        (exporter->*command)();
+        QFile file(saveAnswer);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    };
+    const QByteArray two = saved("two.txt", &TrackExport::Save1Click);
+    EXPECT_EQ(two, report.mid(second_ + 1, third_ - second_ - 1));
+    EXPECT_TRUE(two.contains("Second"));
+    EXPECT_TRUE(two.contains("\r\n"));
+    form->TrackMenuClick(3);
+    EXPECT_EQ(saved("three.txt", &TrackExport::Save1Click), report.mid(third_ + 1));
+    const QByteArray all = saved("all.txt", &TrackExport::SaveAllTEXT1Click);
+    EXPECT_FALSE(all.contains('\xFA'));
+    EXPECT_EQ(all, QByteArray(report).replace('\xFA', QByteArray()));
+    EXPECT_EQ(saveFilters, std::vector<QString>(3, "TXT (*.txt)"));
+    EXPECT_EQ(shown, NoMessages);
+
+    // An output that cannot be written, and a report that is gone, are said.
+    saveAnswer = Out("no-such-folder/x.txt");
+    exporter->Save1Click();
+    conv.DeleteReportFile();
+    saveAnswer = Out("gone.txt");
+    exporter->SaveAllTEXT1Click();
+    EXPECT_EQ(shown,
+              std::vector<QString>({"Can't write TAB output file!", "Can't read Temporary File!"}));
+    EXPECT_FALSE(QFile::exists(saveAnswer));
+}
+
+} // namespace
+} // namespace morvel::exporttest

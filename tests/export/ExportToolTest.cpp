@@ -1,0 +1,112 @@
+#include "cli-export/ExportOptions.h"
+#include "export/PageSetup.h"
+#include "tests/export/ExportFixture.h"
+
+#include <QProcess>
+
+namespace morvel::exporttest {
+namespace {
+
+using cliexport::ExportOptions;
+using cliexport::ParseExportArguments;
+
+bool Parse(std::vector<const char*> args, ExportOptions& options, std::string& error) {
+    args.insert(args.begin(), "morvel-export");
+    options = ExportOptions();
+    error.clear();
+    return ParseExportArguments(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+TEST(ExportToolArguments, TakeOwnFlagsAndTheConvertersSettings) {
+    ExportOptions o;
+    std::string error;
+    ASSERT_TRUE(
+        Parse({"--track", "2", "--png=a.png", "--pdf", "b.pdf", "--page-size", "Letter", "--across",
+               "4", "--down=6", "--width", "800", "--show-chords", "--transpose", "-3", "in.mid"},
+              o, error))
+        << error;
+    EXPECT_EQ(o.Convert.Track, 2);
+    EXPECT_EQ(o.Png, "a.png");
+    EXPECT_EQ(o.Pdf, "b.pdf");
+    EXPECT_EQ(o.PageSize, cliexport::PageSizeChoice::Letter);
+    EXPECT_EQ(o.Across, 4);
+    EXPECT_EQ(o.Down, 6);
+    EXPECT_EQ(o.Width, 800);
+    EXPECT_FALSE(o.Height);
+    EXPECT_EQ(o.Convert.ShowChords, true);
+    EXPECT_EQ(o.Convert.Transpose, -3);
+    EXPECT_EQ(o.Convert.Inputs, std::vector<std::string>({"in.mid"}));
+
+    const std::vector<std::pair<std::vector<const char*>, std::string>> refused = {
+        {{"--png", "a.png", "in.mid"}, "--track N is needed"},
+        {{"--track", "1", "in.mid"}, "nothing to write"},
+        {{"--track", "1", "--bmp", "a.bmp"}, "no MIDI file given"},
+        {{"--track", "1", "--pdf", "a.pdf", "-o", "x.txt", "in.mid"}, "-o is not used here"},
+        {{"--track", "1", "--pdf", "a.pdf", "--page-size", "A3", "in.mid"}, "not A4 or Letter"},
+        {{"--track", "1", "--pdf", "a.pdf", "--across", "11", "in.mid"}, "out of range 1..10"},
+        {{"--track", "1", "--png", "a.png", "--width", "99999", "in.mid"}, "out of range"},
+        {{"--track", "1", "--pdf", "a.pdf", "--bogus", "in.mid"}, "unknown option --bogus"},
+    };
+    for (const auto& [args, text] : refused) {
+        EXPECT_FALSE(Parse(args, o, error)) << text;
+        EXPECT_NE(error.find(text), std::string::npos) << error;
+    }
+}
+
+// The PDF without its creation date, which is all two prints of the same pages differ in.
+QByteArray PdfWithoutDate(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QByteArray bytes = file.readAll();
+    static const QRegularExpression date("/CreationDate \\([^)]*\\)");
+    return QString::fromLatin1(bytes).remove(date).toLatin1();
+}
+
+int RunTool(const QStringList& args, QString* output = nullptr) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(MORVEL_EXPORT_TOOL, args);
+    if (!tool.waitForFinished(60000)) return -1;
+    if (output) *output = QString::fromLocal8Bit(tool.readAll());
+    return tool.exitCode();
+}
+
+TEST_F(ExportTest, ToolWritesTheWindowsPagesAndPicture) {
+    // The window's picture and the tool's are computed from the window's default outer size.
+    const QSize outer = form->size();
+    EXPECT_EQ(outer, QSize(DEFAULT_WINDOW_WIDTH, DEFAULT_WINDOW_HEIGHT));
+
+    Show(Song({Measures(3), Measures(17)}), 2);
+    const QString midi = answer;
+    saveAnswer = Out("window.pdf");
+    exporter->PrintAllTab1Click();
+    const QImage picture = exporter->RenderTrackBitmap();
+    ASSERT_EQ(shown, std::vector<QString>());
+
+    QString output;
+    ASSERT_EQ(RunTool({"--track", "2", "--pdf", Out("tool.pdf"), "--png", Out("tool.png"), midi},
+                      &output),
+              0)
+        << output.toStdString();
+    EXPECT_EQ(PdfPages(Out("tool.pdf")), 2);
+    EXPECT_EQ(PdfWithoutDate(Out("tool.pdf")), PdfWithoutDate(saveAnswer));
+    EXPECT_EQ(QImage(Out("tool.png")).convertToFormat(QImage::Format_RGB32), picture);
+
+    // No such track, and a track without notes, are said; nothing is written.
+    EXPECT_EQ(RunTool({"--track", "3", "--png", Out("none.png"), midi}, &output), 1);
+    EXPECT_TRUE(output.contains("no track 3: the file has 2 tracks")) << output.toStdString();
+    EXPECT_FALSE(QFile::exists(Out("none.png")));
+
+    // A picture higher than 32767 pixels comes in parts cut between rows.
+    const QString longMidi = WriteMidi(Song({Measures(400)}), "long.mid");
+    ASSERT_EQ(RunTool({"--track", "1", "--bmp", Out("long.bmp"), longMidi}, &output), 0);
+    EXPECT_TRUE(output.contains("2 parts")) << output.toStdString();
+    const QImage first(Out("long.bmp")), second(Out("long-2.bmp"));
+    const int cellHeight = DEFAULT_WINDOW_HEIGHT / 2;
+    EXPECT_EQ(first.height() % cellHeight, 0);
+    EXPECT_LE(first.height(), MAX_PICTURE_PIXELS);
+    EXPECT_EQ(first.height() + second.height(), 201 * cellHeight);
+}
+
+} // namespace
+} // namespace morvel::exporttest
