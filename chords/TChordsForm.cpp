@@ -2,7 +2,7 @@
 
 #include "chords/ChordDiagram.h"
 #include "core/Chords.h"
-#include "view/VersionForm.h"
+#include "widgets/Screen.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -2,6 +2,8 @@
 
 #include "core/SafeOpen.h"
 
+#include <sys/stat.h>
+
 namespace morvel {
 
 namespace {
@@ -13,6 +15,10 @@ bool ByteSource::OpenFile(const std::string& path, std::string& why, bool& refus
     file_ = OpenRegularFileStream(path, why, &refused);
     if (file_ == nullptr) return false;
     buffer_.resize(READ_CHUNK);
+    // The size as opened; Refill counts on if the file grows while it is read.
+    struct stat info {};
+    if (fstat(fileno(file_), &info) == 0 && info.st_size > 0)
+        total_ = static_cast<uint64_t>(info.st_size);
     return true;
 }
 

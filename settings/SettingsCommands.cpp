@@ -1,6 +1,6 @@
 #include "settings/SettingsCommands.h"
 
-#include "settings/ColorRef.h"
+#include "widgets/ColorRef.h"
 
 #include <QAction>
 #include <QColorDialog>

@@ -1,7 +1,7 @@
 #include "settings/TOptionsForm.h"
 
 #include "core/Tunings.h"
-#include "settings/UpDown.h"
+#include "widgets/UpDown.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,6 +4,8 @@
 
 #include "core/Chords.h"
 #include "core/Placement.h"
+#include "widgets/ColorRef.h"
+#include "widgets/MeasureFont.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -115,15 +117,7 @@ void DrawColumn(QPainter& canvas, const MeasurePaintContext& context, int X, int
 } // namespace
 
 QColor ToColor(uint32_t colorRef) {
-    return QColor(static_cast<int>(colorRef & 0xFF), static_cast<int>((colorRef >> 8) & 0xFF),
-                  static_cast<int>((colorRef >> 16) & 0xFF));
-}
-
-QFont MeasureFont(const QFont& base) {
-    QFont font = base;
-    font.setFamily("Liberation Mono");
-    font.setFixedPitch(true);
-    return font;
+    return ColorFromRef(colorRef);
 }
 
 void PaintPanelBackground(QPainter& canvas, const DisplaySettings& display, int X, int Y, int W,

@@ -60,7 +60,8 @@ void PaintPanelBackground(QPainter& canvas, const DisplaySettings& display, int 
 // "Invalid Track!" and answers false; a track without notes answers true.
 bool IsMeasureEmpty(const MeasurePaintContext& context, int track, int measure);
 
-// The font measures are drawn in: "Liberation Mono", fixed pitch, at the size of `base`.
+// The font measures are drawn in: "Liberation Mono", fixed pitch, at the size of `base`
+// (defined with the shared widgets, widgets/MeasureFont.h).
 QFont MeasureFont(const QFont& base);
 // 0x00BBGGRR as stored in the INI file, to a colour.
 QColor ToColor(uint32_t colorRef);

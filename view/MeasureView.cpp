@@ -192,9 +192,8 @@ void MeasureView::ShowTrack(int track) {
 }
 
 void MeasureView::Clear() {
-    Close();
     d_->selectedTrack = 0;
-    emit ShownChanged();
+    Close();
 }
 
 void MeasureView::Close() {

@@ -1,7 +1,8 @@
 #include "view/TabForm.h"
 
-#include "core/Chords.h"
 #include "view/VersionForm.h"
+#include "widgets/MenuOrder.h"
+#include "widgets/Screen.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -14,8 +15,6 @@
 #include <QProxyStyle>
 #include <QPushButton>
 
-#include <algorithm>
-
 namespace morvel {
 
 namespace {
@@ -23,53 +22,6 @@ namespace {
 constexpr int CLIENT_WIDTH = 575;
 constexpr int CLIENT_HEIGHT = 358;
 constexpr int WINDOW_FONT_PIXELS = 14;
-
-// The fixed order of the menu bar and of the items in each menu, by objectName. Menus and
-// items added later find their place from it.
-const char* const MenuOrder[] = {"File1",
-                                 "OpenMidifile1",
-                                 "Save1",
-                                 "SaveAllTEXT1",
-                                 "SaveTabulatureBMP1",
-                                 "CloseTabulature1",
-                                 "PrintAllTab1",
-                                 "PrintSetup1",
-                                 "PlayMidifile1",
-                                 "Quit1",
-                                 "Edit1",
-                                 "Copy1",
-                                 "TracksMenu",
-                                 "Options1",
-                                 "OptionsPanel1",
-                                 "LoadOptions1",
-                                 "SaveOptions1",
-                                 "ChordsMenu",
-                                 "Colors1",
-                                 "Foreground1",
-                                 "Background1",
-                                 "Notes1",
-                                 "Invert1",
-                                 "Help1",
-                                 "Version1",
-                                 "MORVEL1"};
-
-int OrderOf(const QString& name) {
-    for (size_t i = 0; i < std::size(MenuOrder); ++i)
-        if (name == QLatin1String(MenuOrder[i])) return static_cast<int>(i);
-    return static_cast<int>(std::size(MenuOrder));
-}
-
-// Inserts `action` into `widget`'s actions before the first one that comes later in order.
-void InsertInOrder(QWidget* widget, QAction* action) {
-    const int order = OrderOf(action->objectName());
-    for (QAction* existing : widget->actions()) {
-        if (OrderOf(existing->objectName()) > order) {
-            widget->insertAction(existing, action);
-            return;
-        }
-    }
-    widget->addAction(action);
-}
 
 QString TrackCaption(int number, const TrackRecord& track) {
     const QString name = QString::fromStdString(track.TrackName);
@@ -194,15 +146,15 @@ QFileDialog* TTabForm::OpenMidifile() {
 
 void TTabForm::AddTopMenu(QMenu* menu) {
     menu->menuAction()->setObjectName(menu->objectName());
-    InsertInOrder(menuBar(), menu->menuAction());
+    InsertInMenuOrder(menuBar(), menu->menuAction());
 }
 
 void TTabForm::AddTopItem(QAction* action) {
-    InsertInOrder(menuBar(), action);
+    InsertInMenuOrder(menuBar(), action);
 }
 
 void TTabForm::AddMenuItem(QMenu* menu, QAction* action) {
-    InsertInOrder(menu, action);
+    InsertInMenuOrder(menu, action);
 }
 
 QMenu* TTabForm::TopMenu(const QString& objectName) const {

@@ -1,7 +1,8 @@
 #include "view/VersionForm.h"
 
-#include <QGuiApplication>
-#include <QScreen>
+#include "widgets/MeasureFont.h"
+#include "widgets/Screen.h"
+
 #include <QTextBrowser>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -26,22 +27,13 @@ QString VersionBanner() {
     return QStringLiteral("MORVEL for Linux v3.0");
 }
 
-void CentreOnScreen(QWidget* window) {
-    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->geometry();
-    window->move(area.x() + (area.width() - window->width()) / 2,
-                 area.y() + (area.height() - window->height()) / 2);
-}
-
 TVersionForm::TVersionForm(QWidget* parent) : QDialog(parent), memo_(new QTextEdit(this)) {
     setObjectName("VersionForm");
     setWindowTitle("Version:");
     setFixedSize(VERSION_WIDTH, VERSION_HEIGHT);
     memo_->setObjectName("VersionMemo");
     memo_->setReadOnly(true);
-    QFont font("Liberation Mono");
-    font.setFixedPitch(true);
+    QFont font = MeasureFont(QFont());
     font.setBold(true);
     font.setPixelSize(VERSION_FONT_PIXELS);
     memo_->setFont(font);

@@ -39,7 +39,4 @@ class THelpForm : public QWidget {
     QTextBrowser* browser_;
 };
 
-// Centres `window` on its screen: left = (screen width - width) / 2, top likewise.
-void CentreOnScreen(QWidget* window);
-
 } // namespace morvel

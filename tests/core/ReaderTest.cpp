@@ -1,9 +1,12 @@
+#include "core/ByteSource.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/support/MidiBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 
 namespace morvel {
 namespace {
@@ -252,6 +255,150 @@ TEST_F(ReaderTest, AHugeSysExCountAtTheChunksEndDoesNotSpin) {
     auto out = Convert(MidiBuilder(0).Add(t).Bytes());
     EXPECT_EQ(conv.TrackList.at(0).Notes.size(), 1u);
     EXPECT_TRUE(out.errors.empty());
+}
+
+
+// A file several read buffers long, written to disk so the reader refills its buffer many
+// times: events of every length straddle the refills, and every note comes out exactly.
+TEST_F(ReaderTest, AFileLargerThanTheReadBufferGivesEveryNoteExactly) {
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % range;
+    };
+    std::vector<NoteRecord> expected[2];
+    std::vector<TrackBuilder> tracks(2);
+    for (int k = 0; k < 2; ++k) {
+        TrackBuilder& t = tracks[k];
+        std::vector<NoteRecord>& notes = expected[k];
+        uint32_t pending = 0;
+        int status = -1; // running status in force, -1 after a system event
+        auto delta = [&] {
+            const uint32_t kind = next(4);
+            const uint32_t ticks = kind < 2 ? 0 : kind == 2 ? next(128) : next(40000);
+            pending += ticks;
+            t.Delta(ticks);
+        };
+        auto channelStatus = [&](int value) {
+            if (value != status || next(2) == 0) t.Raw({value});
+            status = value;
+        };
+        const size_t size = k == 0 ? 300000 : 5000;
+        while (t.bytes.size() < size) {
+            const uint32_t kind = next(10);
+            const int channel = static_cast<int>(next(16));
+            delta();
+            if (kind < 5) {
+                const int note = 30 + static_cast<int>(next(70));
+                channelStatus(0x90 | channel);
+                t.Raw({note, 1 + static_cast<int>(next(127))});
+                notes.push_back({pending, static_cast<uint16_t>(note),
+                                 static_cast<uint8_t>(channel), ' '});
+                pending = 0;
+            } else if (kind == 5) {
+                channelStatus(0x80 | channel);
+                t.Raw({static_cast<int>(next(128)), 64});
+            } else if (kind == 6 || kind == 7) {
+                channelStatus((kind == 6 ? 0xC0 : 0xD0) | channel);
+                t.Raw({static_cast<int>(next(128))});
+                if (!notes.empty()) notes.back().Special = kind == 6 ? 'P' : 'V';
+            } else {
+                // A system exclusive message of up to 700 bytes, or a sequencer-specific meta
+                // event, whose length the reader takes as one byte.
+                const int length = static_cast<int>(next(kind == 8 ? 700 : 128));
+                if (kind == 8) {
+                    t.Raw({0xF0});
+                    t.Delta(static_cast<uint32_t>(length + 1));
+                } else {
+                    t.Raw({0xFF, 0x7F});
+                    t.Delta(static_cast<uint32_t>(length));
+                }
+                for (int i = 0; i < length; ++i)
+                    t.Raw({static_cast<int>(next(128))});
+                if (kind == 8) t.Raw({0xF7});
+                status = -1;
+            }
+        }
+        t.End();
+    }
+    const std::string bytes = MidiBuilder(1, 480).Add(tracks[0]).Add(tracks[1]).Bytes();
+    ASSERT_GT(bytes.size(), 4u * 64 * 1024);
+
+    const std::string path = ::testing::TempDir() + "morvel-buffered-read.mid";
+    {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+        std::fclose(file);
+    }
+
+    // The byte source itself: every byte in order and the count of bytes left, whatever mix
+    // of single bytes, peeks, blocks and push-backs takes them.
+    ByteSource source;
+    std::string why;
+    bool refused = false;
+    ASSERT_TRUE(source.OpenFile(path, why, refused)) << why;
+    size_t at = 0;
+    while (at < bytes.size()) {
+        // Whatever a peek shows is what comes next.
+        for (size_t count = 1; count <= 16 && count <= bytes.size() - at; ++count) {
+            if (const uint8_t* peeked = source.Peek(count)) {
+                ASSERT_EQ(std::string(reinterpret_cast<const char*>(peeked), count),
+                          bytes.substr(at, count))
+                    << at;
+            }
+        }
+        const uint32_t op = next(4);
+        if (op == 0) {
+            ASSERT_EQ(source.Get(), static_cast<uint8_t>(bytes[at])) << at;
+            ++at;
+        } else if (op == 1) {
+            const size_t count = std::min<size_t>(1 + next(16), bytes.size() - at);
+            if (const uint8_t* peeked = source.Peek(count)) {
+                ASSERT_EQ(std::string(reinterpret_cast<const char*>(peeked), count),
+                          bytes.substr(at, count))
+                    << at;
+                source.Skip(count);
+                at += count;
+            }
+        } else if (op == 2) {
+            std::vector<uint8_t> block(next(3000));
+            const size_t got = source.Read(block.data(), block.size());
+            ASSERT_EQ(got, std::min(block.size(), bytes.size() - at));
+            ASSERT_EQ(std::string(block.begin(), block.begin() + static_cast<long>(got)),
+                      bytes.substr(at, got))
+                << at;
+            at += got;
+        } else {
+            const int value = source.Get();
+            source.Unget(value);
+            ASSERT_EQ(source.Get(), static_cast<uint8_t>(bytes[at])) << at;
+            ++at;
+        }
+        ASSERT_EQ(source.Remaining(), bytes.size() - at) << at;
+    }
+    EXPECT_EQ(source.Get(), ByteSource::END);
+    source.Close();
+
+    // The whole conversion of the file.
+    conv.MidiFileName = path;
+    std::vector<std::string> errors;
+    conv.SetReporter([&errors](const std::string& text) { errors.push_back(text); });
+    conv.SetReportSink([](std::string_view) {});
+    conv.ConvertMidiFile();
+    std::remove(path.c_str());
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    ASSERT_EQ(conv.TrackList.size(), 2u);
+    for (int k = 0; k < 2; ++k) {
+        const std::vector<NoteRecord>& notes = conv.TrackList[k].Notes;
+        ASSERT_EQ(notes.size(), expected[k].size()) << k;
+        for (size_t i = 0; i < notes.size(); ++i) {
+            ASSERT_EQ(notes[i].DeltaTime, expected[k][i].DeltaTime) << k << " " << i;
+            ASSERT_EQ(notes[i].Note, expected[k][i].Note) << k << " " << i;
+            ASSERT_EQ(notes[i].Channel, expected[k][i].Channel) << k << " " << i;
+            ASSERT_EQ(notes[i].Special, expected[k][i].Special) << k << " " << i;
+        }
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "SettingsTestSupport.h"
 #include "settings/TOptionsForm.h"
-#include "settings/UpDown.h"
+#include "widgets/UpDown.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The settings commands joined to the real main window.
 #include "SettingsTestSupport.h"
 #include "app/SettingsConnection.h"
-#include "settings/UpDown.h"
+#include "widgets/UpDown.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "SettingsTestSupport.h"
-#include "settings/ColorRef.h"
+#include "widgets/ColorRef.h"
 #include "settings/SettingsCommands.h"
-#include "settings/UpDown.h"
+#include "widgets/UpDown.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -101,9 +101,12 @@ TEST_F(MeasureViewTest, ScrollingToAMeasureBringsItsPanelIntoViewAndTheHighlight
     View()->ScrollToMeasure(40);
     QApplication::processEvents();
     EXPECT_EQ(View()->PanelWidget(40)->grab().toImage().pixel(300, 10), qRgb(255, 0, 0));
-    // A new track clears the highlight.
+    // A new track clears the highlight and tells the listeners once.
+    int shown = 0;
+    QObject::connect(View(), &MeasureView::ShownChanged, [&shown] { ++shown; });
     form->TrackMenuClick(1);
     EXPECT_EQ(View()->PlayingMeasure(), -1);
+    EXPECT_EQ(shown, 1);
 }
 
 } // namespace

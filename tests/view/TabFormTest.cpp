@@ -138,6 +138,29 @@ TEST_F(ViewTest, CloseTabulatureDeletesTheReportAndForgetsTheUsedChords) {
     EXPECT_TRUE(View()->PanelWidgets().empty());
 }
 
+TEST_F(ViewTest, ReconvertingShowsTheSelectedTrackAgainAndNothingWithoutAFile) {
+    // Measures 1 and 3 hold notes.
+    Track t;
+    t.Note(0, 64, 240).Note(3600, 64, 240).End();
+    Open(Song({t}));
+    form->TrackMenuClick(1);
+    ASSERT_EQ(View()->PanelCount(), 3);
+    ASSERT_EQ(conv.TrackList[0].Notes.size(), 2u);
+    conv.TuningSettings.Transpose = -12; // every string an octave higher
+    form->ReconvertMidiFile();
+    EXPECT_EQ(View()->SelectedTrack(), 1);
+    EXPECT_EQ(View()->PanelCount(), 3);
+    EXPECT_EQ(form->TracksMenu()->actions().size(), 1);
+    EXPECT_EQ(conv.StringPitch[3], 74);
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(conv.TempFileName)));
+
+    form->CloseTabulature1Click();
+    form->ReconvertMidiFile();
+    EXPECT_TRUE(form->TracksMenu()->actions().isEmpty());
+    EXPECT_EQ(View()->PanelCount(), 0);
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(ViewTest, QuitWritesSettingsOnceThenCloses) {
     int writes = 0;
     form->WriteSettings = [&](QString*) {

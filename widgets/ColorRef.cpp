@@ -1,19 +1,13 @@
-// Colours are kept as 0x00BBGGRR integers, the form the INI file stores; these turn them into
-// QColor for drawing and back from a colour dialog.
-#pragma once
-
-#include <QColor>
-
-#include <cstdint>
+#include "widgets/ColorRef.h"
 
 namespace morvel {
 
-inline QColor ColorFromRef(uint32_t ref) {
+QColor ColorFromRef(uint32_t ref) {
     return QColor(static_cast<int>(ref & 0xFF), static_cast<int>((ref >> 8) & 0xFF),
                   static_cast<int>((ref >> 16) & 0xFF));
 }
 
-inline uint32_t RefFromColor(const QColor& color) {
+uint32_t RefFromColor(const QColor& color) {
     return static_cast<uint32_t>(color.red()) | static_cast<uint32_t>(color.green()) << 8 |
            static_cast<uint32_t>(color.blue()) << 16;
 }
