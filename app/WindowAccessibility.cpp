@@ -10,9 +10,10 @@ namespace {
 
 QAccessibleInterface* WindowFactory(const QString& className, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
-    // Only classes that are plain QWidget windows of their own; dialogs and main windows
-    // already have their roles.
-    if (!widget || !widget->isWindow()) return nullptr;
+    // Only the program's own plain QWidget windows; dialogs, main windows and popups (menus,
+    // completion lists) already have their roles.
+    if (!widget || widget->windowType() != Qt::Window) return nullptr;
+    if (!className.startsWith(QLatin1String("morvel::"))) return nullptr;
     if (widget->metaObject()->superClass() != &QWidget::staticMetaObject) return nullptr;
     if (className != QLatin1String(widget->metaObject()->className())) return nullptr;
     return new QAccessibleWidget(widget, QAccessible::Window);
