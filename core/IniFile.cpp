@@ -102,7 +102,8 @@ IniFile::Found IniFile::Search(std::string_view section, std::string_view key) c
     for (size_t pos = *body; pos < text_.size();) {
         Line line = LineAt(pos);
         pos = line.Next;
-        std::string_view content = std::string_view(text_).substr(line.Begin, line.End - line.Begin);
+        std::string_view content =
+            std::string_view(text_).substr(line.Begin, line.End - line.Begin);
         if (SectionName(content)) break;
         if (IsBlank(content)) continue;
         found.InsertAt = line.Next;
@@ -138,7 +139,8 @@ IniFile::GetAll(std::string_view section, std::span<const std::string_view> keys
     for (size_t pos = *body; pos < text_.size();) {
         Line line = LineAt(pos);
         pos = line.Next;
-        std::string_view content = std::string_view(text_).substr(line.Begin, line.End - line.Begin);
+        std::string_view content =
+            std::string_view(text_).substr(line.Begin, line.End - line.Begin);
         if (SectionName(content)) break;
         size_t eq = content.find('=');
         if (eq == std::string_view::npos || IsComment(content)) continue;
@@ -153,9 +155,9 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     size_t lineBreak = value.find('\n');
     if (lineBreak != std::string_view::npos) value = value.substr(0, lineBreak);
     std::string stored(value);
-    bool padded = !value.empty() && (value.front() == ' ' || value.front() == '\t' ||
-                                     value.back() == ' ' || value.back() == '\t' ||
-                                     value.back() == '\r');
+    bool padded =
+        !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                           value.back() == '\t' || value.back() == '\r');
     bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
     if (padded || quoted) stored = '"' + stored + '"';
 
@@ -163,8 +165,8 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     if (!found.Section) {
         if (!text_.empty()) {
             // The last line starts after the line end before the text's final one.
-            size_t before = text_.size() >= 2 ? text_.rfind('\n', text_.size() - 2)
-                                              : std::string::npos;
+            size_t before =
+                text_.size() >= 2 ? text_.rfind('\n', text_.size() - 2) : std::string::npos;
             Line last = LineAt(before == std::string::npos ? 0 : before + 1);
             if (!IsBlank(std::string_view(text_).substr(last.Begin, last.End - last.Begin)))
                 text_ += lineEnd_;

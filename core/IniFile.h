@@ -8,8 +8,8 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 

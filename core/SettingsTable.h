@@ -83,8 +83,7 @@ template <auto Record, auto Field>
 constexpr NumberAccess NumberField{&detail::GetField<Record, Field>,
                                    &detail::SetField<Record, Field>};
 // CustomDelta[K] of the tuning.
-template <size_t K>
-constexpr NumberAccess DeltaField{&detail::GetDelta<K>, &detail::SetDelta<K>};
+template <size_t K> constexpr NumberAccess DeltaField{&detail::GetDelta<K>, &detail::SetDelta<K>};
 // The text field `Field` of the record `Record`.
 template <auto Record, auto Field>
 constexpr std::string* (*TextHome)(const SettingHomes&) = &detail::TextField<Record, Field>;
@@ -134,8 +133,8 @@ constexpr int64_t DELTA_KEEP = 127;
 // A fret beyond this is on no instrument; the bound keeps the highest playable pitch small.
 constexpr int64_t FRET_KEEP = 255;
 
-template <size_t K> constexpr SettingRow DeltaRow(const char* key, const char* control,
-                                                  const char* flag) {
+template <size_t K>
+constexpr SettingRow DeltaRow(const char* key, const char* control, const char* flag) {
     return {.Kind = SettingKind::Number,
             .IniKey = key,
             .OptionOffset = CUSTOM_DELTA_OFFSET + 4 * static_cast<int>(K),
@@ -148,8 +147,8 @@ template <size_t K> constexpr SettingRow DeltaRow(const char* key, const char* c
             .Number = DeltaField<K>};
 }
 
-constexpr SettingRow SwitchRow(const char* key, int offset, const char* control,
-                               const char* flag, NumberAccess home) {
+constexpr SettingRow SwitchRow(const char* key, int offset, const char* control, const char* flag,
+                               NumberAccess home) {
     return {.Kind = SettingKind::Switch,
             .IniKey = key,
             .OptionOffset = offset,
@@ -211,15 +210,15 @@ inline constexpr std::array SETTING_ROWS = {
     detail::DeltaRow<4>("CUSTOMDELTA5", "UpDownDelta5", "delta5"),
     detail::DeltaRow<5>("CUSTOMDELTA6", "UpDownDelta6", "delta6"),
     detail::SwitchRow("SHOWSPECIAL", 52, "SpecialParametersToggle", "show-special",
-              NumberField<detail::CONV, &ConversionSettings::ShowSpecial>),
+                      NumberField<detail::CONV, &ConversionSettings::ShowSpecial>),
     detail::SwitchRow("SHOWCHORD", 56, "ChordsToggle", "show-chords",
-              NumberField<detail::CONV, &ConversionSettings::ShowChord>),
+                      NumberField<detail::CONV, &ConversionSettings::ShowChord>),
     detail::SwitchRow("SHOWMETRONOME", 60, "MetronomeToggle", nullptr,
-              NumberField<detail::CONV, &ConversionSettings::ShowMetronome>),
+                      NumberField<detail::CONV, &ConversionSettings::ShowMetronome>),
     detail::SwitchRow("BASSMODE", 272, "BassModeToggle", "bass",
-              NumberField<detail::CONV, &ConversionSettings::BassMode>),
+                      NumberField<detail::CONV, &ConversionSettings::BassMode>),
     detail::SwitchRow("FOLLOWMUSIC", 276, "FollowMusicToggle", nullptr,
-              NumberField<detail::CONV, &ConversionSettings::FollowMusic>),
+                      NumberField<detail::CONV, &ConversionSettings::FollowMusic>),
     SettingRow{.Kind = SettingKind::Number,
                .IniKey = "MAXFRET",
                .Default = 21,
@@ -232,7 +231,7 @@ inline constexpr std::array SETTING_ROWS = {
                .Flag = "max-fret",
                .Number = NumberField<detail::CONV, &ConversionSettings::MaxFret>},
     detail::SwitchRow("FORCEFITFRET", 64, "ForceFitToggle", "force-fit",
-              NumberField<detail::CONV, &ConversionSettings::ForceFitFret>),
+                      NumberField<detail::CONV, &ConversionSettings::ForceFitFret>),
     SettingRow{.Kind = SettingKind::Text,
                .IniKey = "TUNING",
                .TextDefault = "Standard",
@@ -243,12 +242,13 @@ inline constexpr std::array SETTING_ROWS = {
                .IniKey = "MIDIFILEDIR",
                .TextLimit = 299,
                .Text = TextHome<detail::DISPLAY, &DisplaySettings::MidiFileDir>},
-    detail::ColourRow("NOTESCOLOR", 0x800080, NumberField<detail::DISPLAY, &DisplaySettings::NotesColor>),
-    detail::ColourRow("BARCOLOR", 0x000000, NumberField<detail::DISPLAY, &DisplaySettings::BarColor>),
+    detail::ColourRow("NOTESCOLOR", 0x800080,
+                      NumberField<detail::DISPLAY, &DisplaySettings::NotesColor>),
+    detail::ColourRow("BARCOLOR", 0x000000,
+                      NumberField<detail::DISPLAY, &DisplaySettings::BarColor>),
     detail::ColourRow("BACKGROUNDCOLOR", 0x00FFFF,
-              NumberField<detail::DISPLAY, &DisplaySettings::BackgroundColor>),
+                      NumberField<detail::DISPLAY, &DisplaySettings::BackgroundColor>),
 };
-
 
 inline std::span<const SettingRow> SettingRows() {
     return SETTING_ROWS;

@@ -116,12 +116,10 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         valueControl("MeasuresPerHeightEdit", "MeasuresHeightUpDown", 79, 59, 60, 0, 28);
     measuresWidthUpDown_ =
         valueControl("MeasuresPerWidthEdit", "MeasuresWidthUpDown", 233, 59, 60, 1, 27);
-    transposeUpDown_ =
-        valueControl("TransposeEdit", "TransposeUpDown", 10, 148, 149, 2, 18);
+    transposeUpDown_ = valueControl("TransposeEdit", "TransposeUpDown", 10, 148, 149, 2, 18);
     maxFretUpDown_ = valueControl("MaxFretEdit", "MaxFretUpDown", 197, 148, 149, 3, 29);
     maxFretUpDown_->SetPosition(static_cast<int>(Setting("MAXFRET").Default));
-    measuresUpDown_ =
-        valueControl("MeasuresPerPageEdit", "MeasuresUpDown", 197, 197, 149, 5, 20);
+    measuresUpDown_ = valueControl("MeasuresPerPageEdit", "MeasuresUpDown", 197, 197, 149, 5, 20);
 
     tuningComboBox_ = new QComboBox(this);
     tuningComboBox_->setObjectName("TuningComboBox");
@@ -148,8 +146,8 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         label(labelName.constData(), stringNames[k], x, 236, w + UP_DOWN_WIDTH, 20);
         const QByteArray editName = "TransposeDelta" + QByteArray::number(k + 1);
         const QByteArray upDownName = "UpDownDelta" + QByteArray::number(k + 1);
-        deltaUpDowns_[k] = valueControl(editName.constData(), upDownName.constData(), x, 256, w,
-                                        6 + k, 21 + k);
+        deltaUpDowns_[k] =
+            valueControl(editName.constData(), upDownName.constData(), x, 256, w, 6 + k, 21 + k);
         deltaEdits_[k] = deltaUpDowns_[k]->Buddy();
     }
 
