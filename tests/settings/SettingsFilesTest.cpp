@@ -1,6 +1,8 @@
 #include "core/SettingsFiles.h"
 #include "core/IniFile.h"
 #include "core/OptionFile.h"
+#include "core/Conversion.h"
+#include "tests/support/MidiBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -309,4 +311,38 @@ TEST(OptionFile, FilesThatCannotBeOpenedAreErrors) {
     error.clear();
     EXPECT_FALSE(WriteOptionFile(dir.File("no/such/dir.opt"), s, error));
     EXPECT_NE(error.find("dir.opt"), std::string::npos) << error;
+}
+
+TEST(SettingsFiles, HostileValuesAreKeptWhereTheTuningArithmeticCannotWrap) {
+    StoredSettings s;
+    ApplyIniSettings(IniFile::Parse("[PARAMS]\nMAXFRET=0x7FFFFFFF\nCUSTOMDELTA1=32767\n"
+                                    "CUSTOMDELTA6=-32768\nTRANSPOSE=-128\nBARCOLOR=-1\n"),
+                     s);
+    EXPECT_EQ(s.Conv.MaxFret, 255);
+    EXPECT_EQ(s.TuningSettings.CustomDelta[0], 127);
+    EXPECT_EQ(s.TuningSettings.CustomDelta[5], -127);
+    EXPECT_EQ(s.TuningSettings.Transpose, -128);
+    EXPECT_EQ(s.Display.BarColor, 0xFFFFFFFFu);
+
+    OptionFileRecord r = EncodeOptionRecord(s);
+    for (size_t i = 0; i < 4; ++i)
+        r[OptionOffset::CustomDelta + 4 + i] = i == 3 ? 0x80 : 0; // INT32_MIN, low 16 bits 0
+    for (size_t i = 0; i < 4; ++i)
+        r[268 + i] = i == 3 ? 0x80 : 0; // MaxFret INT32_MIN
+    StoredSettings loaded;
+    DecodeOptionRecord(r, loaded);
+    EXPECT_EQ(loaded.Conv.MaxFret, -255);
+    EXPECT_EQ(loaded.TuningSettings.CustomDelta[1], 0);
+
+    // The open strings come out as the plain sums: 52 + 127 + 128 and 76 - 127 + 128.
+    Conversion conv;
+    conv.SetReporter([](const std::string&) {});
+    conv.SetReportSink([](std::string_view) {});
+    conv.Settings = s.Conv;
+    conv.TuningSettings = s.TuningSettings;
+    test::TrackBuilder track;
+    track.Note(0, 0, 96).Note(0, 127, 96).End();
+    conv.ConvertMidiBytes(test::MidiBuilder(0).Add(track).Bytes(), "hostile.mid");
+    EXPECT_EQ(conv.StringPitch[5], 307);
+    EXPECT_EQ(conv.StringPitch[0], 77);
 }
