@@ -1,5 +1,6 @@
 // Joins the settings commands to the main window: the Options and Colors menus at their places,
-// the options dialog's view updates, and the INI file written at the ending.
+// the one reconversion after an options change, the redraw after a colour change, and the INI
+// file written at the ending.
 #pragma once
 
 #include "settings/SettingsCommands.h"
@@ -9,14 +10,10 @@ namespace morvel {
 
 inline void ConnectSettings(TTabForm& form, SettingsCommands& settings) {
     MainWindowHooks hooks;
-    hooks.BuildTracksMenu = [&form] { form.BuildTracksMenu(); };
-    hooks.ShowSelectedTrack = [&form] { form.ShowSelectedTrack(); };
-    hooks.DrawAllMeasures = [&form] { form.DrawAllMeasures(); };
-    hooks.ConvertMidiFile = [&form] {
-        form.InvalidateMeasureIndex();
-        form.Conv().ConvertMidiFile();
-        form.InvalidateMeasureIndex();
-    };
+    // The main window's reconversion rebuilds the Tracks menu and the view itself, so the
+    // separate menu and view steps stay empty.
+    hooks.ConvertMidiFile = [&form] { form.ReconvertMidiFile(); };
+    hooks.DrawAllMeasures = [&form] { form.TabScroll()->DrawAllMeasures(); };
     settings.SetHooks(hooks);
     form.AddTopMenu(settings.OptionsMenu());
     form.AddTopMenu(settings.ColorsMenu());

@@ -147,6 +147,11 @@ int ChordIndexOfColumn(const TabColumn& column) {
     return ChordByPattern()[mask];
 }
 
+std::string_view ChordNameOfColumn(const TabColumn& column) {
+    const int chord = ChordIndexOfColumn(column);
+    return chord < 0 ? std::string_view("   ") : std::string_view(ChordNames[chord]);
+}
+
 bool NamesMatch(const char* a, const char* b) {
     while (*a != '\0' || *b != '\0') {
         if (*a == ' ') {

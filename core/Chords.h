@@ -7,6 +7,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace morvel {
 
@@ -20,6 +21,9 @@ extern const std::array<std::array<int32_t, STRING_COUNT>, CHORD_COUNT> ChordFin
 // Index of the chord whose template equals the pitch classes the column's frets sound in
 // standard tuning (BaseTuning), or -1. The column's label is not consulted.
 int ChordIndexOfColumn(const TabColumn& column);
+// The name of the chord the column's frets form (as ChordIndexOfColumn), or "   " when they form
+// none. Marks nothing used: callers that name a chord for the reader mark it themselves.
+std::string_view ChordNameOfColumn(const TabColumn& column);
 
 // Index of the chord named by `text` (spaces and case ignored, "-" after a letter is a flat),
 // or -1. `text` is changed in place by the trimming and the flat-to-sharp rewrite.

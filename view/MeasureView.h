@@ -44,6 +44,10 @@ class MeasureView : public QScrollArea {
     void ShowTrack(int track);
     // Empties the view (SelectedTrack 0) and forgets the measure index.
     void Clear();
+    // Removes every panel, the measure count and the highlight, and forgets the measure index,
+    // but keeps SelectedTrack: the tabulature was closed, and the number chosen stays until
+    // another track is chosen.
+    void Close();
     // The song changed (a reconversion): drops the measure index; callers then ShowTrack.
     void SongChanged();
     int SelectedTrack() const;
@@ -52,6 +56,9 @@ class MeasureView : public QScrollArea {
     const std::vector<PanelRecord>& Panels() const;
     // True when a track (not the chord view, not nothing) is shown.
     bool ShowsTrack() const;
+    // EndTime / MeasureTicks + 1 of the track at 1-based position `track` of the song (1
+    // without a measure length); -1 when there is no such track.
+    int64_t TrackMeasureCount(int track) const;
 
     // ---- Drawing ----
     void DrawAllMeasures();  // repaints every existing panel widget
@@ -86,6 +93,7 @@ class MeasureView : public QScrollArea {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     friend class TMeasurePanel;

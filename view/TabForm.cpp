@@ -3,16 +3,12 @@
 #include "core/Chords.h"
 #include "view/VersionForm.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPainter>
-#include <QScrollArea>
-#include <QScrollBar>
 
 #include <algorithm>
 
@@ -23,11 +19,6 @@ namespace {
 constexpr int CLIENT_WIDTH = 575;
 constexpr int CLIENT_HEIGHT = 358;
 constexpr int WINDOW_FONT_PIXELS = 14;
-constexpr int SCROLL_BAR_ROOM = 23; // panel width = scroll box width - this
-constexpr int HEIGHT_MARGIN = 5;    // panel height = (scroll box height - this) / per page
-constexpr int PANEL_GAP = 1;
-constexpr int SCREEN_TEXT_UNIT = 10;
-constexpr int REALIZE_MARGIN = 2; // panel widgets kept beyond each end of the visible range
 
 // The fixed order of the menu bar and of the items in each menu, by objectName. Menus and
 // items added later find their place from it.
@@ -88,22 +79,6 @@ QString TrackCaption(int number, const TrackRecord& track) {
 
 } // namespace
 
-TMeasurePanel::TMeasurePanel(TTabForm* form, int tag, QWidget* parent)
-    : QWidget(parent), form_(form), tag_(tag) {
-    setObjectName(QString("MeasurePanel%1").arg(tag));
-    if (tag > 0)
-        setAccessibleName(QString("Measure %1").arg(tag));
-    else if (tag == 0)
-        setAccessibleName("Summary");
-    else
-        setAccessibleName("Chords");
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void TMeasurePanel::paintEvent(QPaintEvent*) {
-    form_->PanelPaint(this);
-}
-
 TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* parent)
     : QMainWindow(parent), conv_(conversion), display_(display) {
     setObjectName("TabForm");
@@ -111,18 +86,8 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* pa
     font.setPixelSize(WINDOW_FONT_PIXELS);
     setFont(font);
 
-    tabScroll_ = new QScrollArea(this);
-    tabScroll_->setObjectName("TabScroll");
-    tabScroll_->setWidgetResizable(false);
-    tabScroll_->setFrameShape(QFrame::NoFrame);
-    canvas_ = new QWidget;
-    canvas_->setObjectName("TabCanvas");
-    canvas_->resize(0, 0);
-    tabScroll_->setWidget(canvas_);
-    tabScroll_->installEventFilter(this);
-    setCentralWidget(tabScroll_);
-    connect(tabScroll_->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            [this] { RealizeVisiblePanels(); });
+    view_ = new MeasureView(conv_, display_, this);
+    setCentralWidget(view_);
 
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName("TabMenu");
@@ -165,11 +130,8 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* pa
     FormCreate();
     // The client area below the menu bar is CLIENT_WIDTH x CLIENT_HEIGHT.
     resize(CLIENT_WIDTH, CLIENT_HEIGHT + menuBar->sizeHint().height());
-    MeasureCount = 0;
-    PanelCount = 0;
-    SelectedTrack = 0;
+    view_->Clear();
     conv_.MidiFileName.clear();
-    HighlightedCanvas = nullptr;
     CentreOnScreen(this);
 }
 
@@ -225,11 +187,11 @@ void TTabForm::OpenMidiFilePath(const QString& path) {
 // Converts MidiFileName, then builds the Tracks menu from whatever was read and remembers the
 // file's folder. The conversion's messages are shown by the reporter.
 void TTabForm::RunConversion() {
-    InvalidateMeasureIndex();
+    view_->SongChanged();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     conv_.ConvertMidiFile();
     QApplication::restoreOverrideCursor();
-    InvalidateMeasureIndex();
+    view_->SongChanged();
     BuildTracksMenu();
     const QString path = QString::fromStdString(conv_.MidiFileName);
     QString dir = QFileInfo(path).absolutePath();
@@ -238,16 +200,20 @@ void TTabForm::RunConversion() {
 }
 
 void TTabForm::ResetTabulature() {
-    FreeMeasurePanels();
+    view_->Close();
     tracksMenu_->clear();
     conv_.ClearUsedChords();
-    MeasureCount = 0;
-    PanelCount = 0;
-    PlayingMeasure = -1;
-    HighlightedCanvas = nullptr;
     conv_.MidiFileName.clear();
     conv_.DeleteReportFile();
-    InvalidateMeasureIndex();
+}
+
+void TTabForm::ReconvertMidiFile() {
+    if (conv_.MidiFileName.empty()) return;
+    // The panels go before the song they draw is replaced; the view is built again after.
+    const int track = view_->SelectedTrack();
+    view_->Close();
+    RunConversion();
+    view_->ShowTrack(track);
 }
 
 bool TTabForm::SaveSettingsAndQuit() {
@@ -288,8 +254,7 @@ void TTabForm::BuildTracksMenu() {
 }
 
 void TTabForm::TrackMenuClick(int tag) {
-    SelectedTrack = tag;
-    ShowSelectedTrack();
+    view_->ShowTrack(tag);
 }
 
 void TTabForm::Version1Click() {
@@ -310,208 +275,6 @@ void TTabForm::MORVEL1Click() {
     helpForm_->show();
     helpForm_->raise();
     helpForm_->activateWindow();
-}
-
-// ---- Panels ----
-
-const TrackRecord* TTabForm::TrackAt(int track) const {
-    if (track < 1 || static_cast<size_t>(track) > conv_.TrackList.size()) return nullptr;
-    return &conv_.TrackList[static_cast<size_t>(track) - 1];
-}
-
-int64_t TTabForm::TrackMeasureCount(int track) const {
-    const TrackRecord* record = TrackAt(track);
-    if (!record) return -1;
-    return morvel::TrackMeasureCount(*record, conv_.Header.Division);
-}
-
-const MeasureIndex* TTabForm::IndexOf(int track) {
-    const TrackRecord* record = TrackAt(track);
-    if (!record) return nullptr;
-    if (!index_ || indexTrack_ != track || !index_->Describes(*record, conv_.Header.Division)) {
-        index_ = std::make_unique<MeasureIndex>(*record, conv_.Header.Division);
-        indexTrack_ = track;
-    }
-    return index_.get();
-}
-
-bool TTabForm::IsMeasureEmpty(int track, int measure) {
-    const TrackRecord* record = TrackAt(track);
-    if (!record) {
-        conv_.ReportError("Invalid Track!");
-        return false;
-    }
-    if (record->Notes.empty()) return true;
-    return IndexOf(track)->Find(measure) == nullptr;
-}
-
-void TTabForm::ShowSelectedTrack() {
-    FreeMeasurePanels();
-    InvalidateMeasureIndex();
-    if (SelectedTrack == -1) {
-        MeasurePanels.push_back({-1, QRect()});
-        PanelCount = 1;
-        LayoutMeasurePanels();
-        return;
-    }
-    if (SelectedTrack == 0) return;
-    PlayingMeasure = -1;
-    CreateMeasurePanels();
-    LayoutMeasurePanels();
-    DrawAllMeasures();
-}
-
-void TTabForm::CreateMeasurePanels() {
-    FreeMeasurePanels();
-    MeasureCount = 0;
-    if (SelectedTrack < 1) return;
-    MeasureCount = TrackMeasureCount(SelectedTrack);
-    MeasurePanels.push_back({0, QRect()});
-    if (const MeasureIndex* index = IndexOf(SelectedTrack)) {
-        MeasurePanels.reserve(index->Entries().size() + 1);
-        for (const MeasureEntry& entry : index->Entries()) {
-            if (static_cast<int64_t>(entry.Measure) > MeasureCount ||
-                entry.Measure > static_cast<uint32_t>(INT32_MAX))
-                break;
-            MeasurePanels.push_back({static_cast<int>(entry.Measure), QRect()});
-        }
-    }
-    PanelCount = static_cast<int>(MeasurePanels.size());
-}
-
-void TTabForm::FreeMeasurePanels() {
-    for (auto& [index, widget] : panelWidgets_) {
-        if (HighlightedCanvas == widget) HighlightedCanvas = nullptr;
-        delete widget;
-    }
-    panelWidgets_.clear();
-    MeasurePanels.clear();
-    PanelCount = 0;
-    canvas_->resize(0, 0);
-}
-
-void TTabForm::LayoutMeasurePanels() {
-    const int perPage = std::max<int>(display_.MeasuresPerPage, 1);
-    panelHeight_ = std::max((tabScroll_->height() - HEIGHT_MARGIN) / perPage, 1);
-    const int width = std::max(tabScroll_->width() - SCROLL_BAR_ROOM, 1);
-    int64_t y = 0;
-    int64_t bottom = 0;
-    for (PanelRecord& panel : MeasurePanels) {
-        int height = panelHeight_;
-        if (panel.Tag == -1) {
-            // Chord diagrams go three to a row, each row half the scroll box high.
-            int used = 0;
-            for (int32_t flag : conv_.ChordUsed)
-                used += flag ? 1 : 0;
-            const int rows = std::max((used + 2) / 3, 1);
-            height = std::max(tabScroll_->height(), rows * std::max(tabScroll_->height() / 2, 1));
-        }
-        const int top = static_cast<int>(std::min<int64_t>(y, QWIDGETSIZE_MAX));
-        panel.Geometry = QRect(0, top, width, height);
-        bottom = y + height;
-        y = y + panelHeight_ + PANEL_GAP;
-    }
-    canvas_->resize(width, static_cast<int>(std::min<int64_t>(bottom, QWIDGETSIZE_MAX)));
-    for (auto& [index, widget] : panelWidgets_)
-        widget->setGeometry(MeasurePanels[static_cast<size_t>(index)].Geometry);
-    RealizeVisiblePanels();
-}
-
-// Creates the widgets of the panels within (or near) the visible part of TabScroll and
-// removes the others. Panels are stacked at a fixed pitch, so the range is found by division.
-void TTabForm::RealizeVisiblePanels() {
-    if (MeasurePanels.empty()) return;
-    const int pitch = panelHeight_ + PANEL_GAP;
-    const int top = tabScroll_->verticalScrollBar()->value();
-    const int bottom = top + std::max(tabScroll_->viewport()->height(), 1);
-    const int count = static_cast<int>(MeasurePanels.size());
-    const int first = std::max(top / pitch - REALIZE_MARGIN, 0);
-    const int last = std::min(bottom / pitch + REALIZE_MARGIN, count - 1);
-    for (auto it = panelWidgets_.begin(); it != panelWidgets_.end();) {
-        if (it->first < first || it->first > last) {
-            if (HighlightedCanvas == it->second) HighlightedCanvas = nullptr;
-            delete it->second;
-            it = panelWidgets_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    for (int j = first; j <= last; ++j) {
-        if (panelWidgets_.count(j)) continue;
-        const PanelRecord& record = MeasurePanels[static_cast<size_t>(j)];
-        auto* widget = new TMeasurePanel(this, record.Tag, canvas_);
-        widget->setGeometry(record.Geometry);
-        widget->show();
-        panelWidgets_[j] = widget;
-    }
-}
-
-TMeasurePanel* TTabForm::PanelWidget(int tag, bool scrollIntoView) {
-    auto it = std::find_if(MeasurePanels.begin(), MeasurePanels.end(),
-                           [tag](const PanelRecord& p) { return p.Tag == tag; });
-    if (it == MeasurePanels.end()) return nullptr;
-    const int j = static_cast<int>(it - MeasurePanels.begin());
-    if (scrollIntoView)
-        tabScroll_->ensureVisible(0, it->Geometry.top() + it->Geometry.height() / 2, 0,
-                                  it->Geometry.height() / 2);
-    if (!panelWidgets_.count(j)) {
-        auto* widget = new TMeasurePanel(this, it->Tag, canvas_);
-        widget->setGeometry(it->Geometry);
-        widget->show();
-        panelWidgets_[j] = widget;
-    }
-    return panelWidgets_[j];
-}
-
-std::vector<TMeasurePanel*> TTabForm::PanelWidgets() const {
-    std::vector<TMeasurePanel*> widgets;
-    for (const auto& [index, widget] : panelWidgets_)
-        widgets.push_back(widget);
-    return widgets;
-}
-
-bool TTabForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == tabScroll_ && event->type() == QEvent::Resize) formresize();
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void TTabForm::formresize() {
-    QScrollBar* bar = tabScroll_->verticalScrollBar();
-    const int position = bar->value();
-    {
-        const QSignalBlocker blocker(bar);
-        bar->setValue(0);
-    }
-    bar->setTracking(true);
-    LayoutMeasurePanels();
-    bar->setValue(position);
-    RealizeVisiblePanels();
-}
-
-void TTabForm::DrawAllMeasures() {
-    if (SelectedTrack < 1) return;
-    for (auto& [index, widget] : panelWidgets_)
-        widget->update();
-}
-
-void TTabForm::PanelPaint(TMeasurePanel* panel) {
-    QPainter painter(panel);
-    if (panel->Tag() == -1) {
-        PaintPanelBackground(painter, 0, 0, panel->width(), panel->height());
-        if (ChordViewPainter) {
-            ChordViewPainter(painter, panel->rect());
-            return;
-        }
-        QStringList names;
-        for (int i = 0; i < CHORD_COUNT; ++i)
-            if (conv_.ChordUsed[static_cast<size_t>(i)])
-                names << QString::fromLatin1(ChordNames[static_cast<size_t>(i)]).trimmed();
-        painter.setPen(ToColor(display_.NotesColor));
-        DrawText(painter, 10, 5, "Chords used: " + (names.isEmpty() ? "none" : names.join(", ")));
-        return;
-    }
-    DrawMeasure(painter, 0, 0, panel->width(), panel->height(), SelectedTrack, panel->Tag(),
-                SCREEN_TEXT_UNIT);
 }
 
 } // namespace morvel

@@ -1,6 +1,7 @@
 // Cost of the measure view for tracks of 100, 1,000 and 10,000 non-empty measures: showing
 // the track (panels, layout and the first paint), painting one panel, and scrolling.
 #include "tests/support/MidiBuilder.h"
+#include "view/MeasurePainter.h"
 #include "view/TabForm.h"
 
 #include <QApplication>
@@ -53,7 +54,7 @@ void ShowTrack(benchmark::State& state) {
         fx.form->TabScroll()->viewport()->repaint();
         QApplication::processEvents();
     }
-    state.counters["panels"] = fx.form->PanelCount;
+    state.counters["panels"] = fx.form->TabScroll()->PanelCount();
 }
 
 // The whole road from bytes to a drawn view: conversion, Tracks menu, panels, first paint.
@@ -67,7 +68,7 @@ void OpenAndShow(benchmark::State& state) {
         fx.form->TrackMenuClick(1);
         fx.form->TabScroll()->viewport()->repaint();
     }
-    state.counters["panels"] = fx.form->PanelCount;
+    state.counters["panels"] = fx.form->TabScroll()->PanelCount();
 }
 
 void PaintPanel(benchmark::State& state) {
@@ -78,7 +79,10 @@ void PaintPanel(benchmark::State& state) {
     for (auto _ : state) {
         QPainter painter(&image);
         painter.setFont(fx.form->font());
-        benchmark::DoNotOptimize(fx.form->DrawMeasure(painter, 0, 0, 550, 117, 1, measure, 10));
+        // The context is gathered for every paint, as a panel does.
+        const morvel::MeasurePaintContext context = fx.form->TabScroll()->PaintContext();
+        benchmark::DoNotOptimize(
+            morvel::DrawMeasure(painter, context, 0, 0, 550, 117, 1, measure, 10));
     }
 }
 

@@ -1,7 +1,9 @@
 #include "core/Conversion.h"
+#include "core/Placement.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <vector>
 
 namespace morvel {
@@ -151,6 +153,108 @@ TEST_F(PlacementTest, TuningOffsetsAndTransposeMoveTheOpenStrings) {
     EXPECT_EQ(conv.StringPitch, (std::array<int16_t, 6>{88, 83, 79, 74, 69, 62}));
     conv.PlaceNote(dropD, 62, ' ', 0);
     EXPECT_EQ(Frets(dropD), (std::vector<int>{-1, -1, -1, -1, -1, 0}));
+}
+
+
+// Placement as it folded octaves step by step, for comparison on sane settings.
+void SteppedPlacement(TabColumn& column, int note, const ConversionSettings& settings,
+                      const std::array<int16_t, STRING_COUNT>& pitch, int& anchor) {
+    column.Special = ' ';
+    column.Channel = 0;
+    if (settings.BassMode)
+        while (note >= pitch[1])
+            note -= 12;
+    if (settings.ForceFitFret) {
+        while (note < pitch[5])
+            note += 12;
+        while (note > pitch[0] + settings.MaxFret)
+            note -= 12;
+    } else if (note < pitch[5]) {
+        column.Label = LABEL_TOO_LOW;
+        return;
+    } else if (note > pitch[0] + settings.MaxFret) {
+        column.Label = LABEL_TOO_HIGH;
+    }
+    int open = -1, best = -1, bestFret = 0, bestDistance = SEARCH_PASSES + 1;
+    for (int s = 0; s < STRING_COUNT; ++s) {
+        const int fret = note - pitch[s];
+        if (column.Fret[s] != NO_FRET) {
+            if (column.Fret[s] == fret) return;
+            continue;
+        }
+        if (fret == 0 && open < 0) open = s;
+        if (fret <= 0 || fret > MAX_SEARCH_FRET) continue;
+        const int distance = fret >= anchor ? fret - anchor + 1 : anchor - fret;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = s;
+            bestFret = fret;
+        }
+    }
+    if (open >= 0) {
+        column.Fret[open] = 0;
+        column.Label = LABEL_NOTES;
+        anchor = 0;
+    } else if (best < 0) {
+        column.Label = LABEL_TOO_HIGH;
+    } else {
+        column.Fret[best] = static_cast<uint8_t>(bestFret);
+        anchor = bestFret;
+        if (column.Label == LABEL_EMPTY) column.Label = LABEL_NOTES;
+    }
+}
+
+TEST(PlacementFolding, AnySettingFoldsAtOnceAndSaneSettingsPlaceAsTheSteppedFolding) {
+    // Extreme values a settings file can hold: every note is marked, nothing hangs or wraps.
+    ConversionSettings extreme;
+    extreme.ForceFitFret = 1;
+    extreme.BassMode = 1;
+    for (int32_t maxFret : {INT32_MIN, INT32_MIN + 1, -1000000, INT32_MAX}) {
+        extreme.MaxFret = maxFret;
+        for (auto pitch : {BaseTuning, std::array<int16_t, STRING_COUNT>{
+                                           INT16_MAX, INT16_MIN, INT16_MAX, 0, INT16_MIN, INT16_MAX},
+                           std::array<int16_t, STRING_COUNT>{INT16_MIN, INT16_MIN, INT16_MIN,
+                                                             INT16_MIN, INT16_MIN, INT16_MIN}}) {
+            for (int note : {0, 64, 127}) {
+                TabColumn column;
+                int anchor = 3;
+                PlaceNote(column, note, ' ', 0, extreme, pitch, anchor);
+                if (maxFret < 0) {
+                    EXPECT_EQ(column.Label, LABEL_TOO_HIGH) << maxFret << " " << note;
+                }
+            }
+        }
+    }
+    // Without a fret limit, in standard tuning, 64 stays where it belongs.
+    TabColumn unbounded;
+    int anchor = 3;
+    PlaceNote(unbounded, 64, ' ', 0, extreme, BaseTuning, anchor);
+    EXPECT_EQ(Frets(unbounded), (std::vector<int>{-1, -1, -1, 2, -1, -1}));
+
+    // Sane values: the same columns and anchors as stepping octave by octave.
+    const std::array<std::array<int16_t, STRING_COUNT>, 3> tunings = {
+        BaseTuning, std::array<int16_t, STRING_COUNT>{76, 71, 67, 62, 57, 50},
+        std::array<int16_t, STRING_COUNT>{60, 61, 64, 40, 70, 55}};
+    int compared = 0;
+    for (const auto& pitch : tunings)
+        for (int flags = 0; flags < 4; ++flags)
+            for (int32_t maxFret = -3; maxFret <= 30; maxFret += 3)
+                for (int anchor0 : {0, 5, 12})
+                    for (int note = 0; note < 128; ++note) {
+                        ConversionSettings settings;
+                        settings.ForceFitFret = flags & 1;
+                        settings.BassMode = flags >> 1;
+                        settings.MaxFret = maxFret;
+                        TabColumn expected, actual;
+                        int expectedAnchor = anchor0, actualAnchor = anchor0;
+                        SteppedPlacement(expected, note, settings, pitch, expectedAnchor);
+                        PlaceNote(actual, note, ' ', 0, settings, pitch, actualAnchor);
+                        ASSERT_EQ(Frets(actual), Frets(expected)) << note << " " << maxFret;
+                        ASSERT_EQ(actual.Label, expected.Label) << note << " " << maxFret;
+                        ASSERT_EQ(actualAnchor, expectedAnchor) << note << " " << maxFret;
+                        ++compared;
+                    }
+    EXPECT_EQ(compared, 3 * 4 * 12 * 3 * 128);
 }
 
 } // namespace

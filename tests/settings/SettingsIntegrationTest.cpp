@@ -32,7 +32,7 @@ struct Program {
 
     QImage FirstMeasure() {
         QApplication::processEvents();
-        TMeasurePanel* panel = form.PanelWidget(1);
+        QWidget* panel = form.TabScroll()->PanelWidget(1);
         return panel ? panel->grab().toImage() : QImage();
     }
     std::string Report() {
@@ -73,7 +73,7 @@ TEST(SettingsInMainWindow, ApplyReconvertsAndRedrawsTheShownTrack) {
     options.findChild<QPushButton*>("Button2")->click();
 
     EXPECT_NE(p.Report().find("|---2------|"), std::string::npos) << p.Report();
-    EXPECT_EQ(p.form.SelectedTrack, 1);
+    EXPECT_EQ(p.form.TabScroll()->SelectedTrack(), 1);
     const QImage after = p.FirstMeasure();
     ASSERT_FALSE(after.isNull());
     EXPECT_NE(before, after); // the moved frets are drawn

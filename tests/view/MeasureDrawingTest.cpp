@@ -1,4 +1,5 @@
 #include "tests/view/ViewFixture.h"
+#include "view/MeasurePainter.h"
 
 #include <QFontInfo>
 #include <QPainter>
@@ -34,7 +35,7 @@ class DrawingTest : public ViewTest {
         Open(song);
         ShowWithScrollSize(573, 356);
         form->TrackMenuClick(1);
-        TMeasurePanel* panel = form->PanelWidget(measure, true);
+        QWidget* panel = View()->PanelWidget(measure, true);
         EXPECT_NE(panel, nullptr);
         if (!panel) return QImage();
         EXPECT_EQ(panel->size(), QSize(550, 117));
@@ -42,20 +43,48 @@ class DrawingTest : public ViewTest {
     }
 };
 
-TEST_F(DrawingTest, MeasureFontIsLiberationMono) {
-    QFont base = form->font();
-    const QFont font = TTabForm::MeasureFont(base);
-    EXPECT_EQ(QFontInfo(font).family(), "Liberation Mono");
-    EXPECT_TRUE(QFontInfo(font).fixedPitch());
-    EXPECT_EQ(QFontInfo(font).pixelSize(), 14);
-}
+// The painter alone: a conversion in memory, no window. The text font is the screen's, 14
+// pixels high, as the panels inherit it from the main window.
+class PainterTest : public ::testing::Test {
+  protected:
+    void Convert(const QByteArray& song) {
+        conv.SetReporter([this](const std::string& text) { messages.push_back(text); });
+        conv.SetReportSink([](std::string_view) {});
+        conv.ConvertMidiBytes(song.toStdString(), "song.mid");
+    }
+    MeasurePaintContext Context() const {
+        MeasurePaintContext context;
+        context.Tracks = &conv.TrackList;
+        context.Division = conv.Header.Division;
+        context.Settings = conv.Settings;
+        context.StringPitch = conv.StringPitch;
+        context.Report = [this](const std::string& text) { messages.push_back(text); };
+        return context;
+    }
+    static QFont ScreenFont() {
+        QFont font = QApplication::font();
+        font.setPixelSize(14);
+        return font;
+    }
+    QImage Paint(int measure, int W = 550, int H = 117, ChordFlags* named = nullptr) {
+        QImage image(W, H, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(ScreenFont());
+        EXPECT_EQ(DrawMeasure(painter, Context(), 0, 0, W, H, 1, measure, 10, false, named), 1);
+        return image;
+    }
 
-TEST_F(DrawingTest, WorkedExamplePixels) {
+    Conversion conv;
+    mutable std::vector<std::string> messages;
+};
+
+TEST_F(PainterTest, WorkedExamplePixels) {
     // 4/4 at 480 ticks a quarter; open first-string notes (fret 0) on every beat of measure 1.
     Track t;
     t.Note(0, 76, 240).Note(240, 76, 240).Note(240, 76, 240).Note(240, 76, 240).End();
-    const QImage image = GrabMeasure(Song({t}), 1);
-    ASSERT_FALSE(image.isNull());
+    Convert(Song({t}));
+    const QImage image = Paint(1);
 
     // Staff lines, 3 pixels thick around 34, 48, ..., 104, from x 10 to 540.
     for (int y : {34, 48, 62, 76, 90, 104}) {
@@ -91,6 +120,29 @@ TEST_F(DrawingTest, WorkedExamplePixels) {
     EXPECT_FALSE(AnyInk(image, 0, 10, 0, 117));
 }
 
+TEST_F(PainterTest, DrawingLeavesTheConversionAloneAndPlacesEachMeasureFromFretZero) {
+    // 69 alone is string 2 fret 2 from anchor 0, string 3 fret 7 from anchor 7.
+    Track t;
+    t.Note(0, 69, 240).End();
+    Convert(Song({t}));
+    conv.CurrentFret = 0;
+    const QImage fromZero = Paint(1);
+    conv.CurrentFret = 7;
+    const QImage fromSeven = Paint(1);
+    EXPECT_EQ(conv.CurrentFret, 7);
+    EXPECT_EQ(fromZero, fromSeven);
+    EXPECT_TRUE(AnyInk(fromZero, 50, 60, 57, 70));  // string 2
+    EXPECT_FALSE(AnyInk(fromZero, 50, 60, 72, 85)); // not string 3
+}
+
+TEST_F(DrawingTest, MeasureFontIsLiberationMono) {
+    QFont base = form->font();
+    const QFont font = MeasureFont(base);
+    EXPECT_EQ(QFontInfo(font).family(), "Liberation Mono");
+    EXPECT_TRUE(QFontInfo(font).fixedPitch());
+    EXPECT_EQ(QFontInfo(font).pixelSize(), 14);
+}
+
 TEST_F(DrawingTest, FretNumbersAreOpaque) {
     Track t;
     t.Note(0, 76, 240).End();
@@ -105,6 +157,14 @@ TEST_F(DrawingTest, FretNumbersAreOpaque) {
             EXPECT_NE(image.pixel(x, y), BLACK) << x << "," << y;
     }
     EXPECT_EQ(image.pixel(53, 34), YELLOW);
+
+    // The panel shows exactly what the painter draws on a picture of the same size.
+    QImage painted(550, 117, QImage::Format_RGB32);
+    QPainter painter(&painted);
+    painter.setFont(form->font());
+    ASSERT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 550, 117, 1, 1, 10), 1);
+    painter.end();
+    EXPECT_EQ(painted, image);
 }
 
 TEST_F(DrawingTest, ChordNotesShareOneColumnAndTheLastColumnStaysAtItsOnset) {
@@ -151,7 +211,7 @@ TEST_F(DrawingTest, SpecialLetterAndBendStrokesFollowTheirSettings) {
         QImage image(550, 117, QImage::Format_RGB32);
         QPainter painter(&image);
         painter.setFont(form->font());
-        EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 550, 117, 1, 1, 10), 1);
+        EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 550, 117, 1, 1, 10), 1);
         return image;
     };
     const QImage plain = draw();
@@ -176,7 +236,7 @@ TEST_F(DrawingTest, DrawingMovesWithTheOriginOnAnySurface) {
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setFont(form->font());
-    ASSERT_EQ(form->DrawMeasure(painter, 100, 150, 550, 117, 1, 1, 10), 1);
+    ASSERT_EQ(DrawMeasure(painter, View()->PaintContext(), 100, 150, 550, 117, 1, 1, 10), 1);
     painter.end();
     EXPECT_EQ(image.pixel(99, 150), qRgb(255, 255, 255));
     EXPECT_EQ(image.pixel(100, 150), YELLOW);
@@ -195,12 +255,12 @@ TEST_F(DrawingTest, NarrowPanelsAndEmptyMeasuresDrawSafely) {
     QImage image(60, 40, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 1, 1, 10), 1); // W - 70 taken as 1
-    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 1, 2, 10), 0);
-    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 1, -3, 10), 0);
-    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 1, 0, 10), 1); // summary
+    EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, 1, 10), 1); // W - 70 taken as 1
+    EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, 2, 10), 0);
+    EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, -3, 10), 0);
+    EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, 0, 10), 1); // summary
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 60, 40, 7, 1, 10), 0);
+    EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 7, 1, 10), 0);
     EXPECT_EQ(messages, std::vector<std::string>({"Invalid Track!"}));
 }
 
@@ -221,15 +281,25 @@ TEST_F(DrawingTest, ChordNamesAppearUnderChordColumnsOnly) {
     QImage image(550, 160, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.setFont(form->font());
-    ASSERT_EQ(form->DrawMeasure(painter, 0, 0, 550, 160, 1, 1, 10), 1);
+    ChordFlags named{};
+    ASSERT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 550, 160, 1, 1, 10, false, &named),
+              1);
     painter.end();
     // S = 141: the lowest string's text row is 135, the name row 150.
     EXPECT_TRUE(AnyInk(image, 35, 75, 150, 160));
     EXPECT_FALSE(AnyInk(image, 250, 330, 140, 160)); // the lone note at x 290 has no name
-    int used = 0;
-    for (int32_t flag : conv.ChordUsed)
-        used += flag ? 1 : 0;
-    EXPECT_EQ(used, 1);
+    auto count = [](const auto& flags) {
+        int used = 0;
+        for (int32_t flag : flags)
+            used += flag ? 1 : 0;
+        return used;
+    };
+    // The painter hands the named chord back and marks nothing itself; the view marks it.
+    EXPECT_EQ(count(named), 1);
+    EXPECT_EQ(count(conv.ChordUsed), 0);
+    ShowWithScrollSize(573, 356);
+    View()->PanelWidget(1)->grab();
+    EXPECT_EQ(conv.ChordUsed, named);
 }
 
 TEST_F(DrawingTest, ThePlayingPanelIsFilledWithTheHighlightColour) {
@@ -238,13 +308,14 @@ TEST_F(DrawingTest, ThePlayingPanelIsFilledWithTheHighlightColour) {
     Open(Song({t}));
     ShowWithScrollSize(573, 356);
     form->TrackMenuClick(1);
-    TMeasurePanel* one = form->PanelWidget(1);
-    TMeasurePanel* two = form->PanelWidget(2);
-    form->HighlightedCanvas = one;
-    form->PlayingMeasure = 1;
+    QWidget* one = View()->PanelWidget(1);
+    QWidget* two = View()->PanelWidget(2);
+    View()->HighlightMeasure(1);
+    EXPECT_EQ(View()->PlayingMeasure(), 1);
     EXPECT_EQ(one->grab().toImage().pixel(300, 10), qRgb(255, 0, 0));
     EXPECT_EQ(two->grab().toImage().pixel(300, 10), YELLOW);
-    form->PlayingMeasure = -1;
+    View()->UnhighlightMeasure(1);
+    EXPECT_EQ(View()->PlayingMeasure(), -1);
     EXPECT_EQ(one->grab().toImage().pixel(300, 10), YELLOW);
 }
 

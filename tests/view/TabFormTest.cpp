@@ -10,6 +10,8 @@
 #include <QTextBrowser>
 #include <QTextEdit>
 
+#include <algorithm>
+
 namespace morvel::viewtest {
 namespace {
 
@@ -85,10 +87,10 @@ TEST_F(ViewTest, TracksMenuCaptionsFollowNameAndNotes) {
 
     // The chord view is one panel, tagged -1.
     form->TracksMenu()->actions()[0]->trigger();
-    EXPECT_EQ(form->SelectedTrack, -1);
-    ASSERT_EQ(form->PanelCount, 1);
-    EXPECT_EQ(form->MeasurePanels[0].Tag, -1);
-    EXPECT_EQ(form->PanelWidget(-1)->accessibleName(), "Chords");
+    EXPECT_EQ(View()->SelectedTrack(), -1);
+    ASSERT_EQ(View()->PanelCount(), 1);
+    EXPECT_EQ(View()->Panels()[0].Tag, -1);
+    EXPECT_EQ(View()->PanelWidget(-1)->accessibleName(), "Chords");
 }
 
 TEST_F(ViewTest, OpeningRemembersTheFolderAndCancellingClearsEverything) {
@@ -103,29 +105,37 @@ TEST_F(ViewTest, OpeningRemembersTheFolderAndCancellingClearsEverything) {
     EXPECT_TRUE(QFileInfo::exists(report));
 
     form->TracksMenu()->actions()[0]->trigger();
-    EXPECT_EQ(form->SelectedTrack, 1);
-    EXPECT_EQ(form->PanelCount, 3);
+    EXPECT_EQ(View()->SelectedTrack(), 1);
+    EXPECT_EQ(View()->PanelCount(), 3);
 
     answer.clear(); // the user cancels the next open dialog
     form->OpenMidifile1Click();
-    EXPECT_EQ(form->PanelCount, 0);
-    EXPECT_TRUE(form->MeasurePanels.empty());
-    EXPECT_TRUE(form->PanelWidgets().empty());
+    EXPECT_EQ(View()->PanelCount(), 0);
+    EXPECT_TRUE(View()->Panels().empty());
+    EXPECT_TRUE(View()->PanelWidgets().empty());
     EXPECT_TRUE(form->TracksMenu()->actions().isEmpty());
     EXPECT_TRUE(conv.MidiFileName.empty());
     EXPECT_TRUE(conv.TempFileName.empty());
     EXPECT_FALSE(QFileInfo::exists(report));
-    EXPECT_EQ(form->SelectedTrack, 1); // kept until another track is chosen
-    EXPECT_EQ(form->MeasureCount, 0);
+    EXPECT_EQ(View()->SelectedTrack(), 1); // kept until another track is chosen
+    EXPECT_EQ(View()->MeasureCount(), 0);
 }
 
-TEST_F(ViewTest, CloseTabulatureDeletesTheReport) {
-    Open(FourTracks());
+TEST_F(ViewTest, CloseTabulatureDeletesTheReportAndForgetsTheUsedChords) {
+    // With chords shown, the conversion and the drawing mark the C major triad used.
+    conv.Settings.ShowChord = 1;
+    Track t;
+    t.Chord(0, {60, 64, 67}, 240).End();
+    Open(Song({t}));
+    form->TrackMenuClick(1);
     const QString report = QString::fromStdString(conv.TempFileName);
     ASSERT_TRUE(QFileInfo::exists(report));
+    ASSERT_NE(std::count(conv.ChordUsed.begin(), conv.ChordUsed.end(), 1), 0);
     form->findChild<QAction*>("CloseTabulature1")->trigger();
     EXPECT_FALSE(QFileInfo::exists(report));
     EXPECT_TRUE(form->TracksMenu()->isEmpty());
+    EXPECT_EQ(std::count(conv.ChordUsed.begin(), conv.ChordUsed.end(), 0), CHORD_COUNT);
+    EXPECT_TRUE(View()->PanelWidgets().empty());
 }
 
 TEST_F(ViewTest, QuitWritesSettingsOnceThenCloses) {
@@ -170,24 +180,24 @@ TEST_F(ViewTest, PanelsExistForMeasuresWithNotesOnly) {
     Open(Song({t}));
     form->TrackMenuClick(1);
     std::vector<int> tags;
-    for (const PanelRecord& p : form->MeasurePanels)
+    for (const PanelRecord& p : View()->Panels())
         tags.push_back(p.Tag);
     EXPECT_EQ(tags, std::vector<int>({0, 1, 2, 5}));
-    EXPECT_EQ(form->PanelCount, 4);
-    EXPECT_EQ(form->MeasureCount, 7);
-    EXPECT_TRUE(form->IsMeasureEmpty(1, 3));
-    EXPECT_FALSE(form->IsMeasureEmpty(1, 5));
+    EXPECT_EQ(View()->PanelCount(), 4);
+    EXPECT_EQ(View()->MeasureCount(), 7);
+    EXPECT_TRUE(IsMeasureEmpty(View()->PaintContext(), 1, 3));
+    EXPECT_FALSE(IsMeasureEmpty(View()->PaintContext(), 1, 5));
 
-    TMeasurePanel* five = form->PanelWidget(5);
+    QWidget* five = View()->PanelWidget(5);
     ASSERT_NE(five, nullptr);
     EXPECT_EQ(five->objectName(), "MeasurePanel5");
     EXPECT_EQ(five->accessibleName(), "Measure 5");
-    EXPECT_EQ(form->PanelWidget(0)->accessibleName(), "Summary");
-    EXPECT_EQ(form->PanelWidget(3), nullptr);
+    EXPECT_EQ(View()->PanelWidget(0)->accessibleName(), "Summary");
+    EXPECT_EQ(View()->PanelWidget(3), nullptr);
 
     EXPECT_TRUE(messages.empty());
-    EXPECT_FALSE(form->IsMeasureEmpty(9, 1));
-    EXPECT_EQ(form->TrackMeasureCount(9), -1);
+    EXPECT_FALSE(IsMeasureEmpty(View()->PaintContext(), 9, 1));
+    EXPECT_EQ(View()->TrackMeasureCount(9), -1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Invalid Track!");
 }
@@ -197,12 +207,12 @@ TEST_F(ViewTest, ATimeSignatureWithoutMeasureLengthMakesOneMeasure) {
     t.TimeSig(0, 2).Note(0, 64, 240).Note(9000, 67, 240).End();
     Open(Song({t}));
     form->TrackMenuClick(1);
-    EXPECT_EQ(form->MeasureCount, 1);
-    ASSERT_EQ(form->PanelCount, 2);
-    EXPECT_EQ(form->MeasurePanels[1].Tag, 1);
+    EXPECT_EQ(View()->MeasureCount(), 1);
+    ASSERT_EQ(View()->PanelCount(), 2);
+    EXPECT_EQ(View()->Panels()[1].Tag, 1);
     QImage image(550, 117, QImage::Format_RGB32);
     QPainter painter(&image);
-    EXPECT_EQ(form->DrawMeasure(painter, 0, 0, 550, 117, 1, 1, 10), 1);
+    EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 550, 117, 1, 1, 10), 1);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -214,17 +224,17 @@ TEST_F(ViewTest, PanelsStackAtTheScrollBoxHeightPerPage) {
     Open(Song({t}));
     ShowWithScrollSize(573, 356);
     form->TrackMenuClick(1);
-    ASSERT_EQ(form->PanelCount, 13);
+    ASSERT_EQ(View()->PanelCount(), 13);
     // (356 - 5) / 3 = 117 high, 550 wide, 1 pixel apart.
-    EXPECT_EQ(form->MeasurePanels[0].Geometry, QRect(0, 0, 550, 117));
-    EXPECT_EQ(form->MeasurePanels[1].Geometry, QRect(0, 118, 550, 117));
-    EXPECT_EQ(form->MeasurePanels[12].Geometry, QRect(0, 12 * 118, 550, 117));
+    EXPECT_EQ(View()->Panels()[0].Geometry, QRect(0, 0, 550, 117));
+    EXPECT_EQ(View()->Panels()[1].Geometry, QRect(0, 118, 550, 117));
+    EXPECT_EQ(View()->Panels()[12].Geometry, QRect(0, 12 * 118, 550, 117));
     // Only the panels near the visible part have widgets.
-    EXPECT_LT(form->PanelWidgets().size(), 13u);
+    EXPECT_LT(View()->PanelWidgets().size(), 13u);
 
     display.MeasuresPerPage = 0; // taken as 1
-    form->LayoutMeasurePanels();
-    EXPECT_EQ(form->MeasurePanels[1].Geometry, QRect(0, 352, 550, 351));
+    View()->LayoutMeasurePanels();
+    EXPECT_EQ(View()->Panels()[1].Geometry, QRect(0, 352, 550, 351));
 }
 
 TEST_F(ViewTest, ResizingKeepsTheScrollPosition) {
@@ -243,14 +253,14 @@ TEST_F(ViewTest, ResizingKeepsTheScrollPosition) {
     form->resize(form->width() + 100, form->height() + 150);
     QApplication::processEvents();
     EXPECT_EQ(bar->value(), 1000);
-    EXPECT_EQ(form->MeasurePanels[1].Geometry.height(), (356 + 150 - 5) / 3);
+    EXPECT_EQ(View()->Panels()[1].Geometry.height(), (356 + 150 - 5) / 3);
     // The panel at the top of the view has a widget.
-    const int pitch = form->MeasurePanels[1].Geometry.top();
-    TMeasurePanel* atTop = nullptr;
-    for (TMeasurePanel* p : form->PanelWidgets())
+    const int pitch = View()->Panels()[1].Geometry.top();
+    QWidget* atTop = nullptr;
+    for (QWidget* p : View()->PanelWidgets())
         if (p->geometry().contains(10, 1000)) atTop = p;
     ASSERT_NE(atTop, nullptr);
-    EXPECT_EQ(atTop->Tag(), 1000 / pitch);
+    EXPECT_EQ(atTop->property("Tag").toInt(), 1000 / pitch);
 }
 
 TEST_F(ViewTest, VersionWindowExistsOnceAndHelpShowsTheBuiltInPages) {

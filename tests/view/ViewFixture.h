@@ -31,6 +31,8 @@ class ViewTest : public ::testing::Test {
         };
     }
 
+    MeasureView* View() const { return form->TabScroll(); }
+
     QString WriteMidi(const QByteArray& bytes, const QString& name = "song.mid") {
         const QString path = dir.filePath(name);
         QFile file(path);

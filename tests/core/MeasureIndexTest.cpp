@@ -1,4 +1,4 @@
-#include "view/MeasureIndex.h"
+#include "core/MeasureIndex.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,246 @@
+// The measure painter: the summary, the staff and the columns of one measure, onto any
+// QPainter (panel, printer page, PDF or picture) at a given origin, size and text unit.
+#include "view/MeasurePainter.h"
+
+#include "core/Chords.h"
+#include "core/Placement.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <optional>
+
+namespace morvel {
+
+namespace {
+
+// Positions are real values cut toward zero, evaluated in extended precision.
+constexpr long double SEVENTH = 1.0L / 7.0L;
+constexpr int STAFF_TOP = 20;     // staff line 0 would sit here; line i at S * i / 7 + 20
+constexpr int STAFF_MARGIN = 19;  // S = H - this
+constexpr int COLUMN_LEFT = 50;   // x-offset of a column on the downbeat
+constexpr int COLUMN_MARGIN = 70; // the columns span W - this pixels
+constexpr int STAFF_PEN = 3;
+constexpr int THIN_PEN = 1;
+const char* const StaffLetters[] = {"M", "O", "R", "V", "E"};
+const char* const INVALID_TRACK = "Invalid Track!";
+
+int Trunc(long double value) {
+    return static_cast<int>(value);
+}
+
+const TrackRecord* TrackAt(const MeasurePaintContext& context, int track) {
+    if (!context.Tracks || track < 1 || static_cast<size_t>(track) > context.Tracks->size())
+        return nullptr;
+    return &(*context.Tracks)[static_cast<size_t>(track) - 1];
+}
+
+void ReportInvalidTrack(const MeasurePaintContext& context) {
+    if (context.Report) context.Report(INVALID_TRACK);
+}
+
+// The context's index when it describes `record`, else one built into `own` for this call.
+const MeasureIndex& IndexFor(const MeasurePaintContext& context, const TrackRecord& record,
+                             std::optional<MeasureIndex>& own) {
+    if (context.Index && context.Index->Describes(record, context.Division)) return *context.Index;
+    own.emplace(record, context.Division);
+    return *own;
+}
+
+// Opaque text in NotesColor with its cell's top-left corner at (x, y); lines keep BarColor.
+void DrawText(QPainter& canvas, const DisplaySettings& display, int x, int y,
+              const QString& text) {
+    const QPen linePen = canvas.pen();
+    canvas.setPen(ToColor(display.NotesColor));
+    canvas.drawText(QPoint(x, y + QFontMetrics(canvas.font()).ascent()), text);
+    canvas.setPen(linePen);
+}
+
+// Draws one column at x-offset xc: its special letter, fret numbers with their 'U'/'D'
+// strokes, the arrow of a note that could not be placed, and its chord name.
+void DrawColumn(QPainter& canvas, const MeasurePaintContext& context, int X, int Y, int S, int u,
+                int xc, const TabColumn& column, bool lastColumn, ChordFlags* chordsNamed) {
+    const DisplaySettings& display = context.Display;
+    const int h = u / 2;
+    const int f = u / 5;
+    const int q = (3 * u) / 4;
+    auto row = [&](int t) { return Trunc(((t + 1) * S) * SEVENTH - h + STAFF_TOP); };
+
+    if (context.Settings.ShowSpecial) {
+        const QString letter = QString(QChar::fromLatin1(column.Special));
+        if (!lastColumn && column.Special != ' ')
+            DrawText(canvas, display, X + xc, Y + Trunc(S * SEVENTH - h + STAFF_TOP - u - h),
+                     letter);
+        else if (lastColumn)
+            DrawText(canvas, display, X + xc, Y + Trunc(S * SEVENTH - h + STAFF_TOP - u), letter);
+    }
+    for (int t = 0; t < STRING_COUNT; ++t) {
+        if (column.Fret[t] != NO_FRET) {
+            const int r = Y + row(t);
+            if (column.Special == 'U')
+                canvas.drawLine(X + xc + h, r - f - 1, X + xc + h + q, r - f - 1 - q);
+            else if (column.Special == 'D')
+                canvas.drawLine(X + xc + h, r + u + f + 1, X + xc + h + q, r + u + f + 1 + q);
+            DrawText(canvas, display, X + xc, r, QString::number(column.Fret[t]));
+        }
+        if (t == STRING_COUNT - 1 &&
+            (column.Label == LABEL_TOO_LOW || column.Label == LABEL_TOO_HIGH)) {
+            const int C = X + xc + h;
+            const int D = Y + Trunc(6 * S * SEVENTH + STAFF_TOP + h);
+            canvas.drawLine(C, D, C, D + q);
+            if (column.Label == LABEL_TOO_LOW) {
+                canvas.drawLine(C, D + q, C - h, D + q - h);
+                canvas.drawLine(C, D + q, C + h, D + q - h);
+            } else {
+                canvas.drawLine(C, D + q, C - h, D + q + h);
+                canvas.drawLine(C, D + q, C + h, D + q + h);
+            }
+        }
+    }
+    if (context.Settings.ShowChord) {
+        const int chord = ChordIndexOfColumn(column);
+        if (chord >= 0) {
+            if (chordsNamed) (*chordsNamed)[static_cast<size_t>(chord)] = 1;
+            const std::string_view name = ChordNameOfColumn(column);
+            if (name.find_first_not_of(' ') != std::string_view::npos) {
+                const int length = static_cast<int>(name.size());
+                DrawText(canvas, display, X + xc + 2 - (5 * length) / 2, Y + row(5) + u + h,
+                         QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+            }
+        }
+    }
+}
+
+} // namespace
+
+QColor ToColor(uint32_t colorRef) {
+    return QColor(static_cast<int>(colorRef & 0xFF), static_cast<int>((colorRef >> 8) & 0xFF),
+                  static_cast<int>((colorRef >> 16) & 0xFF));
+}
+
+QFont MeasureFont(const QFont& base) {
+    QFont font = base;
+    font.setFamily("Liberation Mono");
+    font.setFixedPitch(true);
+    return font;
+}
+
+void PaintPanelBackground(QPainter& canvas, const DisplaySettings& display, int X, int Y, int W,
+                          int H, bool highlighted) {
+    const QColor fill = ToColor(highlighted ? display.HighlightColor : display.BackgroundColor);
+    canvas.setBrush(fill);
+    canvas.setBackground(fill);
+    canvas.setBackgroundMode(Qt::OpaqueMode);
+    QPen pen(ToColor(display.BarColor));
+    pen.setWidth(STAFF_PEN);
+    pen.setCapStyle(Qt::FlatCap);
+    canvas.setPen(pen);
+    canvas.setFont(MeasureFont(canvas.font()));
+    canvas.setRenderHint(QPainter::Antialiasing, false);
+    canvas.fillRect(QRect(X, Y, std::max(W, 0), std::max(H, 0)), fill);
+}
+
+void DrawMusic(QPainter& canvas, const MeasurePaintContext& context, int X, int Y, int W, int H,
+               bool summary, int u, bool highlighted) {
+    const DisplaySettings& display = context.Display;
+    PaintPanelBackground(canvas, display, X, Y, W, H, highlighted);
+    if (summary) {
+        const int Q = H / 4;
+        DrawText(canvas, display, X + 10, Y + Q - 5,
+                 "MIDI File: " + QString::fromStdString(context.FileName));
+        DrawText(canvas, display, X + 10, Y + 2 * Q - 5,
+                 QString("Track:     %1").arg(context.SelectedTrack));
+        DrawText(canvas, display, X + 10, Y + 3 * Q - 5,
+                 QString("Measures:  %1").arg(context.MeasureCount));
+        return;
+    }
+    const int S = H - STAFF_MARGIN;
+    const int h = u / 2;
+    for (int i = 1; i <= 6; ++i) {
+        const int y = Y + Trunc(S * i * SEVENTH + STAFF_TOP);
+        canvas.drawLine(X + 10, y, Trunc(static_cast<long double>(X) + W - 10), y);
+    }
+    QPen pen = canvas.pen();
+    pen.setWidth(THIN_PEN);
+    canvas.setPen(pen);
+    const int barTop = Y + Trunc(S * SEVENTH + 1 + STAFF_TOP);
+    const int barBottom = Y + Trunc(6 * S * SEVENTH + STAFF_TOP);
+    canvas.drawLine(X + 8, barTop, X + 8, barBottom);
+    canvas.drawLine(X + W - 8, barTop, X + W - 8, barBottom);
+    for (int i = 1; i <= 5; ++i) {
+        const int y =
+            Y + Trunc(((S * i * SEVENTH) + (S * (i + 1) * SEVENTH)) * 0.5L - h + STAFF_TOP);
+        DrawText(canvas, display, X + 20, y, StaffLetters[i - 1]);
+    }
+}
+
+bool IsMeasureEmpty(const MeasurePaintContext& context, int track, int measure) {
+    const TrackRecord* record = TrackAt(context, track);
+    if (!record) {
+        ReportInvalidTrack(context);
+        return false;
+    }
+    if (record->Notes.empty()) return true;
+    std::optional<MeasureIndex> own;
+    return IndexFor(context, *record, own).Find(measure) == nullptr;
+}
+
+int DrawMeasure(QPainter& canvas, const MeasurePaintContext& context, int X, int Y, int W, int H,
+                int track, int measure, int u, bool highlighted, ChordFlags* chordsNamed) {
+    if (measure == 0) {
+        DrawMusic(canvas, context, X, Y, W, H, true, u, highlighted);
+        return 1;
+    }
+    const TrackRecord* record = TrackAt(context, track);
+    if (!record) {
+        ReportInvalidTrack(context);
+        return 0;
+    }
+    if (record->Notes.empty()) return 0;
+    std::optional<MeasureIndex> own;
+    const MeasureIndex& index = IndexFor(context, *record, own);
+    const MeasureEntry* entry = index.Find(measure);
+    if (!entry) return 0;
+
+    DrawMusic(canvas, context, X, Y, W, H, false, u, highlighted);
+    DrawText(canvas, context.Display, X + 10, Y + 5,
+             QString("Track #%1, Measure #%2:").arg(track).arg(measure));
+
+    // Columns: notes that start together share one column; a column is drawn once the next
+    // onset is known, at x = onset * (W - 70) / length + 50. Every measure is placed on its
+    // own, from fret 0, with an anchor of this call.
+    const std::vector<NoteRecord>& notes = record->Notes;
+    const uint64_t limit = index.HasMeasureTicks() ? index.MeasureTicks() : UINT64_MAX;
+    const uint64_t length = index.DrawLength();
+    const uint64_t span = static_cast<uint64_t>(std::max(W - COLUMN_MARGIN, 1));
+    const int S = H - STAFF_MARGIN;
+    auto xOffset = [&](uint64_t onset) {
+        return static_cast<int>(onset * span / length) + COLUMN_LEFT;
+    };
+
+    int anchor = 0;
+    TabColumn column;
+    bool pending = false;
+    uint64_t r = entry->Offset;
+    size_t s = entry->FirstNote;
+    while (s < notes.size() && r < limit) {
+        if (notes[s].DeltaTime > 0 && pending) {
+            DrawColumn(canvas, context, X, Y, S, u, xOffset(r - notes[s].DeltaTime), column,
+                       false, chordsNamed);
+            column.Clear();
+        }
+        pending = true;
+        PlaceNote(column, notes[s].Note, notes[s].Special, notes[s].Channel, context.Settings,
+                  context.StringPitch, anchor);
+        ++s;
+        if (s < notes.size()) r += notes[s].DeltaTime;
+    }
+    if (pending) {
+        if (s < notes.size()) r -= notes[s].DeltaTime;
+        DrawColumn(canvas, context, X, Y, S, u, xOffset(r), column, true, chordsNamed);
+    }
+    return 1;
+}
+
+} // namespace morvel
