@@ -2,7 +2,7 @@
 // record, the range the options dialog and the converter's flags allow, the range a value read
 // from a file is kept in, the dialog control that shows it and the converter flag that sets it.
 // The INI reader and writer, the option record, the settings store, the options dialog and the
-// converter all work from this table, so a new setting is one more row in SettingRows().
+// converter all work from this table, so a new setting is one more row of SETTING_ROWS.
 #pragma once
 
 #include "core/DisplaySettings.h"
@@ -148,9 +148,10 @@ constexpr SettingRow DeltaRow(const char* key, const char* control, const char* 
 }
 
 constexpr SettingRow SwitchRow(const char* key, int offset, const char* control, const char* flag,
-                               NumberAccess home) {
+                               NumberAccess home, IniWriting writing = IniWriting::Always) {
     return {.Kind = SettingKind::Switch,
             .IniKey = key,
+            .Writing = writing,
             .OptionOffset = offset,
             .Control = control,
             .Flag = flag,
