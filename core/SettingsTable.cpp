@@ -4,15 +4,6 @@
 
 namespace morvel {
 
-void SetDefaults(const SettingHomes& homes) {
-    for (const SettingRow& row : SETTING_ROWS) {
-        if (row.Kind == SettingKind::Text)
-            *row.Text(homes) = row.TextDefault;
-        else
-            row.Number.Set(homes, row.Default);
-    }
-}
-
 void CopySettings(const SettingHomes& from, const SettingHomes& to) {
     for (const SettingRow& row : SETTING_ROWS) {
         if (row.Kind == SettingKind::Text)

@@ -255,22 +255,25 @@ inline std::span<const SettingRow> SettingRows() {
     return SETTING_ROWS;
 }
 
+// The position of an INI key (exact spelling) in SETTING_ROWS, or SETTING_ROWS.size().
+constexpr size_t SettingIndex(std::string_view iniKey) {
+    for (size_t i = 0; i < SETTING_ROWS.size(); ++i)
+        if (iniKey == SETTING_ROWS[i].IniKey) return i;
+    return SETTING_ROWS.size();
+}
+
 // The row of an INI key (exact spelling), or nullptr.
-constexpr const SettingRow* FindSetting(std::string_view iniKey) {
-    for (const SettingRow& row : SETTING_ROWS)
-        if (iniKey == row.IniKey) return &row;
-    return nullptr;
+inline const SettingRow* FindSetting(std::string_view iniKey) {
+    const size_t i = SettingIndex(iniKey);
+    return i < SETTING_ROWS.size() ? &SETTING_ROWS[i] : nullptr;
 }
 
 // The row of an INI key that is in the table; a key that is not fails to compile.
-consteval const SettingRow& Setting(std::string_view iniKey) {
-    const SettingRow* row = FindSetting(iniKey);
-    if (!row) throw "no such setting";
-    return *row;
+consteval SettingRow Setting(std::string_view iniKey) {
+    const size_t i = SettingIndex(iniKey);
+    if (i == SETTING_ROWS.size()) throw "no such setting";
+    return SETTING_ROWS[i];
 }
-
-// Every setting's default, as without an INI file.
-void SetDefaults(const SettingHomes& homes);
 
 // Copies every setting of the table from one set of homes to another; nothing else (the
 // tempo and the other run-time values) is touched.
