@@ -37,6 +37,6 @@ mkdir "$corpus/new" "$corpus/settings"
 build-fuzz/bin/fuzz_convert -max_total_time="$((fuzz_seconds / 2))" -rss_limit_mb=2048 \
     -artifact_prefix="$root/build-fuzz/" "$corpus/new" "$corpus/seeds"
 build-fuzz/bin/fuzz_settings -max_total_time="$((fuzz_seconds - fuzz_seconds / 2))" \
-    -rss_limit_mb=2048 -artifact_prefix="$root/build-fuzz/settings-" \
+    -rss_limit_mb=2048 -dict=fuzz/settings.dict -artifact_prefix="$root/build-fuzz/settings-" \
     "$corpus/settings" fuzz/settings-seeds
 echo "== All tests passed"
