@@ -1,7 +1,7 @@
 #include "core/SettingsFiles.h"
+#include "core/Conversion.h"
 #include "core/IniFile.h"
 #include "core/OptionFile.h"
-#include "core/Conversion.h"
 #include "tests/support/MidiBuilder.h"
 
 #include <gtest/gtest.h>

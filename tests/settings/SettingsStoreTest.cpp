@@ -7,10 +7,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QTest>
-#include <QTimer>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
