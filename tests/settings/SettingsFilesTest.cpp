@@ -6,13 +6,44 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace morvel;
+
+// Every allocation of this test program is counted, so a test can see how much memory a step
+// takes at its peak.
+namespace {
+constexpr size_t COUNT_HEADER = 16; // keeps the block's size, and the block aligned
+std::atomic<size_t> liveBytes{0};
+std::atomic<size_t> peakBytes{0};
+} // namespace
+
+void* operator new(size_t size) {
+    void* block = std::malloc(size + COUNT_HEADER);
+    if (!block) throw std::bad_alloc();
+    *static_cast<size_t*>(block) = size;
+    const size_t live = liveBytes += size;
+    size_t peak = peakBytes;
+    while (live > peak && !peakBytes.compare_exchange_weak(peak, live)) {
+    }
+    return static_cast<char*>(block) + COUNT_HEADER;
+}
+void operator delete(void* memory) noexcept {
+    if (!memory) return;
+    char* block = static_cast<char*>(memory) - COUNT_HEADER;
+    liveBytes -= *reinterpret_cast<size_t*>(block);
+    std::free(block);
+}
+void operator delete(void* memory, size_t) noexcept {
+    operator delete(memory);
+}
 
 namespace {
 
@@ -186,6 +217,24 @@ TEST(IniSettings, ClampsLayoutValuesAndCutsLongTexts) {
     EXPECT_EQ(s.Display.MeasuresPerPage, 1);
     ApplyIniSettings(IniFile::Parse("[PARAMS]\nMEASPERPAGE=7\n"), s);
     EXPECT_EQ(s.Display.MeasuresPerPage, 6);
+}
+
+TEST(IniSettings, ReadingTakesLittleMoreMemoryThanTheFile) {
+    TempDir dir;
+    const std::string path = dir.File("MORVEL.INI");
+    std::string text = "[PARAMS]\nMAXFRET=24\n";
+    while (text.size() < (1u << 20))
+        text += "\n\nx=1\n"; // many short lines: the costly case for a reader
+    WriteBytes(path, text);
+    const size_t size = text.size();
+    text = std::string();
+    StoredSettings s;
+    std::string error;
+    const size_t before = liveBytes;
+    peakBytes = before;
+    ASSERT_TRUE(ReadIniSettings(path, s, error)) << error;
+    EXPECT_EQ(s.Conv.MaxFret, 24);
+    EXPECT_LT(peakBytes - before, 2 * size);
 }
 
 TEST(IniSettings, UnreadableFileIsAnErrorNamingIt) {
