@@ -17,7 +17,7 @@ inline void ConnectSettings(TTabForm& form, SettingsCommands& settings) {
     settings.SetHooks(hooks);
     form.AddTopMenu(settings.OptionsMenu());
     form.AddTopMenu(settings.ColorsMenu());
-    form.WriteSettings = [&settings] { return settings.WriteSettings(); };
+    form.WriteSettings = [&settings](QString* error) { return settings.TryWriteSettings(error); };
 }
 
 } // namespace morvel

@@ -18,3 +18,6 @@ MORVEL_BENCH_DATA="$data" "$build/bin/morvel-bench"
 echo
 python3 bench/measure.py "$build/bin/morvel-convert" "$data" examples/melody.mid \
     ../shared/midi/seq64-b4uacuse-stress.mid
+echo
+python3 bench/fingering.py "$build/bin/morvel-convert" ../shared/midi "$data/long-guitar.mid" \
+    examples/melody.mid

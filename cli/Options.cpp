@@ -84,6 +84,10 @@ struct Parser {
             options.Help = true;
             return NoInlineValue(flag, inlineValue);
         }
+        if (flag == "--metrics") {
+            options.Metrics = true;
+            return NoInlineValue(flag, inlineValue);
+        }
         if (flag == "--report") {
             options.Mode = OutputMode::Report;
             return NoInlineValue(flag, inlineValue);
@@ -182,6 +186,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         return parser.Fail("-o and --out-dir cannot be used together");
     if (options.Inputs.size() > 1 && options.OutDir.empty())
         return parser.Fail("several MIDI files need --out-dir");
+    if (options.Metrics && (!options.OutDir.empty() || options.Mode != OutputMode::AllText))
+        return parser.Fail("--metrics cannot be used with --out-dir, --track or --report");
     return true;
 }
 
@@ -211,6 +217,11 @@ What is written (default: the whole text output, every line ending in CR LF):
                      needed), in parallel, then print one summary line per input in the
                      order given and a total line: files, failures, notes, seconds
   -j, --jobs N       worker threads for --out-dir (default: one per core)
+  --metrics          instead of the tablature, one line of playability figures per track
+                     and a total, read from the columns the text would show: notes, frets
+                     shown, "?" columns, chord columns and those spanning more than 4 frets,
+                     mean hand shift, shifts of more than 4 frets, share of frets above 12;
+                     a track written an octave low also gets a hint on the transposition
 
 Settings (read in this order: --ini, then --options, then the flags below):
   --ini FILE         read section "PARAMS" of an INI file as the program does
@@ -229,7 +240,9 @@ Settings (read in this order: --ini, then --options, then the flags below):
   --bass             bass mode
   --show-chords      name chords and add the chord diagrams
   --show-special     show special parameters
-  --no-force-fit, --no-bass, --no-show-chords, --no-show-special
+  --optimise-fingering
+                     choose strings and frets by a search over each whole track
+  --no-force-fit, --no-bass, --no-show-chords, --no-show-special, --no-optimise-fingering
                      turn a switch off that a settings file turned on
   -h, --help         show this text
 

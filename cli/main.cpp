@@ -5,6 +5,7 @@
 #include "cli/Options.h"
 #include "cli/ReportFilter.h"
 #include "core/Conversion.h"
+#include "core/Metrics.h"
 #include "core/SettingsFiles.h"
 
 #include <algorithm>
@@ -111,6 +112,50 @@ int ConvertSingle(const Options& options, const Settings& settings) {
         ++result.Errors;
     }
     return result.Errors == 0 ? EXIT_OK : EXIT_FAILED;
+}
+
+// Prints the playability figures of every track with notes and their total.
+int MetricsSingle(const Options& options, const Settings& settings) {
+    const std::string& input = options.Inputs.front();
+    Conversion conversion;
+    conversion.Settings = settings.Conv;
+    conversion.TuningSettings = settings.TuningSettings;
+    int errors = 0;
+    conversion.SetReporter([&](const std::string& text) {
+        ++errors;
+        PrintMessage(input, text);
+    });
+    conversion.MidiFileName = input;
+    const std::vector<TrackPlayability> tracks = MeasurePlayability(conversion);
+
+    std::string text;
+    PlayabilityFigures total;
+    for (const TrackPlayability& track : tracks) {
+        text += FormatPlayability("Track " + std::to_string(track.TrackNumber), track.Figures);
+        if (!track.RangeHint.empty()) text += " " + track.RangeHint;
+        text += '\n';
+        total += track.Figures;
+    }
+    text += FormatPlayability("Total", total) + '\n';
+
+    std::FILE* out = stdout;
+    std::string outName = "standard output";
+    if (!options.OutputFile.empty()) {
+        outName = options.OutputFile;
+        out = std::fopen(outName.c_str(), "wb");
+        if (!out) {
+            PrintMessage(outName, std::string("cannot create: ") + std::strerror(errno));
+            return EXIT_FAILED;
+        }
+    }
+    bool failed = std::fwrite(text.data(), 1, text.size(), out) != text.size();
+    failed = std::fflush(out) != 0 || failed;
+    if (out != stdout) failed = std::fclose(out) != 0 || failed;
+    if (failed) {
+        PrintMessage(outName, std::string("cannot write: ") + std::strerror(errno));
+        ++errors;
+    }
+    return errors == 0 ? EXIT_OK : EXIT_FAILED;
 }
 
 std::string OutputPathFor(const std::string& outDir, const std::string& input) {
@@ -233,6 +278,7 @@ int main(int argc, char** argv) {
     }
     Settings settings;
     if (!LoadSettings(options, settings)) return EXIT_USAGE;
+    if (options.Metrics) return MetricsSingle(options, settings);
     if (!options.OutDir.empty()) return ConvertBatch(options, settings);
     return ConvertSingle(options, settings);
 }

@@ -87,6 +87,27 @@ void Conversion::SetReportSink(ReportSink sink) {
     state_->Sink = std::move(sink);
 }
 
+void Conversion::SetColumnObserver(ColumnObserver observer) {
+    state_->Observer = std::move(observer);
+}
+
+const TrackFingering& Conversion::OptimisedFingering(uint32_t trackIndex) {
+    if (fingerings_.size() != TrackList.size()) {
+        fingerings_.assign(TrackList.size(), TrackFingering());
+        fingeringDone_.assign(TrackList.size(), false);
+    }
+    if (trackIndex >= TrackList.size()) {
+        static const TrackFingering none;
+        return none;
+    }
+    if (!fingeringDone_[trackIndex]) {
+        fingerings_[trackIndex] =
+            OptimiseTrackFingering(TrackList[trackIndex], StringPitch, Settings, Header.Division);
+        fingeringDone_[trackIndex] = true;
+    }
+    return fingerings_[trackIndex];
+}
+
 int Conversion::CountEmptyTracks() const {
     int count = 0;
     for (const TrackRecord& track : TrackList)
@@ -180,6 +201,8 @@ void Conversion::RunConversion(bool opened) {
     st.ConversionColumns = 0;
     st.ConversionCut = false;
     FreeTrackList();
+    fingerings_.clear();
+    fingeringDone_.clear();
 
     StringPitch = BaseTuning;
     ClearUsedChords();

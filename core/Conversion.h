@@ -10,6 +10,7 @@
 // converter, a list in tests.
 #pragma once
 
+#include "core/Fingering.h"
 #include "core/Song.h"
 #include "core/TabColumn.h"
 
@@ -35,6 +36,8 @@ constexpr uint64_t MAX_CONVERSION_COLUMNS = 4'000'000;
 using Reporter = std::function<void(const std::string& text)>;
 // Receives the report text in order, in chunks of any size.
 using ReportSink = std::function<void(std::string_view chunk)>;
+// Sees every column of the text tablature as its line is written, in order.
+using ColumnObserver = std::function<void(uint32_t trackIndex, const TabColumn& column)>;
 
 class Conversion {
   public:
@@ -73,6 +76,9 @@ class Conversion {
     // stays empty). An empty sink restores the temporary file.
     void SetReportSink(ReportSink sink);
 
+    // Hands every written column to `observer` (none: an empty observer).
+    void SetColumnObserver(ColumnObserver observer);
+
     // Runs one whole conversion of MidiFileName. Callers read TrackList and the report.
     void ConvertMidiFile();
     // The same over bytes in memory; `displayName` stands in for the path in the report.
@@ -88,6 +94,12 @@ class Conversion {
     void PlaceNote(TabColumn& column, int note, char special, uint8_t channel);
     // Puts a marker (LABEL_BAR, LABEL_TRACK_START, LABEL_TRACK_END) into `column`.
     static void PlaceMarker(TabColumn& column, uint8_t label);
+
+    // The optimised placement of track `trackIndex` (0-based) under the settings and tuning
+    // of the last conversion, computed once per track and conversion and kept until the next
+    // conversion; the text written with OptimiseFingering on is made from it. An index past
+    // TrackList gives a placement without notes.
+    const TrackFingering& OptimisedFingering(uint32_t trackIndex);
 
     // The chord the column's frets form (in standard tuning), or "   "; marks it used.
     std::string ColumnChordName(const TabColumn& column);
@@ -141,11 +153,14 @@ class Conversion {
     void CutTrack(int trackNumber);
     void ReportConversionCut(int trackNumber);
     void AddNoteEvent(uint8_t note, int channel, char special, uint32_t deltaTime,
-                      int32_t numerator, int32_t denominator, int trackNumber);
+                      int32_t numerator, int32_t denominator, int trackNumber, size_t noteIndex);
     void ConvertTrack(uint32_t trackIndex);
 
     Reporter reporter_;
     State* state_; // reader, line buffer and report state of the conversion under way
+    // Optimised placements of the last conversion, by track; computed on first use.
+    std::vector<TrackFingering> fingerings_;
+    std::vector<bool> fingeringDone_;
 };
 
 // Measures of a track as the view counts them: EndTime / MeasureTicks + 1; 1 when the time

@@ -37,6 +37,8 @@ struct Conversion::State {
     bool BoundReached = false;      // the next line would pass an output bound
     bool TrackCut = false;          // the current track stopped at an output bound
     bool ConversionCut = false;     // the whole report reached its bound (and said so)
+    uint32_t TrackIndex = 0;        // track being converted
+    ColumnObserver Observer;        // sees every written column
 
     // ---- Report output ----
     ReportSink Sink;

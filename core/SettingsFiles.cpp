@@ -45,10 +45,11 @@ void ApplyIniSettings(const IniFile& ini, StoredSettings& out) {
     const std::span<const SettingRow> rows = SettingRows();
     std::vector<std::string_view> keys;
     for (const SettingRow& row : rows)
-        keys.emplace_back(row.IniKey);
+        keys.emplace_back(row.IniKey ? row.IniKey : "");
     const std::vector<std::optional<std::string>> values = ini.GetAll(INI_SECTION, keys);
     for (size_t i = 0; i < rows.size(); ++i) {
         const SettingRow& row = rows[i];
+        if (!row.IniKey) continue;
         const std::optional<std::string>& text = values[i];
         if (row.Kind == SettingKind::Text) {
             *row.Text(homes) = text.value_or(row.TextDefault);
@@ -63,6 +64,7 @@ void ApplyIniSettings(const IniFile& ini, StoredSettings& out) {
 void StoreIniSettings(IniFile& ini, const StoredSettings& in) {
     const SettingHomes homes = HomesOf(in);
     for (const SettingRow& row : SettingRows()) {
+        if (!row.IniKey) continue;
         const bool isText = row.Kind == SettingKind::Text;
         if (row.Writing == IniWriting::WhenSetOrPresent) {
             const bool set = isText ? !row.Text(homes)->empty() : row.Number.Get(homes) != 0;

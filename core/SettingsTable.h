@@ -94,7 +94,7 @@ constexpr int64_t ANY_VALUE_MAX = std::numeric_limits<int64_t>::max();
 
 struct SettingRow {
     SettingKind Kind;
-    const char* IniKey;
+    const char* IniKey; // nullptr: not in the INI file
     IniWriting Writing = IniWriting::Always;
     // The value without an INI entry (Number, Switch) ...
     int64_t Default = 0;
@@ -249,6 +249,9 @@ inline constexpr std::array SETTING_ROWS = {
                       NumberField<detail::DISPLAY, &DisplaySettings::BarColor>),
     detail::ColourRow("BACKGROUNDCOLOR", 0x00FFFF,
                       NumberField<detail::DISPLAY, &DisplaySettings::BackgroundColor>),
+    // Chosen on the converter's command line only: in no file and not in the dialog.
+    detail::SwitchRow(nullptr, NO_OPTION_FIELD, nullptr, "optimise-fingering",
+                      NumberField<detail::CONV, &ConversionSettings::OptimiseFingering>),
 };
 
 inline std::span<const SettingRow> SettingRows() {
@@ -258,7 +261,7 @@ inline std::span<const SettingRow> SettingRows() {
 // The position of an INI key (exact spelling) in SETTING_ROWS, or SETTING_ROWS.size().
 constexpr size_t SettingIndex(std::string_view iniKey) {
     for (size_t i = 0; i < SETTING_ROWS.size(); ++i)
-        if (iniKey == SETTING_ROWS[i].IniKey) return i;
+        if (SETTING_ROWS[i].IniKey && iniKey == SETTING_ROWS[i].IniKey) return i;
     return SETTING_ROWS.size();
 }
 

@@ -30,6 +30,7 @@ struct ConversionSettings {
     int16_t PrintMeasPerWidth = 3;
     int16_t PrintMeasPerHeight = 5;
     int32_t ColumnsPerLine = 26; // fixed: the width of one line of tablature
+    int32_t OptimiseFingering = 0; // 1: strings and frets from a search over the whole track
 };
 
 // The tuning as the user sets it. CustomDelta[k-1] is the offset "CUSTOMDELTAk":

@@ -17,6 +17,9 @@ void Conversion::ClearTabLine() {
 void Conversion::FlushTabLine() {
     State& st = *state_;
     WriteTabLine();
+    if (st.Observer)
+        for (int c = 0; c < st.ColumnCount; ++c)
+            st.Observer(st.TrackIndex, st.TabLine[c]);
     st.TrackColumns += st.ColumnCount;
     st.ConversionColumns += st.ColumnCount;
     ClearTabLine();
@@ -57,7 +60,8 @@ void Conversion::ReportConversionCut(int trackNumber) {
 }
 
 void Conversion::AddNoteEvent(uint8_t note, int channel, char special, uint32_t deltaTime,
-                              int32_t numerator, int32_t denominator, int trackNumber) {
+                              int32_t numerator, int32_t denominator, int trackNumber,
+                              size_t noteIndex) {
     State& st = *state_;
     const uint32_t measureTicks = MeasureTicks(Header.Division, numerator, denominator);
     uint32_t pending = deltaTime;
@@ -83,7 +87,12 @@ void Conversion::AddNoteEvent(uint8_t note, int channel, char special, uint32_t 
     st.current_ticks += pending;
 
     if (deltaTime > 0 && st.TabLine[st.ColumnCount].Label != LABEL_EMPTY) AdvanceColumn();
-    PlaceNote(st.TabLine[st.ColumnCount], note, special, static_cast<uint8_t>(channel));
+    TabColumn& column = st.TabLine[st.ColumnCount];
+    if (Settings.OptimiseFingering)
+        OptimisedFingering(st.TrackIndex)
+            .PlaceNote(column, noteIndex, special, static_cast<uint8_t>(channel));
+    else
+        PlaceNote(column, note, special, static_cast<uint8_t>(channel));
 }
 
 void Conversion::ConvertTrack(uint32_t trackIndex) {
@@ -101,6 +110,7 @@ void Conversion::ConvertTrack(uint32_t trackIndex) {
         return;
     }
     WriteTrackHeading(trackNumber, track);
+    st.TrackIndex = trackIndex;
     ClearTabLine();
     st.current_ticks = 0;
     st.TrackColumns = 0;
@@ -109,13 +119,14 @@ void Conversion::ConvertTrack(uint32_t trackIndex) {
     PlaceMarker(st.TabLine[0], LABEL_TRACK_START);
     st.ColumnCount = 1;
 
-    for (const NoteRecord& note : track.Notes) {
+    for (size_t i = 0; i < track.Notes.size(); ++i) {
         if (st.BoundReached) {
             CutTrack(trackNumber);
             break;
         }
+        const NoteRecord& note = track.Notes[i];
         AddNoteEvent(static_cast<uint8_t>(note.Note), note.Channel, note.Special, note.DeltaTime,
-                     track.TimeSigNumerator, track.TimeSigDenominator, trackNumber);
+                     track.TimeSigNumerator, track.TimeSigDenominator, trackNumber, i);
         if (st.TrackCut) break;
     }
     if (st.TrackCut) return;

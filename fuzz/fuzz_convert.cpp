@@ -1,6 +1,7 @@
 // Fuzz target: one whole conversion of arbitrary bytes. The first byte picks the settings
-// (chords, special parameters, force fit, bass mode, transposition) so every path of the
-// writer is reached; the rest is the MIDI file. The report and the messages are dropped.
+// (chords, special parameters, force fit, bass mode, transposition, and with an odd
+// transposition the optimised fingering) so every path of the writer is reached; the rest is
+// the MIDI file. The report and the messages are dropped.
 
 #include "core/Conversion.h"
 
@@ -28,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     conversion.Settings.BassMode = (flags >> 3) & 1;
     // Bits 4..7: transposition -8..+7 semitones.
     conversion.TuningSettings.Transpose = static_cast<int8_t>((flags >> 4) - 8);
+    conversion.Settings.OptimiseFingering = (flags >> 4) & 1;
 
     std::string_view bytes;
     if (size > 1) bytes = std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1);

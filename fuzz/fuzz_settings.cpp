@@ -41,7 +41,7 @@ const SettingRow* FirstDifference(const StoredSettings& a, const StoredSettings&
 void RequireSame(const StoredSettings& a, const StoredSettings& b, bool optionFieldsOnly,
                  const char* what) {
     if (const SettingRow* row = FirstDifference(a, b, optionFieldsOnly)) {
-        std::fprintf(stderr, "setting %s differs\n", row->IniKey);
+        std::fprintf(stderr, "setting %s differs\n", row->IniKey ? row->IniKey : row->Flag);
         Require(false, what);
     }
 }

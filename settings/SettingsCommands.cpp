@@ -111,8 +111,15 @@ void SettingsCommands::ReadIniSettings() {
 }
 
 bool SettingsCommands::WriteSettings() {
+    QString error;
+    if (TryWriteSettings(&error)) return true;
+    Seams.ShowMessage(error);
+    return false;
+}
+
+bool SettingsCommands::TryWriteSettings(QString* error) {
     if (store_.WriteIniSettings()) return true;
-    Seams.ShowMessage(QString("Unable to write to %1").arg(store_.IniPath()));
+    if (error) *error = QString("Unable to write to %1").arg(store_.IniPath());
     return false;
 }
 

@@ -46,6 +46,8 @@ class SettingsCommands : public QObject {
     // write to <file>" and answers false, so the caller abandons the ending and the program
     // keeps running.
     bool WriteSettings();
+    // The same write without a message: on failure `error` (when given) receives the text.
+    bool TryWriteSettings(QString* error);
 
     void OptionsPanel1Click();
     void LoadOptions1Click();

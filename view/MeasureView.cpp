@@ -1,7 +1,5 @@
 #include "view/MeasureView.h"
 
-#include "core/Chords.h"
-
 #include <QEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -97,7 +95,9 @@ struct MeasureView::Impl {
         const int top = view->verticalScrollBar()->value();
         const int bottom = top + std::max(view->viewport()->height(), 1);
         const int count = static_cast<int>(panels.size());
-        const int first = std::max(top / pitch - REALIZE_MARGIN, 0);
+        // The last panel stays whatever the position: the chord view's one panel is taller
+        // than the pitch and is in view far below the first pitch.
+        const int first = std::clamp(top / pitch - REALIZE_MARGIN, 0, count - 1);
         const int last = std::min(bottom / pitch + REALIZE_MARGIN, count - 1);
         for (auto it = widgets.begin(); it != widgets.end();) {
             if (it->first < first || it->first > last) {
@@ -120,17 +120,8 @@ struct MeasureView::Impl {
         QPainter painter(panel);
         if (panel->Tag() == -1) {
             PaintPanelBackground(painter, display, 0, 0, panel->width(), panel->height());
-            if (view->ChordViewPainter) {
+            if (view->ChordViewPainter)
                 view->ChordViewPainter(painter, panel->rect(), view->height());
-                return;
-            }
-            QStringList names;
-            for (int i = 0; i < CHORD_COUNT; ++i)
-                if (conv.ChordUsed[static_cast<size_t>(i)])
-                    names << QString::fromLatin1(ChordNames[static_cast<size_t>(i)]).trimmed();
-            painter.setPen(ToColor(display.NotesColor));
-            const QString text = "Chords used: " + (names.isEmpty() ? "none" : names.join(", "));
-            painter.drawText(QPoint(10, 5 + painter.fontMetrics().ascent()), text);
             return;
         }
         ChordFlags named{};

@@ -80,8 +80,8 @@ class MeasureView : public QScrollArea {
     QWidget* PanelWidget(int tag, bool scrollIntoView = false);
     std::vector<QWidget*> PanelWidgets() const;
 
-    // Draws the chord view's panel: the painter, the panel's rectangle and the height of the
-    // scroll box. Installed by the chord subsystem.
+    // Draws the chord view's panel, already filled in the panel colour: the painter, the
+    // panel's rectangle and the height of the scroll box. Installed by the chord subsystem.
     std::function<void(QPainter&, const QRect& panel, int scrollBoxHeight)> ChordViewPainter;
     // Height of the chord-view panel for a scroll box of `scrollBoxHeight` pixels. Installed
     // by the chord subsystem; by default the scroll box's height.

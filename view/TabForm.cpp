@@ -3,12 +3,16 @@
 #include "core/Chords.h"
 #include "view/VersionForm.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProxyStyle>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -77,6 +81,29 @@ QString TrackCaption(int number, const TrackRecord& track) {
                     : QString("Track %1 (E: %2)").arg(number).arg(name);
 }
 
+// Lets a menu longer than the screen scroll instead of spreading into columns, so every item
+// of a file with thousands of tracks can be reached.
+class ScrollableMenuStyle : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_Menu_Scrollable) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+bool AskInMessageBox(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, APPLICATION_TITLE, text,
+                    QMessageBox::NoButton, parent);
+    QPushButton* quit = box.addButton("Quit Without Saving", QMessageBox::DestructiveRole);
+    QPushButton* stay = box.addButton("Stay", QMessageBox::RejectRole);
+    box.setDefaultButton(stay);
+    box.setEscapeButton(stay);
+    box.exec();
+    return box.clickedButton() == quit;
+}
+
 } // namespace
 
 TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* parent)
@@ -108,6 +135,9 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* pa
 
     tracksMenu_ = new QMenu("Tracks", this);
     tracksMenu_->setObjectName("TracksMenu");
+    auto* menuStyle = new ScrollableMenuStyle;
+    menuStyle->setParent(tracksMenu_);
+    tracksMenu_->setStyle(menuStyle);
     AddTopMenu(tracksMenu_);
 
     auto* helpMenu = new QMenu("Help", this);
@@ -126,6 +156,7 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* pa
             return QString();
         return dialog->selectedFiles().first();
     };
+    AskQuitWithoutSaving = [this](const QString& text) { return AskInMessageBox(this, text); };
 
     FormCreate();
     // The client area below the menu bar is CLIENT_WIDTH x CLIENT_HEIGHT.
@@ -148,6 +179,15 @@ QFileDialog* TTabForm::OpenMidifile() {
         openMidifile_->setObjectName("OpenMidifile");
         openMidifile_->setFileMode(QFileDialog::ExistingFile);
         openMidifile_->setAcceptMode(QFileDialog::AcceptOpen);
+        // Return typed while the name field's completion list shows accepts the dialog but
+        // leaves that list open as a popup of the hidden dialog, which would swallow the next
+        // click anywhere in the program. Close it with the dialog.
+        connect(openMidifile_, &QDialog::finished, this, [this] {
+            if (!openMidifile_) return;
+            for (QCompleter* completer : openMidifile_->findChildren<QCompleter*>())
+                if (completer->popup() && completer->popup()->isVisible())
+                    completer->popup()->hide();
+        });
     }
     return openMidifile_;
 }
@@ -155,6 +195,10 @@ QFileDialog* TTabForm::OpenMidifile() {
 void TTabForm::AddTopMenu(QMenu* menu) {
     menu->menuAction()->setObjectName(menu->objectName());
     InsertInOrder(menuBar(), menu->menuAction());
+}
+
+void TTabForm::AddTopItem(QAction* action) {
+    InsertInOrder(menuBar(), action);
 }
 
 void TTabForm::AddMenuItem(QMenu* menu, QAction* action) {
@@ -218,9 +262,13 @@ void TTabForm::ReconvertMidiFile() {
 
 bool TTabForm::SaveSettingsAndQuit() {
     if (ending_) return true;
-    // The settings store writes the INI file here, before the tabulature is closed; when it
-    // cannot (it has told the user why), nothing is closed.
-    if (WriteSettings && !WriteSettings()) return false;
+    // The settings store writes the INI file here, before the tabulature is closed. When it
+    // cannot, the old file stays as it was and the user chooses: quit anyway, or stay with
+    // everything open (the default).
+    QString error;
+    if (WriteSettings && !WriteSettings(&error)) {
+        if (!AskQuitWithoutSaving || !AskQuitWithoutSaving(error)) return false;
+    }
     ending_ = true;
     ResetTabulature();
     if (versionForm_) versionForm_->close();
@@ -228,6 +276,16 @@ bool TTabForm::SaveSettingsAndQuit() {
     close();
     QApplication::quit();
     return true;
+}
+
+void TTabForm::EndOnSignal() {
+    if (ending_) return;
+    ending_ = true;
+    if (WriteSettings) WriteSettings(nullptr);
+    ResetTabulature();
+    if (versionForm_) versionForm_->close();
+    if (helpForm_) helpForm_->close();
+    QCoreApplication::exit(0);
 }
 
 void TTabForm::closeEvent(QCloseEvent* event) {

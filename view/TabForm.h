@@ -37,10 +37,14 @@ class TTabForm : public QMainWindow {
     void Quit1Click() { SaveSettingsAndQuit(); }
     // Closes the tabulature: panels, Tracks menu, chord flags, file name and report file.
     void ResetTabulature();
-    // The one ending of the program, for Quit and for closing the window.
-    // False when the settings could not be written: the ending is then abandoned and the
-    // program keeps running with everything open.
+    // The one ending of the program, for Quit and for closing the window. When the settings
+    // cannot be written the user is asked (AskQuitWithoutSaving) whether to quit without
+    // saving or to stay; false when the user stays, with everything still open.
     bool SaveSettingsAndQuit();
+    // The ending on a termination signal: writes the settings as Quit does but never asks or
+    // shows anything (a failed write leaves the old file), closes the tabulature (its report
+    // file goes) and leaves the event loop.
+    void EndOnSignal();
 
     void BuildTracksMenu();
     void TrackMenuClick(int tag);
@@ -61,11 +65,16 @@ class TTabForm : public QMainWindow {
     // cancel. Tests replace it to answer without showing a dialog.
     std::function<QString(const QString& filter)> RunFileDialog;
     // Writes the settings before the program ends; installed by the settings store. False
-    // when they could not be written.
-    std::function<bool()> WriteSettings;
+    // when they could not be written, with the reason in `error`; it shows nothing itself.
+    std::function<bool(QString* error)> WriteSettings;
+    // Asked when the settings could not be written at the ending, with that message: true to
+    // quit without saving, false to stay. By default a message box whose default is "Stay".
+    std::function<bool(const QString& text)> AskQuitWithoutSaving;
 
     // Adds a menu or a menu item at its place in the menu bar's fixed order (by objectName).
     void AddTopMenu(QMenu* menu);
+    // Adds a command without sub-items to the menu bar at its place in the same order.
+    void AddTopItem(QAction* action);
     void AddMenuItem(QMenu* menu, QAction* action);
     QMenu* TopMenu(const QString& objectName) const;
 

@@ -66,6 +66,8 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent, Qt::Window), browser_(ne
     setObjectName("HelpForm");
     setWindowTitle("MORVEL Help");
     browser_->setObjectName("HelpBrowser");
+    setAccessibleName("MORVEL Help");
+    browser_->setAccessibleName("Help Text");
     browser_->setOpenExternalLinks(false);
     browser_->setSource(QUrl("qrc:/help/index.html"));
     auto* layout = new QVBoxLayout(this);

@@ -9,6 +9,9 @@ class QTextBrowser;
 
 namespace morvel {
 
+// The application's title: the title of its message boxes.
+constexpr const char* APPLICATION_TITLE = "MORVEL MIDI to Tabulature Conversion";
+
 // The program's banner, shown in the version window and as the main window's caption.
 QString VersionBanner();
 

@@ -155,6 +155,29 @@ TEST_F(ConvertTest, TransposeMovesNotesUpTheNeck) {
     EXPECT_EQ(up[5].find('?'), std::string::npos) << up[5];
 }
 
+TEST_F(ConvertTest, MetricsGiveTheFiguresOfEachTrackAndTheRangeHintOnStandardOutput) {
+    // A part written at sounding pitch: E2, A2, C3 lie below the open sixth string.
+    std::string path = SongOf("low.mid", {40, 45, 48, 55, 59, 64});
+    RunResult low = RunConvert({"--metrics", path});
+    EXPECT_EQ(low.ExitCode, 0);
+    EXPECT_EQ(low.Err, "");
+    EXPECT_EQ(Lines(low.Out),
+              (std::vector<std::string>{
+                  "Track 1: 6 notes, 3 shown as frets, 3 \"?\" columns, 0 chord columns, 0 "
+                  "spanning more than 4 frets, mean hand shift 0.50 frets over 2 shifts, 0 shifts "
+                  "of more than 4 frets, 0.0 % of frets above 12 (50 % below the low string: try "
+                  "Transpose 12)",
+                  "Total: 6 notes, 3 shown as frets, 3 \"?\" columns, 0 chord columns, 0 spanning "
+                  "more than 4 frets, mean hand shift 0.50 frets over 2 shifts, 0 shifts of more "
+                  "than 4 frets, 0.0 % of frets above 12"}));
+
+    RunResult up = RunConvert({"--metrics", "--transpose", "12", "--optimise-fingering", path});
+    EXPECT_EQ(up.ExitCode, 0);
+    EXPECT_EQ(up.Err, "");
+    EXPECT_EQ(up.Out.rfind("Track 1: 6 notes, 6 shown as frets, 0 \"?\" columns", 0), 0u) << up.Out;
+    EXPECT_EQ(up.Out.find("try Transpose"), std::string::npos) << up.Out;
+}
+
 TEST_F(ConvertTest, TuningPresetAndStringDeltasRetuneTheSixthString) {
     std::string path = SongOf("low-d.mid", {50});
     std::vector<std::string> plain = Staff({path});
@@ -296,6 +319,8 @@ TEST_F(ConvertTest, UsageErrorsExitWithTwoAndWriteNothing) {
         {song, song},
         {"--bass=1", song},
         {"--ini", (dir / "absent.ini").string(), song},
+        {"--metrics", "--report", song},
+        {"--optimise-fingering=1", song},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string shown;
@@ -316,7 +341,7 @@ TEST_F(ConvertTest, HelpDocumentsEveryFlag) {
     for (const char* flag :
          {"--track", "--report", "-o", "--out-dir", "--jobs", "--ini", "--options", "--transpose",
           "--tuning", "--delta1", "--delta6", "--max-fret", "--force-fit", "--bass",
-          "--show-chords", "--show-special", "Exit status"})
+          "--show-chords", "--show-special", "--metrics", "--optimise-fingering", "Exit status"})
         EXPECT_NE(run.Out.find(flag), std::string::npos) << flag;
 }
 

@@ -23,6 +23,7 @@ TEST(Corpus, EveryFileConvertsTheSameWayTwice) {
         [](Conversion& c) {
             c.Settings.ShowChord = c.Settings.ShowSpecial = c.Settings.ForceFitFret = 1;
             c.Settings.BassMode = 1;
+            c.Settings.OptimiseFingering = 1;
             c.TuningSettings.Transpose = 3;
         },
         [](Conversion& c) {

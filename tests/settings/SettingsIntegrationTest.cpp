@@ -26,6 +26,10 @@ struct Program {
         conv.SetReporter([](const std::string&) {});
         settings.Seams.ShowMessage = [this](const QString& text) { messages << text; };
         ConnectSettings(form, settings);
+        form.AskQuitWithoutSaving = [this](const QString& text) {
+            messages << text;
+            return false; // stay
+        };
         settings.ReadIniSettings();
     }
     ~Program() { form.hide(); }

@@ -140,7 +140,7 @@ TEST_F(ViewTest, CloseTabulatureDeletesTheReportAndForgetsTheUsedChords) {
 
 TEST_F(ViewTest, QuitWritesSettingsOnceThenCloses) {
     int writes = 0;
-    form->WriteSettings = [&] {
+    form->WriteSettings = [&](QString*) {
         ++writes;
         EXPECT_FALSE(conv.MidiFileName.empty()); // written before the tabulature closes
         return true;
@@ -152,6 +152,45 @@ TEST_F(ViewTest, QuitWritesSettingsOnceThenCloses) {
     EXPECT_EQ(writes, 1);
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(QFileInfo::exists(report));
+}
+
+// An INI file that cannot be written never traps the user: the ending asks, "Stay" keeps
+// everything open, "Quit Without Saving" ends; a signal's ending asks nothing and still ends.
+TEST_F(ViewTest, EndingWithUnwritableSettingsAsksOrEndsSilently) {
+    form->WriteSettings = [](QString* error) {
+        if (error) *error = "Unable to write to /ro/MORVEL.INI";
+        return false;
+    };
+    QStringList asked;
+    bool quitAnyway = false;
+    form->AskQuitWithoutSaving = [&](const QString& text) {
+        asked << text;
+        return quitAnyway;
+    };
+    Open(FourTracks());
+    const QString report = QString::fromStdString(conv.TempFileName);
+    form->show();
+    form->findChild<QAction*>("Quit1")->trigger();
+    EXPECT_EQ(asked, QStringList{"Unable to write to /ro/MORVEL.INI"});
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(report));
+    EXPECT_FALSE(form->TracksMenu()->isEmpty());
+
+    quitAnyway = true;
+    form->close();
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(QFileInfo::exists(report));
+
+    SetUp(); // a new window on the same conversion
+    int writes = 0;
+    form->WriteSettings = [&](QString*) { return ++writes, false; };
+    form->AskQuitWithoutSaving = [&](const QString&) { return ADD_FAILURE(), false; };
+    Open(FourTracks());
+    const QString second = QString::fromStdString(conv.TempFileName);
+    form->EndOnSignal();
+    EXPECT_EQ(writes, 1);
+    EXPECT_FALSE(QFileInfo::exists(second));
 }
 
 TEST_F(ViewTest, DamagedFileShowsTheConversionsMessagesAndKeepsWhatWasRead) {

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Greedy against optimised fingering: playability figures over the classical-guitar files of
+# the shared corpus at Transpose 12, and the time and memory of optimising a 200,000-note track.
+#   bench/fingering.sh [BUILD_DIR]      (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+data="$build/bench-data"
+
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target morvel-convert
+if [ ! -f "$data/long-guitar.mid" ]; then
+    echo "Generating long-guitar.mid into $data"
+    python3 ../shared/tools/gen_midi.py "$data" --only long-guitar >/dev/null
+fi
+python3 bench/fingering.py "$build/bin/morvel-convert" ../shared/midi "$data/long-guitar.mid" \
+    examples/melody.mid

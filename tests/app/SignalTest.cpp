@@ -1,0 +1,74 @@
+// The window program ends cleanly on a termination signal, even while its modal start-up
+// window is open: its settings are written and it asks nothing on the way.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    TempDir() {
+        char pattern[] = "/tmp/morvel-app-XXXXXX";
+        path = ::mkdtemp(pattern);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    fs::path path;
+};
+
+// Waits up to `seconds` for `pid`; its wait status, or -1 when it is still running.
+int WaitFor(pid_t pid, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+}
+
+TEST(WindowProgram, EndsOnEachTerminationSignalAndWritesItsSettings) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TempDir config;
+        const fs::path ini = config.path / "morvel" / "MORVEL.INI";
+        fs::create_directories(ini.parent_path());
+        std::ofstream(ini) << "[PARAMS]\nMAXFRET=20\n";
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", config.path.c_str(), 1);
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::execl(MORVEL_BINARY, MORVEL_BINARY, static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // The start-up window is up once the settings have been read; give it time to start.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ::kill(pid, signal);
+        int status = WaitFor(pid, 20);
+        if (status == -1) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            FAIL() << "the program did not end on the signal";
+        }
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        std::ifstream in(ini);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_NE(text.find("MAXFRET=20"), std::string::npos);
+        EXPECT_NE(text.find("BACKGROUNDCOLOR="), std::string::npos) << text; // written anew
+    }
+}
+
+} // namespace
