@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test:
 #   1. the full build and all its tests through CTest;
 #   2. the core, the converter and their tests once more under AddressSanitizer and UBSan;
-#   3. the conversion fuzzer for FUZZ_SECONDS (default 60), seeded from examples/.
+#   3. the fuzzers for FUZZ_SECONDS (default 60) together, half each: the conversion seeded
+#      from examples/, the settings files (INI and option record) from fuzz/settings-seeds/.
 # Stops at the first failure with a non-zero status.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -24,14 +25,18 @@ cmake --build build-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize --output-on-failure --timeout 900
 
-echo "== Fuzzing the conversion for ${FUZZ_SECONDS:-60} s"
+fuzz_seconds=${FUZZ_SECONDS:-60}
+echo "== Fuzzing the conversion and the settings files for ${fuzz_seconds} s"
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORVEL_CORE_ONLY=ON -DMORVEL_FUZZ=ON -DMORVEL_BENCH=OFF
-cmake --build build-fuzz --target fuzz_convert
+cmake --build build-fuzz --target fuzz_convert fuzz_settings
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 python3 fuzz/make_seeds.py examples "$corpus/seeds"
-mkdir "$corpus/new"
-build-fuzz/bin/fuzz_convert -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=2048 \
+mkdir "$corpus/new" "$corpus/settings"
+build-fuzz/bin/fuzz_convert -max_total_time="$((fuzz_seconds / 2))" -rss_limit_mb=2048 \
     -artifact_prefix="$root/build-fuzz/" "$corpus/new" "$corpus/seeds"
+build-fuzz/bin/fuzz_settings -max_total_time="$((fuzz_seconds - fuzz_seconds / 2))" \
+    -rss_limit_mb=2048 -dict=fuzz/settings.dict -artifact_prefix="$root/build-fuzz/settings-" \
+    "$corpus/settings" fuzz/settings-seeds
 echo "== All tests passed"

@@ -3,6 +3,7 @@
 #include "core/Tunings.h"
 
 #include <charconv>
+#include <span>
 #include <string_view>
 
 namespace morvel::cli {
@@ -124,22 +125,6 @@ struct Parser {
             options.OptionFile = text;
             return true;
         }
-        if (flag == "--transpose") {
-            if (!TakeInt(flag, inlineValue, TRANSPOSE_MIN, TRANSPOSE_MAX, number)) return false;
-            options.Transpose = number;
-            return true;
-        }
-        if (flag == "--max-fret") {
-            if (!TakeInt(flag, inlineValue, MAX_FRET_MIN, MAX_FRET_MAX, number)) return false;
-            options.MaxFret = number;
-            return true;
-        }
-        if (flag.size() == 8 && flag.starts_with("--delta") && flag[7] >= '1' &&
-            flag[7] < '1' + STRING_COUNT) {
-            if (!TakeInt(flag, inlineValue, DELTA_MIN, DELTA_MAX, number)) return false;
-            options.Delta[static_cast<size_t>(flag[7] - '1')] = number;
-            return true;
-        }
         if (flag == "--tuning") {
             if (!TakeValue(flag, inlineValue, text)) return false;
             std::optional<TuningPreset> preset = FindTuningPreset(text);
@@ -153,23 +138,25 @@ struct Parser {
             options.TuningDelta = preset->Delta;
             return true;
         }
-        struct Switch {
-            std::string_view Name;
-            std::optional<bool> Options::*Target;
-        };
-        static constexpr Switch switches[] = {
-            {"force-fit", &Options::ForceFit},
-            {"bass", &Options::Bass},
-            {"show-chords", &Options::ShowChords},
-            {"show-special", &Options::ShowSpecial},
-            {"optimise-fingering", &Options::OptimiseFingering},
-        };
-        for (const Switch& s : switches) {
-            bool on = flag.substr(0, 2) == "--" && flag.substr(2) == s.Name;
-            bool off = flag.starts_with("--no-") && flag.substr(5) == s.Name;
-            if (on || off) {
-                options.*s.Target = on;
-                return NoInlineValue(flag, inlineValue);
+        // The settings of the table that have a flag: "--name N" for a number within the
+        // dialog's range, "--name" and "--no-name" for a switch.
+        const std::span<const SettingRow> rows = SettingRows();
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const SettingRow& row = rows[i];
+            if (!row.Flag || !flag.starts_with("--")) continue;
+            const std::string_view name = row.Flag;
+            if (row.Kind == SettingKind::Number && flag.substr(2) == name) {
+                if (!TakeInt(flag, inlineValue, row.Min, row.Max, number)) return false;
+                options.SettingFlags[i] = number;
+                return true;
+            }
+            if (row.Kind == SettingKind::Switch) {
+                const bool on = flag.substr(2) == name;
+                const bool off = flag.starts_with("--no-") && flag.substr(5) == name;
+                if (on || off) {
+                    options.SettingFlags[i] = on ? 1 : 0;
+                    return NoInlineValue(flag, inlineValue);
+                }
             }
         }
         return Fail("unknown option " + std::string(flag));
@@ -206,18 +193,17 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
 
 void ApplyFlags(const Options& options, ConversionSettings& settings, Tuning& tuning) {
     if (options.TuningDelta) tuning.CustomDelta = *options.TuningDelta;
-    for (size_t k = 0; k < options.Delta.size(); ++k)
-        if (options.Delta[k]) tuning.CustomDelta[k] = static_cast<int16_t>(*options.Delta[k]);
-    if (options.Transpose) tuning.Transpose = static_cast<int8_t>(*options.Transpose);
-    if (options.MaxFret) settings.MaxFret = *options.MaxFret;
-    if (options.ForceFit) settings.ForceFitFret = *options.ForceFit ? 1 : 0;
-    if (options.Bass) settings.BassMode = *options.Bass ? 1 : 0;
-    if (options.ShowChords) settings.ShowChord = *options.ShowChords ? 1 : 0;
-    if (options.ShowSpecial) settings.ShowSpecial = *options.ShowSpecial ? 1 : 0;
-    if (options.OptimiseFingering) settings.OptimiseFingering = *options.OptimiseFingering ? 1 : 0;
+    DisplaySettings unused; // no flag sets a display setting
+    const SettingHomes homes{&settings, &tuning, &unused};
+    const std::span<const SettingRow> rows = SettingRows();
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (options.SettingFlags[i]) rows[i].Number.Set(homes, *options.SettingFlags[i]);
 }
 
 std::string UsageText() {
+    auto Range = [](int low, int high) {
+        return std::to_string(low) + ".." + std::to_string(high);
+    };
     return R"(Usage: morvel-convert [OPTIONS] FILE.mid
        morvel-convert [OPTIONS] --out-dir DIR FILE.mid...
 
@@ -241,13 +227,16 @@ What is written (default: the whole text output, every line ending in CR LF):
 Settings (read in this order: --ini, then --options, then the flags below):
   --ini FILE         read section "PARAMS" of an INI file as the program does
   --options FILE     read an option file (.opt) as the program does
-  --transpose T      transpose by T semitones (-25..25)
+  --transpose T      transpose by T semitones ()" +
+           Range(TRANSPOSE_MIN, TRANSPOSE_MAX) + R"()
   --tuning NAME      "Standard", "Drop D", "Open E", "Open D", "Open G", "A", "G Minor" or
                      "Custom"; sets the six string offsets, then --deltaN changes single ones
   --delta1 N ... --delta6 N
-                     semitone offset of one string (-12..12); --delta1 is the sixth
+                     semitone offset of one string ()" +
+           Range(DELTA_MIN, DELTA_MAX) + R"(); --delta1 is the sixth
                      (lowest) string, --delta6 the first
-  --max-fret N       highest fret used (19..27)
+  --max-fret N       highest fret used ()" +
+           Range(MAX_FRET_MIN, MAX_FRET_MAX) + R"()
   --force-fit        fit notes beyond the highest fret onto the neck
   --bass             bass mode
   --show-chords      name chords and add the chord diagrams

@@ -2,6 +2,7 @@
 // conversion settings given as flags. Parsing never touches the file system.
 #pragma once
 
+#include "core/SettingsTable.h"
 #include "core/Song.h"
 
 #include <array>
@@ -30,36 +31,30 @@ struct Options {
     std::string IniFile;
     std::string OptionFile;
 
-    // Settings given as flags; each one present overrides what the files said.
-    std::optional<int> Transpose;
-    std::optional<int> MaxFret;
+    // Settings given as flags, by their row of the settings table; each one present overrides
+    // what the files said.
     std::optional<std::array<int16_t, STRING_COUNT>> TuningDelta; // from --tuning
-    std::array<std::optional<int>, STRING_COUNT> Delta;           // --delta1 .. --delta6
-    std::optional<bool> ForceFit;
-    std::optional<bool> Bass;
-    std::optional<bool> ShowChords;
-    std::optional<bool> ShowSpecial;
-    std::optional<bool> OptimiseFingering;
+    std::array<std::optional<int64_t>, SETTING_ROWS.size()> SettingFlags;
 };
 
 // Reads argv[1..argc-1]. False with `error` set (one line, no trailing newline) on a usage
 // error: unknown flag, missing or malformed value, value out of range, bad combination.
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& error);
 
-// Lays the flags over settings read from files: the tuning preset first, then each
-// --deltaN, then the rest.
+// Lays the flags over settings read from files: the tuning preset first, then every other
+// setting flag (each --deltaN changes one string of the preset).
 void ApplyFlags(const Options& options, ConversionSettings& settings, Tuning& tuning);
 
 // The --help text.
 std::string UsageText();
 
 // Ranges the options dialog allows; the flags accept the same.
-constexpr int TRANSPOSE_MIN = -25;
-constexpr int TRANSPOSE_MAX = 25;
-constexpr int DELTA_MIN = -12;
-constexpr int DELTA_MAX = 12;
-constexpr int MAX_FRET_MIN = 19;
-constexpr int MAX_FRET_MAX = 27;
+constexpr int TRANSPOSE_MIN = Setting("TRANSPOSE").Min;
+constexpr int TRANSPOSE_MAX = Setting("TRANSPOSE").Max;
+constexpr int DELTA_MIN = Setting("CUSTOMDELTA1").Min;
+constexpr int DELTA_MAX = Setting("CUSTOMDELTA1").Max;
+constexpr int MAX_FRET_MIN = Setting("MAXFRET").Min;
+constexpr int MAX_FRET_MAX = Setting("MAXFRET").Max;
 constexpr int MAX_TRACK_NUMBER = 1 << 30;
 constexpr int MAX_JOBS = 256;
 

@@ -8,12 +8,24 @@ namespace {
 
 constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
+// Blanks and tabs around names and numbers, and a stray carriage return at the end of a line.
 std::string_view Trim(std::string_view text) {
     size_t begin = 0;
     while (begin < text.size() && (text[begin] == ' ' || text[begin] == '\t'))
         ++begin;
     size_t end = text.size();
     while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r'))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+// Blanks and tabs around a value; a carriage return is part of the value.
+std::string_view TrimValue(std::string_view text) {
+    size_t begin = 0;
+    while (begin < text.size() && (text[begin] == ' ' || text[begin] == '\t'))
+        ++begin;
+    size_t end = text.size();
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
         --end;
     return text.substr(begin, end - begin);
 }
@@ -41,101 +53,141 @@ bool IsComment(std::string_view line) {
     return !t.empty() && t.front() == ';';
 }
 
+bool IsBlank(std::string_view line) {
+    return Trim(line).empty();
+}
+
 } // namespace
 
-IniFile IniFile::Parse(std::string_view text) {
+IniFile IniFile::Parse(std::string text) {
     IniFile ini;
-    if (text.substr(0, BYTE_ORDER_MARK.size()) == BYTE_ORDER_MARK) {
+    if (std::string_view(text).starts_with(BYTE_ORDER_MARK)) {
         ini.byteOrderMark_ = true;
-        text.remove_prefix(BYTE_ORDER_MARK.size());
+        text.erase(0, BYTE_ORDER_MARK.size());
     }
     size_t firstBreak = text.find('\n');
-    if (firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r')
+    if (firstBreak != std::string::npos && firstBreak > 0 && text[firstBreak - 1] == '\r')
         ini.lineEnd_ = "\r\n";
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
-        std::string_view line =
-            text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        ini.lines_.emplace_back(line);
-        if (nl == std::string_view::npos) break;
-        pos = nl + 1;
-    }
+    // A carriage return that ends the file belongs to the last line's text: "\r\n" after it
+    // keeps it there whatever the file's style.
+    if (!text.empty() && text.back() != '\n') text += text.back() == '\r' ? "\r\n" : ini.lineEnd_;
+    ini.text_ = std::move(text);
     return ini;
 }
 
-std::optional<IniFile::Located> IniFile::FindSection(std::string_view section) const {
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        auto name = SectionName(lines_[i]);
-        if (!name || !EqualNoCase(*name, Trim(section))) continue;
-        size_t end = i + 1;
-        while (end < lines_.size() && !SectionName(lines_[end]))
-            ++end;
-        return Located{i, end};
+IniFile::Line IniFile::LineAt(size_t pos) const {
+    size_t nl = text_.find('\n', pos);
+    if (nl == std::string::npos) nl = text_.size(); // not reached: the text ends in a line end
+    size_t end = nl > pos && text_[nl - 1] == '\r' ? nl - 1 : nl;
+    return Line{pos, end, nl < text_.size() ? nl + 1 : nl};
+}
+
+std::optional<size_t> IniFile::SectionBody(std::string_view section) const {
+    const std::string_view wanted = Trim(section);
+    for (size_t pos = 0; pos < text_.size();) {
+        Line line = LineAt(pos);
+        pos = line.Next;
+        auto name = SectionName(std::string_view(text_).substr(line.Begin, line.End - line.Begin));
+        if (name && EqualNoCase(*name, wanted)) return pos;
     }
     return std::nullopt;
 }
 
-std::optional<size_t> IniFile::FindKey(size_t begin, size_t end, std::string_view key,
-                                       std::string* value) const {
-    for (size_t i = begin; i < end; ++i) {
-        const std::string& line = lines_[i];
-        if (IsComment(line)) continue;
-        size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        if (!EqualNoCase(Trim(std::string_view(line).substr(0, eq)), Trim(key))) continue;
-        if (value) *value = std::string(Trim(std::string_view(line).substr(eq + 1)));
-        return i;
+IniFile::Found IniFile::Search(std::string_view section, std::string_view key) const {
+    const std::optional<size_t> body = SectionBody(section);
+    if (!body) return Found{};
+    const std::string_view wantedKey = Trim(key);
+    Found found{true, *body, std::nullopt};
+    // The walk stops at the key, or at the next section header.
+    for (size_t pos = *body; pos < text_.size();) {
+        Line line = LineAt(pos);
+        pos = line.Next;
+        std::string_view content =
+            std::string_view(text_).substr(line.Begin, line.End - line.Begin);
+        if (SectionName(content)) break;
+        if (IsBlank(content)) continue;
+        found.InsertAt = line.Next;
+        if (IsComment(content)) continue;
+        size_t eq = content.find('=');
+        if (eq != std::string_view::npos && EqualNoCase(Trim(content.substr(0, eq)), wantedKey)) {
+            found.Key = line;
+            break;
+        }
     }
-    return std::nullopt;
+    return found;
+}
+
+std::string IniFile::ValueOf(const Line& line) const {
+    std::string_view content = std::string_view(text_).substr(line.Begin, line.End - line.Begin);
+    std::string_view value = TrimValue(content.substr(content.find('=') + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    return std::string(value);
 }
 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
-    auto located = FindSection(section);
-    if (!located) return std::nullopt;
-    std::string value;
-    if (!FindKey(located->SectionLine + 1, located->EndLine, key, &value)) return std::nullopt;
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        value = value.substr(1, value.size() - 2);
-    return value;
+    const Found found = Search(section, key);
+    if (!found.Key) return std::nullopt;
+    return ValueOf(*found.Key);
+}
+
+std::vector<std::optional<std::string>>
+IniFile::GetAll(std::string_view section, std::span<const std::string_view> keys) const {
+    std::vector<std::optional<std::string>> values(keys.size());
+    const std::optional<size_t> body = SectionBody(section);
+    if (!body) return values;
+    for (size_t pos = *body; pos < text_.size();) {
+        Line line = LineAt(pos);
+        pos = line.Next;
+        std::string_view content =
+            std::string_view(text_).substr(line.Begin, line.End - line.Begin);
+        if (SectionName(content)) break;
+        size_t eq = content.find('=');
+        if (eq == std::string_view::npos || IsComment(content)) continue;
+        const std::string_view name = Trim(content.substr(0, eq));
+        for (size_t k = 0; k < keys.size(); ++k)
+            if (!values[k] && EqualNoCase(name, Trim(keys[k]))) values[k] = ValueOf(line);
+    }
+    return values;
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
-    size_t lineBreak = value.find_first_of("\r\n");
+    size_t lineBreak = value.find('\n');
     if (lineBreak != std::string_view::npos) value = value.substr(0, lineBreak);
     std::string stored(value);
-    bool padded = !value.empty() && (value.front() == ' ' || value.front() == '\t' ||
-                                     value.back() == ' ' || value.back() == '\t');
+    bool padded =
+        !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                           value.back() == '\t' || value.back() == '\r');
     bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
     if (padded || quoted) stored = '"' + stored + '"';
 
-    auto located = FindSection(section);
-    if (!located) {
-        if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
-        lines_.push_back("[" + std::string(section) + "]");
-        lines_.push_back(std::string(key) + "=" + stored);
+    const Found found = Search(section, key);
+    if (!found.Section) {
+        if (!text_.empty()) {
+            // The last line starts after the line end before the text's final one.
+            size_t before =
+                text_.size() >= 2 ? text_.rfind('\n', text_.size() - 2) : std::string::npos;
+            Line last = LineAt(before == std::string::npos ? 0 : before + 1);
+            if (!IsBlank(std::string_view(text_).substr(last.Begin, last.End - last.Begin)))
+                text_ += lineEnd_;
+        }
+        text_ += "[" + std::string(section) + "]" + lineEnd_;
+        text_ += std::string(key) + "=" + stored + lineEnd_;
         return;
     }
-    if (auto at = FindKey(located->SectionLine + 1, located->EndLine, key, nullptr)) {
-        std::string& line = lines_[*at];
-        line = line.substr(0, line.find('=') + 1) + stored;
+    if (found.Key) {
+        size_t valueBegin = text_.find('=', found.Key->Begin) + 1;
+        text_.replace(valueBegin, found.Key->End - valueBegin, stored);
         return;
     }
-    size_t insertAt = located->EndLine;
-    while (insertAt > located->SectionLine + 1 && Trim(lines_[insertAt - 1]).empty())
-        --insertAt;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                  std::string(key) + "=" + stored);
+    // After the section's last non-blank line.
+    text_.insert(found.InsertAt, std::string(key) + "=" + stored + lineEnd_);
 }
 
 std::string IniFile::Text() const {
     std::string text;
     if (byteOrderMark_) text += BYTE_ORDER_MARK;
-    for (const std::string& line : lines_) {
-        text += line;
-        text += lineEnd_;
-    }
+    text += text_;
     return text;
 }
 

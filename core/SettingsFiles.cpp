@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace morvel {
 
@@ -17,28 +19,10 @@ namespace {
 // An INI file larger than this is no settings file; reading stops rather than filling memory.
 constexpr size_t INI_SIZE_LIMIT = 4 * 1024 * 1024;
 
-constexpr int16_t MEASURES_PER_PAGE_MIN = 1;
-constexpr int16_t MEASURES_PER_PAGE_MAX = 6;
-constexpr int16_t PRINT_MEASURES_MIN = 1;
-constexpr int16_t PRINT_MEASURES_MAX = 10;
-
 using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 FilePtr OpenFile(const std::string& path, const char* mode) {
     return FilePtr(std::fopen(path.c_str(), mode), &std::fclose);
-}
-
-int64_t IniInteger(const IniFile& ini, const char* key, int64_t fallback) {
-    if (auto text = ini.Get(INI_SECTION, key))
-        if (auto value = ParseIniInteger(*text)) return *value;
-    return fallback;
-}
-
-int16_t Low16(int64_t value) {
-    return static_cast<int16_t>(static_cast<uint16_t>(value));
-}
-int32_t Low32(int64_t value) {
-    return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
 std::string Describe(const std::string& path, const char* what) {
@@ -54,68 +38,42 @@ std::string Describe(const std::string& path, const char* what) {
 } // namespace
 
 void ClampStoredSettings(StoredSettings& s) {
-    s.Display.MeasuresPerPage =
-        std::clamp(s.Display.MeasuresPerPage, MEASURES_PER_PAGE_MIN, MEASURES_PER_PAGE_MAX);
-    s.Conv.PrintMeasPerWidth =
-        std::clamp(s.Conv.PrintMeasPerWidth, PRINT_MEASURES_MIN, PRINT_MEASURES_MAX);
-    s.Conv.PrintMeasPerHeight =
-        std::clamp(s.Conv.PrintMeasPerHeight, PRINT_MEASURES_MIN, PRINT_MEASURES_MAX);
-    if (s.Display.MidiFileDir.size() > MIDI_FILE_DIR_LIMIT)
-        s.Display.MidiFileDir.resize(MIDI_FILE_DIR_LIMIT);
-    if (s.Display.TuningName.size() > TUNING_NAME_LIMIT)
-        s.Display.TuningName.resize(TUNING_NAME_LIMIT);
+    KeepInRange(HomesOf(s));
 }
 
 void ApplyIniSettings(const IniFile& ini, StoredSettings& out) {
-    out.Conv.PrintMeasPerWidth = Low16(IniInteger(ini, "PRINTMEASPERWIDTH", 3));
-    out.Conv.PrintMeasPerHeight = Low16(IniInteger(ini, "PRINTMEASPERHEIGHT", 5));
-    out.TuningSettings.Transpose =
-        static_cast<int8_t>(static_cast<uint8_t>(IniInteger(ini, "TRANSPOSE", 0)));
-    out.Display.MeasuresPerPage = Low16(IniInteger(ini, "MEASPERPAGE", 3));
-    for (int k = 0; k < STRING_COUNT; ++k) {
-        std::string key = "CUSTOMDELTA" + std::to_string(k + 1);
-        out.TuningSettings.CustomDelta[k] = Low16(IniInteger(ini, key.c_str(), 0));
+    const SettingHomes homes = HomesOf(out);
+    const std::span<const SettingRow> rows = SettingRows();
+    std::vector<std::string_view> keys;
+    for (const SettingRow& row : rows)
+        keys.emplace_back(row.IniKey ? row.IniKey : "");
+    const std::vector<std::optional<std::string>> values = ini.GetAll(INI_SECTION, keys);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const SettingRow& row = rows[i];
+        if (!row.IniKey) continue;
+        const std::optional<std::string>& text = values[i];
+        if (row.Kind == SettingKind::Text) {
+            *row.Text(homes) = text.value_or(row.TextDefault);
+        } else {
+            const std::optional<int64_t> value = text ? ParseIniInteger(*text) : std::nullopt;
+            row.Number.Set(homes, value.value_or(row.Default));
+        }
     }
-    out.Conv.ShowSpecial = Low32(IniInteger(ini, "SHOWSPECIAL", 0));
-    out.Conv.ShowChord = Low32(IniInteger(ini, "SHOWCHORD", 0));
-    out.Conv.BassMode = Low32(IniInteger(ini, "BASSMODE", 0));
-    out.Conv.FollowMusic = Low32(IniInteger(ini, "FOLLOWMUSIC", 0));
-    out.Conv.MaxFret = Low32(IniInteger(ini, "MAXFRET", 21));
-    out.Conv.ShowMetronome = Low32(IniInteger(ini, "SHOWMETRONOME", 0));
-    out.Conv.ForceFitFret = Low32(IniInteger(ini, "FORCEFITFRET", 0));
-    out.Display.MidiFileDir = ini.Get(INI_SECTION, "MIDIFILEDIR").value_or("");
-    out.Display.TuningName = ini.Get(INI_SECTION, "TUNING").value_or("Standard");
-    out.Display.NotesColor = static_cast<uint32_t>(IniInteger(ini, "NOTESCOLOR", 0x800080));
-    out.Display.BarColor = static_cast<uint32_t>(IniInteger(ini, "BARCOLOR", 0));
-    out.Display.BackgroundColor =
-        static_cast<uint32_t>(IniInteger(ini, "BACKGROUNDCOLOR", 0x00FFFF));
-    ClampStoredSettings(out);
+    KeepInRange(homes);
 }
 
 void StoreIniSettings(IniFile& ini, const StoredSettings& in) {
-    auto put = [&ini](const char* key, int64_t value) {
-        ini.Set(INI_SECTION, key, std::to_string(value));
-    };
-    put("PRINTMEASPERWIDTH", in.Conv.PrintMeasPerWidth);
-    put("PRINTMEASPERHEIGHT", in.Conv.PrintMeasPerHeight);
-    put("TRANSPOSE", in.TuningSettings.Transpose);
-    put("MEASPERPAGE", in.Display.MeasuresPerPage);
-    for (int k = 0; k < STRING_COUNT; ++k) {
-        std::string key = "CUSTOMDELTA" + std::to_string(k + 1);
-        put(key.c_str(), in.TuningSettings.CustomDelta[k]);
+    const SettingHomes homes = HomesOf(in);
+    for (const SettingRow& row : SettingRows()) {
+        if (!row.IniKey) continue;
+        const bool isText = row.Kind == SettingKind::Text;
+        if (row.Writing == IniWriting::WhenSetOrPresent) {
+            const bool set = isText ? !row.Text(homes)->empty() : row.Number.Get(homes) != 0;
+            if (!set && !ini.Get(INI_SECTION, row.IniKey)) continue;
+        }
+        ini.Set(INI_SECTION, row.IniKey,
+                isText ? *row.Text(homes) : std::to_string(row.Number.Get(homes)));
     }
-    put("SHOWSPECIAL", in.Conv.ShowSpecial);
-    put("SHOWCHORD", in.Conv.ShowChord);
-    put("SHOWMETRONOME", in.Conv.ShowMetronome);
-    put("BASSMODE", in.Conv.BassMode);
-    put("FOLLOWMUSIC", in.Conv.FollowMusic);
-    put("MAXFRET", in.Conv.MaxFret);
-    put("FORCEFITFRET", in.Conv.ForceFitFret);
-    ini.Set(INI_SECTION, "TUNING", in.Display.TuningName);
-    ini.Set(INI_SECTION, "MIDIFILEDIR", in.Display.MidiFileDir);
-    put("NOTESCOLOR", in.Display.NotesColor);
-    put("BARCOLOR", in.Display.BarColor);
-    put("BACKGROUNDCOLOR", in.Display.BackgroundColor);
 }
 
 bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& error) {
@@ -130,7 +88,18 @@ bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& 
         error = "Can't read the settings file \"" + path + "\": " + why;
         return false;
     }
+    // Read the file in one piece of its own size, so the text needs no room to grow.
     std::string text;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        long size = std::ftell(file.get());
+        if (size > static_cast<long>(INI_SIZE_LIMIT)) {
+            errno = 0;
+            error = Describe(path, "The settings file is too large:");
+            return false;
+        }
+        if (size > 0) text.reserve(static_cast<size_t>(size));
+        std::rewind(file.get());
+    }
     char buffer[8192];
     size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
@@ -145,7 +114,7 @@ bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& 
         error = Describe(path, "Can't read the settings file");
         return false;
     }
-    ApplyIniSettings(IniFile::Parse(text), out);
+    ApplyIniSettings(IniFile::Parse(std::move(text)), out);
     return true;
 }
 

@@ -1,5 +1,5 @@
 // What the settings need from the main window. Every hook may be left empty: the settings then
-// skip that step (conversion falls back to the Conversion object itself).
+// skip that step.
 #pragma once
 
 #include <QString>
@@ -14,7 +14,7 @@ struct MainWindowHooks {
     std::function<void()> BuildTracksMenu;
     std::function<void()> ShowSelectedTrack;
     std::function<void()> DrawAllMeasures;
-    // Converts the open file again; empty: the Conversion deletes its old report and converts.
+    // Converts the open file again: the only way the settings reconvert after a change.
     std::function<void()> ConvertMidiFile;
 };
 

@@ -2,10 +2,15 @@
 
 #include "widgets/ColorRef.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -32,7 +37,8 @@ int TopMenuRank(const QString& name) {
 SettingsCommands::SettingsCommands(Conversion& conversion, DisplaySettings& display,
                                    QWidget* window, QFileDialog* fileDialog)
     : QObject(window), store_(conversion, display), window_(window), fileDialog_(fileDialog),
-      optionsForm_(new TOptionsForm(conversion, display, window)) {
+      optionsForm_(new TOptionsForm(conversion, display, window)), loadFolder_(QDir::homePath()),
+      saveFolder_(QDir::homePath()) {
     Seams.ChooseOptionFile = [this](bool forSaving) { return RunFileDialog(forSaving); };
     Seams.ChooseColor = [this]() -> std::optional<uint32_t> {
         QColorDialog dialog(window_);
@@ -128,22 +134,45 @@ QString SettingsCommands::RunFileDialog(bool forSaving) {
         own = std::make_unique<QFileDialog>(window_);
         dialog = own.get();
     }
-    // The dialog serves other commands too: put its modes back afterwards.
+    // The dialog serves other commands too: put its modes and folder back afterwards.
     const QFileDialog::FileMode oldMode = dialog->fileMode();
     const QFileDialog::AcceptMode oldAccept = dialog->acceptMode();
     const QString oldSuffix = dialog->defaultSuffix();
-    dialog->setNameFilter(OPTION_FILE_FILTER);
-    dialog->selectFile(QString());
+    const QString oldDirectory = dialog->directory().absolutePath();
+    QString& folder = forSaving ? saveFolder_ : loadFolder_;
     dialog->setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog->setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setDefaultSuffix(forSaving ? "opt" : QString());
+    dialog->setNameFilter(OPTION_FILE_FILTER);
+    dialog->setDirectory(folder);
+    ClearFileName(dialog);
     QString chosen;
-    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
         chosen = dialog->selectedFiles().first();
+        folder = QFileInfo(chosen).absolutePath();
+    }
     dialog->setFileMode(oldMode);
     dialog->setAcceptMode(oldAccept);
     dialog->setDefaultSuffix(oldSuffix);
+    dialog->setDirectory(oldDirectory);
+    ClearFileName(dialog);
     return chosen;
+}
+
+// selectFile() ignores an empty name, so the file last chosen (the open MIDI file) would stay
+// in the name field and selected in the list, where Return takes it: clear both.
+void SettingsCommands::ClearFileName(QFileDialog* dialog) {
+    if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->clear();
+    for (const char* viewName : {"listView", "treeView"})
+        if (auto* view = dialog->findChild<QAbstractItemView*>(viewName))
+            if (view->selectionModel()) view->selectionModel()->clearSelection();
+}
+
+bool SettingsCommands::IsOpenMidiFile(const QString& path) const {
+    const std::string& midi = store_.ConvConst().MidiFileName;
+    if (midi.empty()) return false;
+    const QFileInfo chosen(path), open(QString::fromStdString(midi));
+    return chosen.exists() && chosen.canonicalFilePath() == open.canonicalFilePath();
 }
 
 void SettingsCommands::LoadOptions1Click() {
@@ -160,6 +189,12 @@ void SettingsCommands::LoadOptions1Click() {
 void SettingsCommands::SaveOptions1Click() {
     const QString path = Seams.ChooseOptionFile(true);
     if (path.isEmpty()) return;
+    // An option record written over the song would destroy it.
+    if (IsOpenMidiFile(path)) {
+        Seams.ShowMessage(QString("\"%1\" is the open MIDI file; the options were not saved.")
+                              .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
     // A failure while writing is reported too: a half-written option file is no saved file.
     if (!store_.SaveOptionFile(path)) Seams.ShowMessage(OPTION_FILE_FAILURE);
 }

@@ -62,7 +62,11 @@ class SettingsCommands : public QObject {
                     void (SettingsCommands::*handler)());
     void ChooseColorInto(uint32_t& color);
     void Redraw();
+    // Runs the file dialog for an option file: filter "OPT (*.opt)", an empty name, and the
+    // folder this command last used (the home folder at first), never the MIDI folder.
     QString RunFileDialog(bool forSaving);
+    static void ClearFileName(QFileDialog* dialog);
+    bool IsOpenMidiFile(const QString& path) const;
 
     SettingsStore store_;
     QWidget* window_;
@@ -71,6 +75,8 @@ class SettingsCommands : public QObject {
     MainWindowHooks hooks_;
     QPointer<QMenu> optionsMenu_;
     QPointer<QMenu> colorsMenu_;
+    QString loadFolder_; // where "Load Options" last found a file
+    QString saveFolder_; // where "Save Options" last wrote one
 };
 
 } // namespace morvel

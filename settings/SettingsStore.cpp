@@ -27,23 +27,7 @@ StoredSettings SettingsStore::Gather() const {
 }
 
 void SettingsStore::Scatter(const StoredSettings& s) {
-    ConversionSettings& c = conv_.Settings;
-    c.PrintMeasPerWidth = s.Conv.PrintMeasPerWidth;
-    c.PrintMeasPerHeight = s.Conv.PrintMeasPerHeight;
-    c.ShowSpecial = s.Conv.ShowSpecial;
-    c.ShowChord = s.Conv.ShowChord;
-    c.ShowMetronome = s.Conv.ShowMetronome;
-    c.BassMode = s.Conv.BassMode;
-    c.FollowMusic = s.Conv.FollowMusic;
-    c.MaxFret = s.Conv.MaxFret;
-    c.ForceFitFret = s.Conv.ForceFitFret;
-    conv_.TuningSettings = s.TuningSettings;
-    display_.MeasuresPerPage = s.Display.MeasuresPerPage;
-    display_.MidiFileDir = s.Display.MidiFileDir;
-    display_.TuningName = s.Display.TuningName;
-    display_.NotesColor = s.Display.NotesColor;
-    display_.BarColor = s.Display.BarColor;
-    display_.BackgroundColor = s.Display.BackgroundColor;
+    CopySettings(HomesOf(s), SettingHomes{&conv_.Settings, &conv_.TuningSettings, &display_});
 }
 
 bool SettingsStore::ReadIniSettings(QString* error) {
@@ -71,7 +55,7 @@ bool SettingsStore::WriteIniSettings(QString* error) {
         if (old.error() != QFileDevice::NoError) return fail(old.errorString());
         old.close();
     }
-    IniFile ini = IniFile::Parse(std::string_view(oldText.constData(), oldText.size()));
+    IniFile ini = IniFile::Parse(oldText.toStdString());
     StoreIniSettings(ini, Gather());
     const std::string text = ini.Text();
 

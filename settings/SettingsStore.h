@@ -37,6 +37,7 @@ class SettingsStore {
     bool SaveOptionFile(const QString& path, QString* error = nullptr);
 
     Conversion& Conv() { return conv_; }
+    const Conversion& ConvConst() const { return conv_; }
     DisplaySettings& Display() { return display_; }
 
   private:

@@ -1,5 +1,6 @@
 #include "settings/TOptionsForm.h"
 
+#include "core/SettingsTable.h"
 #include "core/Tunings.h"
 #include "widgets/UpDown.h"
 
@@ -12,6 +13,8 @@
 #include <QScreen>
 
 #include <map>
+#include <string>
+#include <string_view>
 
 namespace morvel {
 
@@ -32,6 +35,13 @@ constexpr int MEASURES_PER_PAGE_AT_START = 3;
 const char* const TUNING_LIST[] = {"Standard", "Drop D", "Open E", "Open D",
                                    "Open G",   "A",      "Custom"};
 constexpr const char* CUSTOM_TUNING = "Custom";
+
+// The setting an up-down or check box of the dialog shows.
+const SettingRow& RowOfControl(std::string_view control) {
+    for (const SettingRow& row : SettingRows())
+        if (row.Control && control == row.Control) return row;
+    qFatal("No setting for the control %s", std::string(control).c_str());
+}
 
 } // namespace
 
@@ -68,12 +78,15 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         }
         return l;
     };
+    // The up-down's range is its setting's.
     auto valueControl = [&](const char* editName, const char* upDownName, int x, int y, int w,
-                            int editTab, int min, int max, int upDownTab) {
+                            int editTab, int upDownTab) {
+        const SettingRow& row = RowOfControl(upDownName);
+        const int min = row.Min;
         auto* edit = new QLineEdit(this);
         edit->setObjectName(editName);
         edit->setGeometry(x, y, w, FIELD_HEIGHT);
-        auto* upDown = new UpDown(edit, min, max, this);
+        auto* upDown = new UpDown(edit, min, row.Max, this);
         upDown->setObjectName(upDownName);
         upDown->setGeometry(x + w, y, UP_DOWN_WIDTH, FIELD_HEIGHT);
         upDown->SetPosition(min > 0 ? min : 0);
@@ -100,15 +113,13 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
     label("Label2", "Measures Per Page:", 197, 177, 151, 20);
 
     measuresHeightUpDown_ =
-        valueControl("MeasuresPerHeightEdit", "MeasuresHeightUpDown", 79, 59, 60, 0, 1, 10, 28);
+        valueControl("MeasuresPerHeightEdit", "MeasuresHeightUpDown", 79, 59, 60, 0, 28);
     measuresWidthUpDown_ =
-        valueControl("MeasuresPerWidthEdit", "MeasuresWidthUpDown", 233, 59, 60, 1, 1, 10, 27);
-    transposeUpDown_ =
-        valueControl("TransposeEdit", "TransposeUpDown", 10, 148, 149, 2, -25, 25, 18);
-    maxFretUpDown_ = valueControl("MaxFretEdit", "MaxFretUpDown", 197, 148, 149, 3, 19, 27, 29);
-    maxFretUpDown_->SetPosition(21);
-    measuresUpDown_ =
-        valueControl("MeasuresPerPageEdit", "MeasuresUpDown", 197, 197, 149, 5, 1, 6, 20);
+        valueControl("MeasuresPerWidthEdit", "MeasuresWidthUpDown", 233, 59, 60, 1, 27);
+    transposeUpDown_ = valueControl("TransposeEdit", "TransposeUpDown", 10, 148, 149, 2, 18);
+    maxFretUpDown_ = valueControl("MaxFretEdit", "MaxFretUpDown", 197, 148, 149, 3, 29);
+    maxFretUpDown_->SetPosition(static_cast<int>(Setting("MAXFRET").Default));
+    measuresUpDown_ = valueControl("MeasuresPerPageEdit", "MeasuresUpDown", 197, 197, 149, 5, 20);
 
     tuningComboBox_ = new QComboBox(this);
     tuningComboBox_->setObjectName("TuningComboBox");
@@ -135,8 +146,8 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         label(labelName.constData(), stringNames[k], x, 236, w + UP_DOWN_WIDTH, 20);
         const QByteArray editName = "TransposeDelta" + QByteArray::number(k + 1);
         const QByteArray upDownName = "UpDownDelta" + QByteArray::number(k + 1);
-        deltaUpDowns_[k] = valueControl(editName.constData(), upDownName.constData(), x, 256, w,
-                                        6 + k, -12, 12, 21 + k);
+        deltaUpDowns_[k] =
+            valueControl(editName.constData(), upDownName.constData(), x, 256, w, 6 + k, 21 + k);
         deltaEdits_[k] = deltaUpDowns_[k]->Buddy();
     }
 
@@ -172,7 +183,13 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         if (previous) setTabOrder(previous, widget);
         previous = widget;
     }
+    for (const SettingRow& row : SettingRows())
+        if (row.Control) controls_.push_back({&row, findChild<QWidget*>(row.Control)});
     FormCreate();
+}
+
+SettingHomes TOptionsForm::Homes() {
+    return SettingHomes{&conv_.Settings, &conv_.TuningSettings, &display_};
 }
 
 void TOptionsForm::FormCreate() {
@@ -189,23 +206,16 @@ void TOptionsForm::ShowCentred() {
     FillOptionsDialog();
 }
 
+// Every up-down holds a 16-bit position; a check box is checked when its setting is not zero.
 void TOptionsForm::FillOptionsDialog() {
-    const ConversionSettings& s = conv_.Settings;
-    const Tuning& t = conv_.TuningSettings;
-    transposeUpDown_->Buddy()->setText(QString::number(t.Transpose));
-    specialParametersToggle_->setChecked(s.ShowSpecial != 0);
-    chordsToggle_->setChecked(s.ShowChord != 0);
-    forceFitToggle_->setChecked(s.ForceFitFret != 0);
-    metronomeToggle_->setChecked(s.ShowMetronome != 0);
-    bassModeToggle_->setChecked(s.BassMode != 0);
-    followMusicToggle_->setChecked(s.FollowMusic != 0);
-    measuresWidthUpDown_->SetPosition(s.PrintMeasPerWidth);
-    measuresHeightUpDown_->SetPosition(s.PrintMeasPerHeight);
-    measuresUpDown_->SetPosition(display_.MeasuresPerPage);
-    transposeUpDown_->SetPosition(t.Transpose);
-    maxFretUpDown_->SetPosition(static_cast<int16_t>(static_cast<uint16_t>(s.MaxFret)));
-    for (int k = 0; k < STRING_COUNT; ++k)
-        deltaUpDowns_[k]->SetPosition(t.CustomDelta[k]);
+    const SettingHomes homes = Homes();
+    for (const auto& [row, control] : controls_) {
+        const int64_t value = row->Number.Get(homes);
+        if (row->Kind == SettingKind::Switch)
+            static_cast<QCheckBox*>(control)->setChecked(value != 0);
+        else
+            static_cast<UpDown*>(control)->SetPosition(static_cast<int16_t>(value));
+    }
 }
 
 void TOptionsForm::ShowTuningName() {
@@ -217,30 +227,19 @@ void TOptionsForm::ShowTuningName() {
 }
 
 void TOptionsForm::ApplyOptions() {
-    ConversionSettings& s = conv_.Settings;
-    s.ShowChord = chordsToggle_->isChecked() ? 1 : 0;
-    s.ShowSpecial = specialParametersToggle_->isChecked() ? 1 : 0;
-    s.ShowMetronome = metronomeToggle_->isChecked() ? 1 : 0;
-    s.ForceFitFret = forceFitToggle_->isChecked() ? 1 : 0;
-    s.BassMode = bassModeToggle_->isChecked() ? 1 : 0;
-    s.FollowMusic = followMusicToggle_->isChecked() ? 1 : 0;
-
-    display_.MeasuresPerPage = static_cast<int16_t>(measuresUpDown_->Position());
-    conv_.TuningSettings.Transpose = static_cast<int8_t>(transposeUpDown_->Position());
-    for (int k = 0; k < STRING_COUNT; ++k)
-        conv_.TuningSettings.CustomDelta[k] = static_cast<int16_t>(deltaUpDowns_[k]->Position());
-    s.PrintMeasPerWidth = static_cast<int16_t>(measuresWidthUpDown_->Position());
-    s.PrintMeasPerHeight = static_cast<int16_t>(measuresHeightUpDown_->Position());
-    s.MaxFret = maxFretUpDown_->Position();
+    const SettingHomes homes = Homes();
+    for (const auto& [row, control] : controls_) {
+        if (row->Kind == SettingKind::Switch)
+            row->Number.Set(homes, static_cast<QCheckBox*>(control)->isChecked() ? 1 : 0);
+        else
+            row->Number.Set(homes, static_cast<UpDown*>(control)->Position());
+    }
 
     if (hooks_.BuildTracksMenu) hooks_.BuildTracksMenu();
-    if (!conv_.MidiFileName.empty()) {
+    // The one way to convert again is the main window's; without it nothing is converted.
+    if (!conv_.MidiFileName.empty() && hooks_.ConvertMidiFile) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        if (hooks_.ConvertMidiFile) {
-            hooks_.ConvertMidiFile();
-        } else {
-            conv_.ConvertMidiFile(); // replaces the report of the previous conversion
-        }
+        hooks_.ConvertMidiFile();
         QApplication::restoreOverrideCursor();
     }
     if (hooks_.ShowSelectedTrack) hooks_.ShowSelectedTrack();

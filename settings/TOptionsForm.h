@@ -6,11 +6,14 @@
 
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
+#include "core/SettingsTable.h"
 #include "settings/MainWindowHooks.h"
 
 #include <QDialog>
 
 #include <array>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -36,7 +39,7 @@ class TOptionsForm : public QDialog {
     // Copies the settings into the controls (the tuning box is left alone).
     void FillOptionsDialog();
     // Copies the controls into the settings, rebuilds the Tracks menu, converts the open file
-    // again (when there is one) and rebuilds the view.
+    // again through the ConvertMidiFile hook (when a file is open) and rebuilds the view.
     void ApplyOptions();
     // Shows `TuningName` as the tuning box's text without selecting a tuning.
     void ShowTuningName();
@@ -65,6 +68,7 @@ class TOptionsForm : public QDialog {
 
   private:
     void FormCreate();
+    SettingHomes Homes();
 
     Conversion& conv_;
     DisplaySettings& display_;
@@ -85,6 +89,8 @@ class TOptionsForm : public QDialog {
     QCheckBox* metronomeToggle_ = nullptr;
     QCheckBox* bassModeToggle_ = nullptr;
     QCheckBox* followMusicToggle_ = nullptr;
+    // Each setting the dialog shows, with its up-down or check box.
+    std::vector<std::pair<const SettingRow*, QWidget*>> controls_;
 };
 
 } // namespace morvel

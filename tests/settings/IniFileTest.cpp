@@ -100,3 +100,29 @@ TEST(IniFile, KeepsByteOrderMarkAndLastLineWithoutLineEnd) {
     ini.Set("PARAMS", "MAXFRET", "23");
     EXPECT_EQ(ini.Text(), "\xEF\xBB\xBF[PARAMS]\nMAXFRET=23\n");
 }
+
+TEST(IniFile, CarriageReturnsInValuesReadBackAsWritten) {
+    IniFile ini;
+    ini.Set("PARAMS", "TUNING", "Drop\rD");
+    ini.Set("PARAMS", "X", "1\r");
+    IniFile reread = IniFile::Parse(ini.Text());
+    EXPECT_EQ(reread.Get("PARAMS", "TUNING"), "Drop\rD");
+    EXPECT_EQ(reread.Get("PARAMS", "X"), "1\r");
+
+    // A file's own carriage returns stay, however often it is saved; its line ends too.
+    const std::string original = "[PARAMS]\nX=1\r\r\nY=a\rb\nZ=2\r\n";
+    std::string text = original;
+    for (int save = 0; save < 3; ++save) {
+        IniFile file = IniFile::Parse(text);
+        file.Set("PARAMS", "Z", "2");
+        text = file.Text();
+    }
+    EXPECT_EQ(text, original);
+    EXPECT_EQ(IniFile::Parse(text).Get("PARAMS", "X"), "1\r");
+    EXPECT_EQ(IniFile::Parse(text).Get("PARAMS", "Y"), "a\rb");
+
+    IniFile crlf = IniFile::Parse("[PARAMS]\r\nX=1\r\r\nLast=\r");
+    crlf.Set("PARAMS", "T", "Drop\rD");
+    EXPECT_EQ(crlf.Text(), "[PARAMS]\r\nX=1\r\r\nLast=\r\r\nT=Drop\rD\r\n");
+    EXPECT_EQ(IniFile::Parse(crlf.Text()).Get("PARAMS", "Last"), "\r");
+}

@@ -33,6 +33,7 @@ struct Form {
         MainWindowHooks hooks;
         hooks.BuildTracksMenu = [this] { ++menuBuilds; };
         hooks.ShowSelectedTrack = [this] { ++viewBuilds; };
+        hooks.ConvertMidiFile = [this] { conv.ConvertMidiFile(); };
         form.SetHooks(hooks);
     }
     template <typename T> T* Get(const char* name) {

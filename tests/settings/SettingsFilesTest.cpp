@@ -1,16 +1,49 @@
 #include "core/SettingsFiles.h"
+#include "core/Conversion.h"
 #include "core/IniFile.h"
 #include "core/OptionFile.h"
+#include "tests/support/MidiBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace morvel;
+
+// Every allocation of this test program is counted, so a test can see how much memory a step
+// takes at its peak.
+namespace {
+constexpr size_t COUNT_HEADER = 16; // keeps the block's size, and the block aligned
+std::atomic<size_t> liveBytes{0};
+std::atomic<size_t> peakBytes{0};
+} // namespace
+
+void* operator new(size_t size) {
+    void* block = std::malloc(size + COUNT_HEADER);
+    if (!block) throw std::bad_alloc();
+    *static_cast<size_t*>(block) = size;
+    const size_t live = liveBytes += size;
+    size_t peak = peakBytes;
+    while (live > peak && !peakBytes.compare_exchange_weak(peak, live)) {
+    }
+    return static_cast<char*>(block) + COUNT_HEADER;
+}
+void operator delete(void* memory) noexcept {
+    if (!memory) return;
+    char* block = static_cast<char*>(memory) - COUNT_HEADER;
+    liveBytes -= *reinterpret_cast<size_t*>(block);
+    std::free(block);
+}
+void operator delete(void* memory, size_t) noexcept {
+    operator delete(memory);
+}
 
 namespace {
 
@@ -186,6 +219,24 @@ TEST(IniSettings, ClampsLayoutValuesAndCutsLongTexts) {
     EXPECT_EQ(s.Display.MeasuresPerPage, 6);
 }
 
+TEST(IniSettings, ReadingTakesLittleMoreMemoryThanTheFile) {
+    TempDir dir;
+    const std::string path = dir.File("MORVEL.INI");
+    std::string text = "[PARAMS]\nMAXFRET=24\n";
+    while (text.size() < (1u << 20))
+        text += "\n\nx=1\n"; // many short lines: the costly case for a reader
+    WriteBytes(path, text);
+    const size_t size = text.size();
+    text = std::string();
+    StoredSettings s;
+    std::string error;
+    const size_t before = liveBytes;
+    peakBytes = before;
+    ASSERT_TRUE(ReadIniSettings(path, s, error)) << error;
+    EXPECT_EQ(s.Conv.MaxFret, 24);
+    EXPECT_LT(peakBytes - before, 2 * size);
+}
+
 TEST(IniSettings, UnreadableFileIsAnErrorNamingIt) {
     TempDir dir;
     const std::string path = dir.File("MORVEL.INI");
@@ -309,4 +360,38 @@ TEST(OptionFile, FilesThatCannotBeOpenedAreErrors) {
     error.clear();
     EXPECT_FALSE(WriteOptionFile(dir.File("no/such/dir.opt"), s, error));
     EXPECT_NE(error.find("dir.opt"), std::string::npos) << error;
+}
+
+TEST(SettingsFiles, HostileValuesAreKeptWhereTheTuningArithmeticCannotWrap) {
+    StoredSettings s;
+    ApplyIniSettings(IniFile::Parse("[PARAMS]\nMAXFRET=0x7FFFFFFF\nCUSTOMDELTA1=32767\n"
+                                    "CUSTOMDELTA6=-32768\nTRANSPOSE=-128\nBARCOLOR=-1\n"),
+                     s);
+    EXPECT_EQ(s.Conv.MaxFret, 255);
+    EXPECT_EQ(s.TuningSettings.CustomDelta[0], 127);
+    EXPECT_EQ(s.TuningSettings.CustomDelta[5], -127);
+    EXPECT_EQ(s.TuningSettings.Transpose, -128);
+    EXPECT_EQ(s.Display.BarColor, 0xFFFFFFFFu);
+
+    OptionFileRecord r = EncodeOptionRecord(s);
+    for (size_t i = 0; i < 4; ++i)
+        r[OptionOffset::CustomDelta + 4 + i] = i == 3 ? 0x80 : 0; // INT32_MIN, low 16 bits 0
+    for (size_t i = 0; i < 4; ++i)
+        r[268 + i] = i == 3 ? 0x80 : 0; // MaxFret INT32_MIN
+    StoredSettings loaded;
+    DecodeOptionRecord(r, loaded);
+    EXPECT_EQ(loaded.Conv.MaxFret, -255);
+    EXPECT_EQ(loaded.TuningSettings.CustomDelta[1], 0);
+
+    // The open strings come out as the plain sums: 52 + 127 + 128 and 76 - 127 + 128.
+    Conversion conv;
+    conv.SetReporter([](const std::string&) {});
+    conv.SetReportSink([](std::string_view) {});
+    conv.Settings = s.Conv;
+    conv.TuningSettings = s.TuningSettings;
+    test::TrackBuilder track;
+    track.Note(0, 0, 96).Note(0, 127, 96).End();
+    conv.ConvertMidiBytes(test::MidiBuilder(0).Add(track).Bytes(), "hostile.mid");
+    EXPECT_EQ(conv.StringPitch[5], 307);
+    EXPECT_EQ(conv.StringPitch[0], 77);
 }

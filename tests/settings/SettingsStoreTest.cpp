@@ -5,12 +5,17 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 
 using namespace morvel;
@@ -231,6 +236,75 @@ TEST(OptionCommands, SaveUsesTheTuningTextButNotUnappliedControls) {
     ASSERT_TRUE(ReadOptionFile(f.nextFile.toStdString(), read, error)) << error;
     EXPECT_EQ(read.Display.TuningName, "My tuning");
     EXPECT_EQ(read.TuningSettings.Transpose, 0);
+}
+
+TEST(OptionCommands, FileDialogOffersNeitherTheOpenSongNorItsFolder) {
+    ConfigHome home;
+    const QString songs = home.Path("songs"), options = home.Path("options");
+    QDir().mkpath(options);
+    const QString song = songs + "/song.mid";
+    const QByteArray songBytes = test::TinyMidi({76});
+    WriteAll(song, songBytes);
+    Conversion conv;
+    DisplaySettings display;
+    QWidget window;
+    // The main window's dialog as opening the song left it.
+    QFileDialog dialog(&window);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter("MID (*.mid)");
+    dialog.setDirectory(songs);
+    dialog.selectFile(song);
+    conv.MidiFileName = song.toStdString();
+    display.MidiFileDir = (songs + "/").toStdString();
+    SettingsCommands commands(conv, display, &window, &dialog);
+    QStringList messages;
+    commands.Seams.ShowMessage = [&messages](const QString& text) { messages << text; };
+
+    struct Seen {
+        QString name, folder;
+        QStringList filters;
+    };
+    std::vector<Seen> seen;
+    QLineEdit* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    // Looks at the dialog once it runs, then answers it.
+    auto answer = [&](std::function<void()> reply) {
+        QTimer::singleShot(0, &dialog, [&, reply] {
+            seen.push_back({name->text(), dialog.directory().absolutePath(), dialog.nameFilters()});
+            reply();
+        });
+    };
+
+    answer([&] {
+        QTest::keyClick(name, Qt::Key_Return); // an empty name: Return chooses nothing
+        EXPECT_TRUE(dialog.isVisible());
+        name->setText(options + "/mine.opt");
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    commands.SaveOptions1Click();
+    answer([&] { dialog.reject(); });
+    commands.SaveOptions1Click(); // opens where the last save went
+    answer([&] { dialog.reject(); });
+    commands.LoadOptions1Click(); // has a folder of its own
+
+    ASSERT_EQ(seen.size(), 3u);
+    for (const Seen& s : seen) {
+        EXPECT_EQ(s.name, "");
+        EXPECT_EQ(s.filters, QStringList{"OPT (*.opt)"});
+        EXPECT_NE(s.folder, QDir(songs).absolutePath());
+    }
+    EXPECT_EQ(seen[1].folder, QDir(options).absolutePath());
+    EXPECT_EQ(seen[2].folder, QDir::homePath());
+    EXPECT_EQ(ReadAll(options + "/mine.opt").size(), 768);
+    EXPECT_EQ(ReadAll(song), songBytes);
+    EXPECT_EQ(dialog.directory().absolutePath(), QDir(songs).absolutePath()); // given back
+
+    // Even when chosen by name, the open song is not overwritten with options.
+    commands.Seams.ChooseOptionFile = [&song](bool) { return song; };
+    commands.SaveOptions1Click();
+    EXPECT_EQ(ReadAll(song), songBytes);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("song.mid")) << messages[0].toStdString();
 }
 
 TEST(ColorCommands, ChosenColoursAreStoredAndRedrawnCancelKeepsThem) {
