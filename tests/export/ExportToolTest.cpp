@@ -33,8 +33,11 @@ TEST(ExportToolArguments, TakeOwnFlagsAndTheConvertersSettings) {
     EXPECT_EQ(o.Down, 6);
     EXPECT_EQ(o.Width, 800);
     EXPECT_FALSE(o.Height);
-    EXPECT_EQ(o.Convert.ShowChords, true);
-    EXPECT_EQ(o.Convert.Transpose, -3);
+    ConversionSettings settings;
+    Tuning tuning;
+    cli::ApplyFlags(o.Convert, settings, tuning);
+    EXPECT_EQ(settings.ShowChord, 1);
+    EXPECT_EQ(tuning.Transpose, -3);
     EXPECT_EQ(o.Convert.Inputs, std::vector<std::string>({"in.mid"}));
 
     const std::vector<std::pair<std::vector<const char*>, std::string>> refused = {
