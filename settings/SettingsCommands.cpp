@@ -1,6 +1,7 @@
 #include "settings/SettingsCommands.h"
 
 #include "widgets/ColorRef.h"
+#include "widgets/MenuOrder.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -21,16 +22,6 @@ namespace {
 
 constexpr const char* OPTION_FILE_FILTER = "OPT (*.opt)";
 constexpr const char* OPTION_FILE_FAILURE = "Can't save options to file specified.";
-
-// Top-level menus in their order on the menu bar, by objectName.
-const char* const TOP_MENU_ORDER[] = {"File1",      "Edit1",   "TracksMenu", "Options1",
-                                      "ChordsMenu", "Colors1", "Help1"};
-
-int TopMenuRank(const QString& name) {
-    for (int i = 0; i < static_cast<int>(std::size(TOP_MENU_ORDER)); ++i)
-        if (name == QLatin1String(TOP_MENU_ORDER[i])) return i;
-    return static_cast<int>(std::size(TOP_MENU_ORDER));
-}
 
 } // namespace
 
@@ -91,16 +82,8 @@ QMenu* SettingsCommands::ColorsMenu() {
 }
 
 void SettingsCommands::InstallMenus(QMenuBar* bar) {
-    for (QMenu* menu : {OptionsMenu(), ColorsMenu()}) {
-        QAction* before = nullptr;
-        for (QAction* existing : bar->actions()) {
-            if (TopMenuRank(existing->objectName()) > TopMenuRank(menu->objectName())) {
-                before = existing;
-                break;
-            }
-        }
-        bar->insertMenu(before, menu);
-    }
+    for (QMenu* menu : {OptionsMenu(), ColorsMenu()})
+        InsertInMenuOrder(bar, menu->menuAction());
 }
 
 void SettingsCommands::ReadIniSettings() {

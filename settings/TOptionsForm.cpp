@@ -2,6 +2,7 @@
 
 #include "core/SettingsTable.h"
 #include "core/Tunings.h"
+#include "widgets/Screen.h"
 #include "widgets/UpDown.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include <map>
 #include <string>
@@ -197,9 +197,7 @@ void TOptionsForm::FormCreate() {
 }
 
 void TOptionsForm::ShowCentred() {
-    const QRect screen = this->screen() ? this->screen()->geometry() : QRect();
-    move(screen.x() + (screen.width() - width()) / 2,
-         screen.y() + (screen.height() - height()) / 2);
+    CentreOnScreen(this);
     show();
     raise();
     activateWindow();
