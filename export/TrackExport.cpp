@@ -3,6 +3,7 @@
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
 #include "view/MeasureView.h"
+#include "widgets/FileDialog.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -44,13 +45,6 @@ const Command Commands[] = {
 };
 
 // "PDF (*.pdf)" -> "pdf"
-QString SuffixOf(const QString& filter) {
-    const int star = filter.indexOf("*.");
-    if (star < 0) return {};
-    QString suffix = filter.mid(star + 2);
-    suffix.chop(suffix.endsWith(')') ? 1 : 0);
-    return suffix;
-}
 
 // Sends `printer` to the PDF file `path`, keeping its page size, orientation and margins.
 void SetPdfOutput(QPrinter& printer, const QString& path) {
@@ -78,29 +72,7 @@ TrackExport::TrackExport(Conversion& conversion, QWidget* window,
     : QObject(window), conv_(conversion), window_(window), view_(std::move(view)),
       fileDialog_(fileDialog) {
     Seams.ChooseSaveFile = [this](const QString& filter, const QString& folder) {
-        QFileDialog* dialog = fileDialog_;
-        std::unique_ptr<QFileDialog> own;
-        if (!dialog) {
-            own = std::make_unique<QFileDialog>(window_);
-            dialog = own.get();
-        }
-        // The dialog serves other commands too: put its modes back afterwards.
-        const QFileDialog::FileMode oldMode = dialog->fileMode();
-        const QFileDialog::AcceptMode oldAccept = dialog->acceptMode();
-        const QString oldSuffix = dialog->defaultSuffix();
-        dialog->setNameFilter(filter);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->setDefaultSuffix(SuffixOf(filter));
-        if (!folder.isEmpty()) dialog->setDirectory(folder);
-        dialog->selectFile(QString());
-        QString chosen;
-        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
-            chosen = dialog->selectedFiles().first();
-        dialog->setFileMode(oldMode);
-        dialog->setAcceptMode(oldAccept);
-        dialog->setDefaultSuffix(oldSuffix);
-        return chosen;
+        return RunFileDialog(fileDialog_, window_, {filter, true, folder});
     };
     Seams.ChoosePrinter = [this](QPrinter& printer) {
         QPrintDialog dialog(&printer, window_);

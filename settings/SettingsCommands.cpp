@@ -1,6 +1,7 @@
 #include "settings/SettingsCommands.h"
 
 #include "widgets/ColorRef.h"
+#include "widgets/FileDialog.h"
 #include "widgets/MenuOrder.h"
 
 #include <QAbstractItemView>
@@ -111,44 +112,11 @@ void SettingsCommands::OptionsPanel1Click() {
 }
 
 QString SettingsCommands::RunFileDialog(bool forSaving) {
-    QFileDialog* dialog = fileDialog_;
-    std::unique_ptr<QFileDialog> own;
-    if (!dialog) {
-        own = std::make_unique<QFileDialog>(window_);
-        dialog = own.get();
-    }
-    // The dialog serves other commands too: put its modes and folder back afterwards.
-    const QFileDialog::FileMode oldMode = dialog->fileMode();
-    const QFileDialog::AcceptMode oldAccept = dialog->acceptMode();
-    const QString oldSuffix = dialog->defaultSuffix();
-    const QString oldDirectory = dialog->directory().absolutePath();
     QString& folder = forSaving ? saveFolder_ : loadFolder_;
-    dialog->setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog->setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog->setDefaultSuffix(forSaving ? "opt" : QString());
-    dialog->setNameFilter(OPTION_FILE_FILTER);
-    dialog->setDirectory(folder);
-    ClearFileName(dialog);
-    QString chosen;
-    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
-        chosen = dialog->selectedFiles().first();
-        folder = QFileInfo(chosen).absolutePath();
-    }
-    dialog->setFileMode(oldMode);
-    dialog->setAcceptMode(oldAccept);
-    dialog->setDefaultSuffix(oldSuffix);
-    dialog->setDirectory(oldDirectory);
-    ClearFileName(dialog);
+    const QString chosen =
+        morvel::RunFileDialog(fileDialog_, window_, {OPTION_FILE_FILTER, forSaving, folder});
+    if (!chosen.isEmpty()) folder = QFileInfo(chosen).absolutePath();
     return chosen;
-}
-
-// selectFile() ignores an empty name, so the file last chosen (the open MIDI file) would stay
-// in the name field and selected in the list, where Return takes it: clear both.
-void SettingsCommands::ClearFileName(QFileDialog* dialog) {
-    if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->clear();
-    for (const char* viewName : {"listView", "treeView"})
-        if (auto* view = dialog->findChild<QAbstractItemView*>(viewName))
-            if (view->selectionModel()) view->selectionModel()->clearSelection();
 }
 
 bool SettingsCommands::IsOpenMidiFile(const QString& path) const {

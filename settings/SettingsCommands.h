@@ -65,7 +65,6 @@ class SettingsCommands : public QObject {
     // Runs the file dialog for an option file: filter "OPT (*.opt)", an empty name, and the
     // folder this command last used (the home folder at first), never the MIDI folder.
     QString RunFileDialog(bool forSaving);
-    static void ClearFileName(QFileDialog* dialog);
     bool IsOpenMidiFile(const QString& path) const;
 
     SettingsStore store_;

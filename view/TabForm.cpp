@@ -1,6 +1,7 @@
 #include "view/TabForm.h"
 
 #include "view/VersionForm.h"
+#include "widgets/FileDialog.h"
 #include "widgets/MenuOrder.h"
 #include "widgets/Screen.h"
 
@@ -99,14 +100,8 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* pa
     addItem(helpMenu, "MORVEL1", "MORVEL", [this] { MORVEL1Click(); });
 
     RunFileDialog = [this](const QString& filter) {
-        QFileDialog* dialog = OpenMidifile();
-        dialog->setNameFilter(filter);
-        dialog->selectFile(QString());
-        if (!display_.MidiFileDir.empty())
-            dialog->setDirectory(QString::fromStdString(display_.MidiFileDir));
-        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
-            return QString();
-        return dialog->selectedFiles().first();
+        return ::morvel::RunFileDialog(OpenMidifile(), this,
+                                       {filter, false, QString::fromStdString(display_.MidiFileDir)});
     };
     AskQuitWithoutSaving = [this](const QString& text) { return AskInMessageBox(this, text); };
 
