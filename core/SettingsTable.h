@@ -249,9 +249,11 @@ inline constexpr std::array SETTING_ROWS = {
                       NumberField<detail::DISPLAY, &DisplaySettings::BarColor>),
     detail::ColourRow("BACKGROUNDCOLOR", 0x00FFFF,
                       NumberField<detail::DISPLAY, &DisplaySettings::BackgroundColor>),
-    // Chosen on the converter's command line only: in no file and not in the dialog.
-    detail::SwitchRow(nullptr, NO_OPTION_FIELD, nullptr, "optimise-fingering",
-                      NumberField<detail::CONV, &ConversionSettings::OptimiseFingering>),
+    // Written only when on or already in the file, so INI files of users who never turn it
+    // on stay as they were.
+    detail::SwitchRow("OPTIMISEFINGERING", 280, "OptimiseFingeringToggle", "optimise-fingering",
+                      NumberField<detail::CONV, &ConversionSettings::OptimiseFingering>,
+                      IniWriting::WhenSetOrPresent),
 };
 
 inline std::span<const SettingRow> SettingRows() {

@@ -2,6 +2,8 @@
 
 #include "export/PageSetup.h"
 
+#include "core/Metrics.h"
+
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
@@ -81,6 +83,15 @@ MeasurePaintContext TrackContext(const Conversion& conversion, const DisplaySett
     context.Settings = conversion.Settings;
     context.StringPitch = conversion.StringPitch;
     context.Index = index;
+    if (track >= 1 && static_cast<size_t>(track) <= conversion.TrackList.size()) {
+        const TrackRecord& record = conversion.TrackList[size_t(track) - 1];
+        // Found once here, for every measure the caller draws.
+        if (conversion.Settings.OptimiseFingering)
+            context.Fingering = std::make_shared<const TrackFingering>(OptimiseTrackFingering(
+                record, conversion.StringPitch, conversion.Settings, conversion.Header.Division));
+        context.RangeHint = RangeHint(record, conversion.StringPitch, conversion.Settings,
+                                      conversion.TuningSettings.Transpose);
+    }
     return context;
 }
 

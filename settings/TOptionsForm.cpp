@@ -30,6 +30,8 @@ constexpr int UP_DOWN_WIDTH = 17;
 constexpr int FIELD_HEIGHT = 24;
 constexpr int CHECK_BOX_LEFT = 108;
 constexpr int CHECK_BOX_HEIGHT = 21;
+// Left edge of the second column of check boxes.
+constexpr int OPTIMISE_FINGERING_LEFT = 234;
 constexpr int MEASURES_PER_PAGE_AT_START = 3;
 
 const char* const TUNING_LIST[] = {"Standard", "Drop D", "Open E", "Open D",
@@ -94,10 +96,11 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         tabOrder[upDownTab] = upDown;
         return upDown;
     };
-    auto checkBox = [&](const char* name, const char* caption, int y, int w, int tab) {
+    auto checkBox = [&](const char* name, const char* caption, int y, int w, int tab,
+                        int x = CHECK_BOX_LEFT) {
         auto* box = new QCheckBox(caption, this);
         box->setObjectName(name);
-        box->setGeometry(CHECK_BOX_LEFT, y, w, CHECK_BOX_HEIGHT);
+        box->setGeometry(x, y, w, CHECK_BOX_HEIGHT);
         box->setCursor(Qt::ArrowCursor);
         tabOrder[tab] = box;
         return box;
@@ -159,6 +162,10 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
     bassModeToggle_ = checkBox("BassModeToggle", "Bass Mode", 374, 120, 16);
     followMusicToggle_ =
         checkBox("FollowMusicToggle", "Follow Music with AutoScroll", 394, 248, 30);
+    // Beside "Show Chords": the dialog keeps its size and every other control its place.
+    optimiseFingeringToggle_ = checkBox("OptimiseFingeringToggle", "Optimise Fingering", 295,
+                                        138, 31, OPTIMISE_FINGERING_LEFT);
+    optimiseFingeringToggle_->setAccessibleName("Optimise Fingering");
     connect(forceFitToggle_, &QCheckBox::clicked, this, &TOptionsForm::ForceFitToggleClick);
 
     auto button = [&](const char* name, const char* caption, int x, int w, int tab) {

@@ -1,5 +1,5 @@
 // The options dialog: transposition, tuning with per-string offsets, maximum fret, measures per
-// window height, measures across and down a printed page, and six switches. Not modal; its
+// window height, measures across and down a printed page, and seven switches. Not modal; its
 // values reach the settings only through ApplyOptions (Apply, Close, the close box or Escape),
 // except "Force Fit Notes", which takes effect at each click.
 #pragma once
@@ -89,6 +89,7 @@ class TOptionsForm : public QDialog {
     QCheckBox* metronomeToggle_ = nullptr;
     QCheckBox* bassModeToggle_ = nullptr;
     QCheckBox* followMusicToggle_ = nullptr;
+    QCheckBox* optimiseFingeringToggle_ = nullptr;
     // Each setting the dialog shows, with its up-down or check box.
     std::vector<std::pair<const SettingRow*, QWidget*>> controls_;
 };

@@ -143,8 +143,13 @@ void DrawMusic(QPainter& canvas, const MeasurePaintContext& context, int X, int 
         const int Q = H / 4;
         DrawText(canvas, display, X + 10, Y + Q - 5,
                  "MIDI File: " + QString::fromStdString(context.FileName));
-        DrawText(canvas, display, X + 10, Y + 2 * Q - 5,
-                 QString("Track:     %1").arg(context.SelectedTrack));
+        const QString trackLine = QString("Track:     %1").arg(context.SelectedTrack);
+        DrawText(canvas, display, X + 10, Y + 2 * Q - 5, trackLine);
+        if (!context.RangeHint.empty()) {
+            const int after = QFontMetrics(canvas.font()).horizontalAdvance(trackLine + "  ");
+            DrawText(canvas, display, X + 10 + after, Y + 2 * Q - 5,
+                     QString::fromStdString(context.RangeHint));
+        }
         DrawText(canvas, display, X + 10, Y + 3 * Q - 5,
                  QString("Measures:  %1").arg(context.MeasureCount));
         return;
@@ -203,7 +208,20 @@ int DrawMeasure(QPainter& canvas, const MeasurePaintContext& context, int X, int
 
     // Columns: notes that start together share one column; a column is drawn once the next
     // onset is known, at x = onset * (W - 70) / length + 50. Every measure is placed on its
-    // own, from fret 0, with an anchor of this call.
+    // own, from fret 0, with an anchor of this call; with OptimiseFingering on, each note
+    // takes its position in the optimised placement of the whole track, as the text does.
+    const TrackFingering* fingering = nullptr;
+    std::optional<TrackFingering> ownFingering;
+    if (context.Settings.OptimiseFingering) {
+        if (context.Fingering && track == context.SelectedTrack &&
+            context.Fingering->NoteCount() == record->Notes.size()) {
+            fingering = context.Fingering.get();
+        } else {
+            ownFingering = OptimiseTrackFingering(*record, context.StringPitch, context.Settings,
+                                                  context.Division);
+            fingering = &*ownFingering;
+        }
+    }
     const std::vector<NoteRecord>& notes = record->Notes;
     const uint64_t limit = index.HasMeasureTicks() ? index.MeasureTicks() : UINT64_MAX;
     const uint64_t length = index.DrawLength();
@@ -225,8 +243,11 @@ int DrawMeasure(QPainter& canvas, const MeasurePaintContext& context, int X, int
             column.Clear();
         }
         pending = true;
-        PlaceNote(column, notes[s].Note, notes[s].Special, notes[s].Channel, context.Settings,
-                  context.StringPitch, anchor);
+        if (fingering)
+            fingering->PlaceNote(column, s, notes[s].Special, notes[s].Channel);
+        else
+            PlaceNote(column, notes[s].Note, notes[s].Special, notes[s].Channel,
+                      context.Settings, context.StringPitch, anchor);
         ++s;
         if (s < notes.size()) r += notes[s].DeltaTime;
     }

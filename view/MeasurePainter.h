@@ -2,12 +2,14 @@
 // QPainter (screen panel, printer page, PDF, picture) at a given origin, size and text unit.
 //
 // Every function reads only its inputs. Notes are placed with the painter's own anchor, reset
-// to fret 0 for every measure, so drawing never changes the conversion object. Chords named
+// to fret 0 for every measure, or, with OptimiseFingering on, where the optimised placement of
+// the whole track puts them, so drawing never changes the conversion object. Chords named
 // while drawing are handed back through `chordsNamed`; the caller marks them used.
 #pragma once
 
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
+#include "core/Fingering.h"
 #include "core/MeasureIndex.h"
 #include "core/Song.h"
 
@@ -16,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,12 @@ struct MeasurePaintContext {
     // Index of the track being drawn; when null or describing another track, the painter
     // builds one of its own for the call.
     const MeasureIndex* Index = nullptr;
+    // The optimised placement of track SelectedTrack, read when Settings.OptimiseFingering is
+    // on. When null, or not of the drawn track, the painter computes one for the call, which
+    // costs a search over the whole track: callers that draw often keep one here.
+    std::shared_ptr<const TrackFingering> Fingering;
+    // Drawn after the "Track:" value of the summary; empty for none (core/Metrics.h RangeHint).
+    std::string RangeHint;
     // Receives "Invalid Track!"; may be empty.
     Reporter Report;
 };

@@ -1,5 +1,7 @@
 #include "view/MeasureView.h"
 
+#include "core/Metrics.h"
+
 #include <QEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -61,6 +63,7 @@ struct MeasureView::Impl {
     std::unique_ptr<MeasureIndex> index;   // of selectedTrack while a track is shown
     int panelHeight = 1;
     int playingMeasure = -1;
+    std::string rangeHint; // of selectedTrack, found when it was shown
 
     const TrackRecord* TrackAt(int track) const {
         if (track < 1 || static_cast<size_t>(track) > conv.TrackList.size()) return nullptr;
@@ -167,6 +170,7 @@ void MeasureView::ShowTrack(int track) {
     d_->index.reset();
     d_->selectedTrack = track;
     d_->measureCount = 0;
+    d_->rangeHint.clear();
     d_->playingMeasure = -1;
     if (track == -1) {
         d_->panels.push_back({-1, QRect()});
@@ -174,6 +178,8 @@ void MeasureView::ShowTrack(int track) {
         const uint32_t division = d_->conv.Header.Division;
         d_->measureCount = morvel::TrackMeasureCount(*record, division);
         d_->index = std::make_unique<MeasureIndex>(*record, division);
+        d_->rangeHint = RangeHint(*record, d_->conv.StringPitch, d_->conv.Settings,
+                                  d_->conv.TuningSettings.Transpose);
         d_->panels.reserve(d_->index->Entries().size() + 1);
         d_->panels.push_back({0, QRect()});
         for (const MeasureEntry& entry : d_->index->Entries()) {
@@ -201,6 +207,7 @@ void MeasureView::Close() {
     d_->index.reset();
     d_->measureCount = 0;
     d_->playingMeasure = -1;
+    d_->rangeHint.clear();
     emit ShownChanged();
 }
 
@@ -274,6 +281,14 @@ MeasurePaintContext MeasureView::PaintContext() const {
     context.Settings = conv.Settings;
     context.StringPitch = conv.StringPitch;
     context.Index = Index();
+    if (conv.Settings.OptimiseFingering && ShowsTrack() && Index()) {
+        // The conversion keeps the placement until it converts again; the context only
+        // refers to it.
+        const TrackFingering& placed =
+            d_->conv.OptimisedFingering(static_cast<uint32_t>(d_->selectedTrack - 1));
+        context.Fingering = std::shared_ptr<const TrackFingering>(std::shared_ptr<void>(), &placed);
+    }
+    context.RangeHint = d_->rangeHint;
     Conversion* reporter = &d_->conv;
     context.Report = [reporter](const std::string& text) { reporter->ReportError(text); };
     return context;

@@ -1,8 +1,10 @@
 #include "app/ExportConnection.h"
 #include "export/PageSetup.h"
+#include "export/TrackRender.h"
 #include "tests/export/ExportFixture.h"
 
 #include <QMenuBar>
+#include <QPainter>
 
 #include <QClipboard>
 #include <QDir>
@@ -139,6 +141,37 @@ TEST_F(ExportTest, PictureRowsLeaveNoGapForEmptyMeasures) {
     saveAnswer.clear();
     exporter->SaveTabulatureBMP1Click();
     EXPECT_EQ(shown, std::vector<QString>({"Error: Can't write BITMAP file."}));
+}
+
+TEST_F(ExportTest, PicturesAndTheExportToolDrawTheOptimisedFingering) {
+    // A descending scale from C6: placed measure by measure it slides down the first string;
+    // the whole-track search keeps it in one position.
+    Track scale;
+    scale.Note(0, 84, 240);
+    for (int note : {83, 81, 79, 77, 76, 74, 72})
+        scale.Note(0, note, 240);
+    scale.End();
+    Show(Song({scale}));
+    const QImage plain = exporter->RenderTrackBitmap();
+    conv.Settings.OptimiseFingering = 1;
+    Show(Song({scale}));
+    const QImage optimised = exporter->RenderTrackBitmap();
+    ASSERT_FALSE(optimised.isNull());
+    EXPECT_NE(optimised, plain);
+
+    // The converter's context (no view) draws the measure as the window's does.
+    const MeasurePaintContext tool = TrackContext(conv, display, 1, nullptr);
+    ASSERT_TRUE(tool.Fingering);
+    auto draw = [this](const MeasurePaintContext& context) {
+        QImage image(550, 117, QImage::Format_RGB32);
+        QPainter painter(&image);
+        painter.setFont(form->font());
+        EXPECT_EQ(DrawMeasure(painter, context, 0, 0, 550, 117, 1, 1, 10), 1);
+        return image;
+    };
+    EXPECT_EQ(draw(tool), draw(form->TabScroll()->PaintContext()));
+    conv.Settings.OptimiseFingering = 0;
+    EXPECT_NE(draw(TrackContext(conv, display, 1, nullptr)), draw(tool));
 }
 
 TEST_F(ExportTest, LargePictureIsSavedInPartsAndNotCopied) {

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace morvel;
@@ -84,6 +85,7 @@ StoredSettings Unusual() {
     s.Conv.MaxFret = 27;
     s.Conv.BassMode = 1;
     s.Conv.FollowMusic = 1;
+    s.Conv.OptimiseFingering = 1;
     s.Display.TuningName = "Open G";
     s.Display.MidiFileDir = "/home/me/Music/";
     s.Display.NotesColor = 0x112233;
@@ -105,6 +107,7 @@ void ExpectStoredEqual(const StoredSettings& a, const StoredSettings& b) {
     EXPECT_EQ(a.Conv.MaxFret, b.Conv.MaxFret);
     EXPECT_EQ(a.Conv.BassMode, b.Conv.BassMode);
     EXPECT_EQ(a.Conv.FollowMusic, b.Conv.FollowMusic);
+    EXPECT_EQ(a.Conv.OptimiseFingering, b.Conv.OptimiseFingering);
     EXPECT_EQ(a.Display.TuningName, b.Display.TuningName);
     EXPECT_EQ(a.Display.MidiFileDir, b.Display.MidiFileDir);
     EXPECT_EQ(a.Display.NotesColor, b.Display.NotesColor);
@@ -193,7 +196,8 @@ TEST(IniSettings, NewFileListsKeysInSavingOrderAndRoundTrips) {
                                  "CUSTOMDELTA6=-1\nSHOWSPECIAL=1\nSHOWCHORD=2\n"
                                  "SHOWMETRONOME=-1\nBASSMODE=1\nFOLLOWMUSIC=1\nMAXFRET=27\n"
                                  "FORCEFITFRET=1\nTUNING=Open G\nMIDIFILEDIR=/home/me/Music/\n"
-                                 "NOTESCOLOR=1122867\nBARCOLOR=16777215\nBACKGROUNDCOLOR=0\n";
+                                 "NOTESCOLOR=1122867\nBARCOLOR=16777215\nBACKGROUNDCOLOR=0\n"
+                                 "OPTIMISEFINGERING=1\n";
     EXPECT_EQ(ini.Text(), expected);
     StoredSettings back;
     ApplyIniSettings(IniFile::Parse(ini.Text()), back);
@@ -274,8 +278,43 @@ TEST(OptionFile, RecordHasTheFixedLayout) {
     EXPECT_EQ(at(268), 27);
     EXPECT_EQ(at(272), 1);
     EXPECT_EQ(at(276), 1);
-    for (size_t i = 280; i < 768; ++i)
+    EXPECT_EQ(at(280), 1);
+    for (size_t i = 284; i < 768; ++i)
         ASSERT_EQ(r[i], 0) << i;
+}
+
+TEST(SettingsFiles, OptimiseFingeringSitsAtOffset280AndItsKeyIsWrittenWhenOnOrPresent) {
+    // Off and absent: the INI file stays as it was, the record keeps its zero area.
+    IniFile ini = IniFile::Parse("[PARAMS]\nMAXFRET=21\n");
+    StoredSettings s;
+    ApplyIniSettings(ini, s);
+    EXPECT_EQ(s.Conv.OptimiseFingering, 0);
+    StoreIniSettings(ini, s);
+    EXPECT_EQ(ini.Text().find("OPTIMISEFINGERING"), std::string::npos) << ini.Text();
+    OptionFileRecord r = EncodeOptionRecord(s);
+    for (size_t i = 280; i < 284; ++i)
+        EXPECT_EQ(r[i], 0) << i;
+
+    // On: written to both files and read back.
+    s.Conv.OptimiseFingering = 1;
+    StoreIniSettings(ini, s);
+    EXPECT_NE(ini.Text().find("\nOPTIMISEFINGERING=1\n"), std::string::npos) << ini.Text();
+    r = EncodeOptionRecord(s);
+    EXPECT_EQ(std::vector<uint8_t>(r.begin() + 280, r.begin() + 284),
+              (std::vector<uint8_t>{1, 0, 0, 0}));
+    StoredSettings fromRecord;
+    DecodeOptionRecord(r, fromRecord);
+    EXPECT_EQ(fromRecord.Conv.OptimiseFingering, 1);
+    StoredSettings fromIni;
+    ApplyIniSettings(IniFile::Parse(ini.Text()), fromIni);
+    EXPECT_EQ(fromIni.Conv.OptimiseFingering, 1);
+
+    // Turned off again: a key already in the file is kept, now saying 0.
+    s.Conv.OptimiseFingering = 0;
+    StoreIniSettings(ini, s);
+    EXPECT_NE(ini.Text().find("\nOPTIMISEFINGERING=0\n"), std::string::npos) << ini.Text();
+    DecodeOptionRecord(EncodeOptionRecord(s), fromRecord);
+    EXPECT_EQ(fromRecord.Conv.OptimiseFingering, 0);
 }
 
 TEST(OptionFile, RoundTripsByteForByteAndLeavesColoursAndDirectory) {

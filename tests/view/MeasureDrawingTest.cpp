@@ -1,8 +1,11 @@
+#include "tests/chords/RecordingDevice.h"
 #include "tests/view/ViewFixture.h"
 #include "view/MeasurePainter.h"
 
 #include <QFontInfo>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace morvel::viewtest {
 namespace {
@@ -300,6 +303,102 @@ TEST_F(DrawingTest, ChordNamesAppearUnderChordColumnsOnly) {
     ShowWithScrollSize(573, 356);
     View()->PanelWidget(1)->grab();
     EXPECT_EQ(conv.ChordUsed, named);
+}
+
+// Texts the painter draws for `measure` (0: the summary) of track 1, as recorded.
+std::vector<chordtest::DrawnText> DrawnTexts(const MeasurePaintContext& context, int measure) {
+    chordtest::RecordingDevice device(550, 117);
+    QPainter painter(&device);
+    EXPECT_EQ(DrawMeasure(painter, context, 0, 0, 550, 117, 1, measure, 10), 1);
+    painter.end();
+    return device.Texts();
+}
+
+// The fret numbers drawn in a measure of one-note columns, left to right.
+std::vector<QString> DrawnFrets(const MeasurePaintContext& context, int measure) {
+    std::vector<chordtest::DrawnText> texts = DrawnTexts(context, measure);
+    std::erase_if(texts, [](const chordtest::DrawnText& t) {
+        bool number = false;
+        t.Text.toInt(&number);
+        return !number;
+    });
+    std::stable_sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) {
+        return a.TopLeft.x() < b.TopLeft.x();
+    });
+    std::vector<QString> frets;
+    for (const chordtest::DrawnText& t : texts)
+        frets.push_back(t.Text);
+    return frets;
+}
+
+TEST_F(DrawingTest, WithOptimiseFingeringTheMeasuresShowTheWholeTrackAssignment) {
+    // A descending scale from C6 in one measure: placed on its own from fret 0 it slides down
+    // the first string; the whole-track search keeps it in one position.
+    Track t;
+    t.Note(0, 84, 240);
+    for (int note : {83, 81, 79, 77, 76, 74, 72})
+        t.Note(0, note, 240);
+    t.End();
+    Open(Song({t}));
+    form->TrackMenuClick(1);
+    const std::vector<QString> plain = DrawnFrets(View()->PaintContext(), 1);
+    ASSERT_EQ(plain.size(), 8u);
+
+    conv.Settings.OptimiseFingering = 1;
+    Open(Song({t}));
+    form->TrackMenuClick(1);
+    const MeasurePaintContext context = View()->PaintContext();
+    // The view hands the painter the conversion's own placement: no search per paint.
+    const TrackFingering& placed = conv.OptimisedFingering(0);
+    EXPECT_EQ(context.Fingering.get(), &placed);
+    std::vector<QString> expected;
+    for (size_t i = 0; i < placed.NoteCount(); ++i)
+        expected.push_back(QString::number(placed.Position(i) & TrackFingering::FRET_MASK));
+    EXPECT_EQ(DrawnFrets(context, 1), expected);
+    EXPECT_NE(expected, plain);
+
+    // A context without the placement (another caller's) draws the same, searching itself.
+    MeasurePaintContext bare = context;
+    bare.Fingering.reset();
+    EXPECT_EQ(DrawnFrets(bare, 1), expected);
+}
+
+TEST_F(DrawingTest, SummaryOfATrackWrittenAnOctaveLowSuggestsTransposing) {
+    // A bass line an octave below the guitar's range, and the same line at pitch.
+    Track low;
+    Track atPitch;
+    low.Note(0, 40, 240);
+    atPitch.Note(0, 52, 240);
+    for (int note : {43, 45, 47, 48, 50}) {
+        low.Note(0, note, 240);
+        atPitch.Note(0, note + 12, 240);
+    }
+    low.End();
+    atPitch.End();
+
+    Open(Song({low}));
+    form->TrackMenuClick(1);
+    std::vector<chordtest::DrawnText> texts = DrawnTexts(View()->PaintContext(), 0);
+    auto trackLine = std::find_if(texts.begin(), texts.end(), [](const auto& t) {
+        return t.Text == "Track:     1";
+    });
+    ASSERT_NE(trackLine, texts.end());
+    auto hint = std::find_if(texts.begin(), texts.end(), [](const auto& t) {
+        return t.Text == "(100 % below the low string: try Transpose 12)";
+    });
+    ASSERT_NE(hint, texts.end()) << texts.size();
+    // On the "Track:" line, after its value.
+    EXPECT_EQ(hint->TopLeft.y(), trackLine->TopLeft.y());
+    EXPECT_GT(hint->TopLeft.x(),
+              trackLine->TopLeft.x() +
+                  QFontMetrics(MeasureFont(QApplication::font())).horizontalAdvance(trackLine->Text));
+
+    Open(Song({atPitch}));
+    form->TrackMenuClick(1);
+    texts = DrawnTexts(View()->PaintContext(), 0);
+    EXPECT_EQ(texts.size(), 3u); // the file, the track and the measures
+    for (const chordtest::DrawnText& t : texts)
+        EXPECT_FALSE(t.Text.contains("Transpose")) << t.Text.toStdString();
 }
 
 TEST_F(DrawingTest, ThePlayingPanelIsFilledWithTheHighlightColour) {
