@@ -38,27 +38,11 @@ void SetPenWidth(QPainter& canvas, int width) {
     canvas.setPen(pen);
 }
 
-// Opaque text in NotesColor with its top-left corner at (x, y); the line pen is kept.
-void DrawBoxText(QPainter& canvas, const DisplaySettings& display, int x, int y,
-                 const QString& text) {
-    const QPen linePen = canvas.pen();
-    canvas.setPen(ToColor(display.NotesColor));
-    canvas.drawText(QPoint(x, y + QFontMetrics(canvas.font()).ascent()), text);
-    canvas.setPen(linePen);
-}
 
 // Brush and text background in BackgroundColor, pen in BarColor, the diagram font.
 void SetChordTools(QPainter& canvas, const DisplaySettings& display, int penWidth) {
-    const QColor fill = ToColor(display.BackgroundColor);
-    canvas.setBrush(fill);
-    canvas.setBackground(fill);
-    canvas.setBackgroundMode(Qt::OpaqueMode);
-    QPen pen(ToColor(display.BarColor));
-    pen.setWidth(penWidth);
-    pen.setCapStyle(Qt::FlatCap);
-    canvas.setPen(pen);
+    SetDrawingTools(canvas, display, ToColor(display.BackgroundColor), penWidth);
     canvas.setFont(ChordFont());
-    canvas.setRenderHint(QPainter::Antialiasing, false);
 }
 
 } // namespace
@@ -97,17 +81,17 @@ void DrawChordBox(QPainter& canvas, const DisplaySettings& display, int x0, int 
         const int fret = fingering[static_cast<size_t>(s)];
         const int y = stringY(s) - MARK_RISE;
         if (fret == -1)
-            DrawBoxText(canvas, display, xm, y, "X");
+            DrawText(canvas, display, xm, y, "X");
         else if (fret == 0)
-            DrawBoxText(canvas, display, xm, y, "O");
+            DrawText(canvas, display, xm, y, "O");
         else
-            DrawBoxText(canvas, display, xf, y, QString::number(fret));
+            DrawText(canvas, display, xf, y, QString::number(fret));
     }
 
     const char* name = ChordNames[static_cast<size_t>(chord)];
     const int length = static_cast<int>(std::strlen(name));
     const int nameX = Trunc(x0 + NAME_SHIFT + FRET_X * width - (NAME_CHAR_WIDTH * length) / 2);
-    DrawBoxText(canvas, display, nameX, lastString + NAME_GAP, QString::fromLatin1(name));
+    DrawText(canvas, display, nameX, lastString + NAME_GAP, QString::fromLatin1(name));
 }
 
 int UsedChordCount(const ChordFlags& used) {

@@ -8,12 +8,7 @@ namespace morvel::cliexport {
 
 namespace {
 
-bool ParseInt(std::string_view text, int& value) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return false;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && ptr == text.data() + text.size();
-}
+using cli::ParseInt;
 
 enum class Flag { Png, Bmp, Pdf, Width, Height, PageSize, Across, Down };
 

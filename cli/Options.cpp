@@ -10,13 +10,6 @@ namespace morvel::cli {
 
 namespace {
 
-// Whole-text decimal integer, optional sign; nothing else accepted.
-bool ParseInt(std::string_view text, int& value) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return false;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && ptr == text.data() + text.size();
-}
 
 struct Parser {
     int argc;
@@ -164,6 +157,13 @@ struct Parser {
 };
 
 } // namespace
+
+bool ParseInt(std::string_view text, int& value) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return false;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && ptr == text.data() + text.size();
+}
 
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& error) {
     Parser parser{argc, argv, 1, options, error};

@@ -8,6 +8,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvel::cli {
@@ -44,6 +45,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
 // Lays the flags over settings read from files: the tuning preset first, then every other
 // setting flag (each --deltaN changes one string of the preset).
 void ApplyFlags(const Options& options, ConversionSettings& settings, Tuning& tuning);
+
+// Whole-text decimal integer with an optional sign; nothing else is accepted.
+bool ParseInt(std::string_view text, int& value);
 
 // The --help text.
 std::string UsageText();

@@ -50,14 +50,6 @@ const MeasureIndex& IndexFor(const MeasurePaintContext& context, const TrackReco
     return *own;
 }
 
-// Opaque text in NotesColor with its cell's top-left corner at (x, y); lines keep BarColor.
-void DrawText(QPainter& canvas, const DisplaySettings& display, int x, int y,
-              const QString& text) {
-    const QPen linePen = canvas.pen();
-    canvas.setPen(ToColor(display.NotesColor));
-    canvas.drawText(QPoint(x, y + QFontMetrics(canvas.font()).ascent()), text);
-    canvas.setPen(linePen);
-}
 
 // Draws one column at x-offset xc: its special letter, fret numbers with their 'U'/'D'
 // strokes, the arrow of a note that could not be placed, and its chord name.
@@ -120,18 +112,31 @@ QColor ToColor(uint32_t colorRef) {
     return ColorFromRef(colorRef);
 }
 
-void PaintPanelBackground(QPainter& canvas, const DisplaySettings& display, int X, int Y, int W,
-                          int H, bool highlighted) {
-    const QColor fill = ToColor(highlighted ? display.HighlightColor : display.BackgroundColor);
+void DrawText(QPainter& canvas, const DisplaySettings& display, int x, int y,
+              const QString& text) {
+    const QPen linePen = canvas.pen();
+    canvas.setPen(ToColor(display.NotesColor));
+    canvas.drawText(QPoint(x, y + QFontMetrics(canvas.font()).ascent()), text);
+    canvas.setPen(linePen);
+}
+
+void SetDrawingTools(QPainter& canvas, const DisplaySettings& display, const QColor& fill,
+                     int penWidth) {
     canvas.setBrush(fill);
     canvas.setBackground(fill);
     canvas.setBackgroundMode(Qt::OpaqueMode);
     QPen pen(ToColor(display.BarColor));
-    pen.setWidth(STAFF_PEN);
+    pen.setWidth(penWidth);
     pen.setCapStyle(Qt::FlatCap);
     canvas.setPen(pen);
-    canvas.setFont(MeasureFont(canvas.font()));
     canvas.setRenderHint(QPainter::Antialiasing, false);
+}
+
+void PaintPanelBackground(QPainter& canvas, const DisplaySettings& display, int X, int Y, int W,
+                          int H, bool highlighted) {
+    const QColor fill = ToColor(highlighted ? display.HighlightColor : display.BackgroundColor);
+    SetDrawingTools(canvas, display, fill, STAFF_PEN);
+    canvas.setFont(MeasureFont(canvas.font()));
     canvas.fillRect(QRect(X, Y, std::max(W, 0), std::max(H, 0)), fill);
 }
 

@@ -69,6 +69,14 @@ void PaintPanelBackground(QPainter& canvas, const DisplaySettings& display, int 
 // "Invalid Track!" and answers false; a track without notes answers true.
 bool IsMeasureEmpty(const MeasurePaintContext& context, int track, int measure);
 
+// Opaque text in NotesColor with its cell's top-left corner at (x, y); the line pen is kept.
+void DrawText(QPainter& canvas, const DisplaySettings& display, int x, int y,
+              const QString& text);
+// Brush and text background `fill`, opaque text, a flat-capped pen in BarColor of `penWidth`,
+// no antialiasing: the tools every panel and diagram draws with.
+void SetDrawingTools(QPainter& canvas, const DisplaySettings& display, const QColor& fill,
+                     int penWidth);
+
 // The font measures are drawn in: "Liberation Mono", fixed pitch, at the size of `base`
 // (defined with the shared widgets, widgets/MeasureFont.h).
 QFont MeasureFont(const QFont& base);
