@@ -1,6 +1,7 @@
 // The program entry: creates the windows hidden in their fixed order, shows the version window
 // modally, then the main window, and opens a MIDI file named on the command line.
 #include "app/ChordsConnection.h"
+#include "app/ConversionMessages.h"
 #include "app/ExportConnection.h"
 #include "app/PlayerConnection.h"
 #include "app/SettingsConnection.h"
@@ -14,36 +15,12 @@
 #include "view/VersionForm.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 
 #include <exception>
 
-namespace {
-
 using morvel::APPLICATION_TITLE;
-
-// The title of a conversion's message box names the file it is about, so that the fixed
-// message texts need not; control bytes of the name are shown as '?'.
-QString MessageTitle(const std::string& midiFileName) {
-    if (midiFileName.empty()) return APPLICATION_TITLE;
-    QString name = QFileInfo(QString::fromStdString(midiFileName)).fileName();
-    for (QChar& c : name)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = '?';
-    return name + " - " + APPLICATION_TITLE;
-}
-
-// Message texts keep their designed wording; a trailing line end, which the text report
-// needs and a message box does not, is dropped.
-QString MessageText(const std::string& text) {
-    QString message = QString::fromStdString(text);
-    while (message.endsWith('\n') || message.endsWith('\r'))
-        message.chop(1);
-    return message;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -63,7 +40,8 @@ int main(int argc, char** argv) {
             // A message box during a conversion shows the normal cursor, not the wait cursor.
             QApplication::setOverrideCursor(Qt::ArrowCursor);
             QMessageBox::warning(QApplication::activeWindow(),
-                                 MessageTitle(conversion.MidiFileName), MessageText(text));
+                                 morvel::ConversionMessageTitle(conversion.MidiFileName, APPLICATION_TITLE),
+                                 morvel::ConversionMessageText(text));
             QApplication::restoreOverrideCursor();
         });
 
