@@ -6,14 +6,22 @@
 #include "settings/SettingsCommands.h"
 #include "view/TabForm.h"
 
+#include <QPointer>
+
 namespace morvel {
 
-inline void ConnectSettings(TTabForm& form, SettingsCommands& settings) {
+// `alsoRepaint`, when given, is repainted with the measures after a colour change (the chord
+// window's diagram).
+inline void ConnectSettings(TTabForm& form, SettingsCommands& settings,
+                            QWidget* alsoRepaint = nullptr) {
     MainWindowHooks hooks;
     // The main window's reconversion rebuilds the Tracks menu and the view itself, so the
     // separate menu and view steps stay empty.
     hooks.ConvertMidiFile = [&form] { form.ReconvertMidiFile(); };
-    hooks.DrawAllMeasures = [&form] { form.TabScroll()->DrawAllMeasures(); };
+    hooks.DrawAllMeasures = [&form, alsoRepaint = QPointer<QWidget>(alsoRepaint)] {
+        form.TabScroll()->DrawAllMeasures();
+        if (alsoRepaint) alsoRepaint->update();
+    };
     settings.SetHooks(hooks);
     form.AddTopMenu(settings.OptionsMenu());
     form.AddTopMenu(settings.ColorsMenu());

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         settings.Seams.ShowMessage = [&tabForm](const QString& text) {
             QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
         };
-        morvel::ConnectSettings(tabForm, settings);
+        morvel::ConnectSettings(tabForm, settings, chordsForm.ChordPaint());
         auto* exporter = new morvel::TrackExport(
             conversion, &tabForm, [&tabForm] { return tabForm.TabScroll(); },
             tabForm.OpenMidifile());
