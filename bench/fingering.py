@@ -13,10 +13,11 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 import time
 
-GNU_TIME = "/usr/bin/time"
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from measure import peak_kb  # noqa: E402
+
 RUNS = 3
 FIELDS = [("notes", r"(\d+) notes"), ("frets", r"(\d+) shown as frets"),
           ("unknown", r"(\d+) \"\?\" columns"), ("chords", r"(\d+) chord columns"),
@@ -39,15 +40,6 @@ def figures(convert, path, optimise):
     # Summed shift length, so means can be combined over files.
     values["shift_sum"] = values["mean"] * values["shifts"]
     return values
-
-
-def peak_kb(cmd):
-    if not os.path.exists(GNU_TIME):
-        return None
-    with tempfile.NamedTemporaryFile("r") as report:
-        subprocess.run([GNU_TIME, "-f", "%M", "-o", report.name] + cmd,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return int(report.read().split()[-1])
 
 
 def best_wall(cmd):
