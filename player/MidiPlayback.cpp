@@ -1,15 +1,19 @@
 #include "player/MidiPlayback.h"
 
+#include "core/SafeOpen.h"
+
 #include <fluidsynth.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <utility>
+
+#include <unistd.h>
 
 namespace morvel {
 
@@ -46,9 +50,37 @@ void InstallLogFunctions() {
     });
 }
 
+// A regular file that can be opened; a FIFO or device under that name never blocks the check.
 bool FileExists(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return static_cast<bool>(in);
+    std::string why;
+    const int fd = OpenRegularFile(path, why);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+// The whole content of the regular file `path`; false with `why` set when it cannot be read
+// (a FIFO or device is refused at once instead of waited on).
+bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& why) {
+    bool refused = false;
+    const int fd = OpenRegularFile(path, why, &refused);
+    if (refused) why = "it " + why;
+    if (fd < 0) return false;
+    bytes.clear();
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            why = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        bytes.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return true;
 }
 
 } // namespace
@@ -271,14 +303,9 @@ MidiPlayback::~MidiPlayback() = default;
 
 bool MidiPlayback::Open(const std::string& path) {
     Close();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        d_->error = "Cannot open \"" + path + "\".";
-        return false;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        d_->error = "Cannot read \"" + path + "\".";
+    std::string bytes, why;
+    if (!ReadRegularFile(path, bytes, why)) {
+        d_->error = "Cannot open \"" + path + "\": " + why + ".";
         return false;
     }
     return OpenBytes(bytes, path);

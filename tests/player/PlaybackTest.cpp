@@ -10,6 +10,9 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace morvel {
 namespace {
 
@@ -176,7 +179,16 @@ TEST(PlaybackTest, SpeedScalesTheTempoMapAndKeepsItsChange) {
 TEST(PlaybackTest, RefusedFilesNameTheFileAndLeaveNothingOpen) {
     MidiPlayback playback(Quiet());
     EXPECT_FALSE(playback.Open("/nonexistent/song.mid"));
-    EXPECT_EQ(playback.Error(), "Cannot open \"/nonexistent/song.mid\".");
+    EXPECT_EQ(playback.Error(),
+              "Cannot open \"/nonexistent/song.mid\": No such file or directory.");
+    // A FIFO is refused at once; reading it would wait for a writer forever.
+    const std::filesystem::path fifo =
+        std::filesystem::temp_directory_path() / ("morvel-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(playback.Open(fifo.string()));
+    EXPECT_EQ(playback.Error(),
+              "Cannot open \"" + fifo.string() + "\": it is not a regular file.");
+    std::filesystem::remove(fifo);
 
     std::string cut = Song(4);
     cut.resize(cut.size() - 10);
