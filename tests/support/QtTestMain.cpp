@@ -1,5 +1,6 @@
-// One QApplication for the whole binary, on the offscreen platform, with the configuration
-// folder pointed at a temporary directory so no test touches the user's settings.
+// One QApplication for the whole test binary, on the offscreen platform unless another one is
+// set, with the configuration folder pointed at a temporary directory so that no test touches
+// the user's settings.
 #include <QApplication>
 #include <QTemporaryDir>
 
@@ -8,7 +9,7 @@
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir config;
     setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
