@@ -59,6 +59,10 @@ bool IsBlank(std::string_view line) {
 
 } // namespace
 
+bool IniFile::IsSectionHeader(std::string_view content) {
+    return SectionName(content).has_value();
+}
+
 IniFile IniFile::Parse(std::string text) {
     IniFile ini;
     if (std::string_view(text).starts_with(BYTE_ORDER_MARK)) {
@@ -99,21 +103,17 @@ IniFile::Found IniFile::Search(std::string_view section, std::string_view key) c
     const std::string_view wantedKey = Trim(key);
     Found found{true, *body, std::nullopt};
     // The walk stops at the key, or at the next section header.
-    for (size_t pos = *body; pos < text_.size();) {
-        Line line = LineAt(pos);
-        pos = line.Next;
-        std::string_view content =
-            std::string_view(text_).substr(line.Begin, line.End - line.Begin);
-        if (SectionName(content)) break;
-        if (IsBlank(content)) continue;
+    ForEachLine(*body, [&](const Line& line, std::string_view content) {
+        if (IsBlank(content)) return true;
         found.InsertAt = line.Next;
-        if (IsComment(content)) continue;
-        size_t eq = content.find('=');
+        if (IsComment(content)) return true;
+        const size_t eq = content.find('=');
         if (eq != std::string_view::npos && EqualNoCase(Trim(content.substr(0, eq)), wantedKey)) {
             found.Key = line;
-            break;
+            return false;
         }
-    }
+        return true;
+    });
     return found;
 }
 
@@ -136,18 +136,14 @@ IniFile::GetAll(std::string_view section, std::span<const std::string_view> keys
     std::vector<std::optional<std::string>> values(keys.size());
     const std::optional<size_t> body = SectionBody(section);
     if (!body) return values;
-    for (size_t pos = *body; pos < text_.size();) {
-        Line line = LineAt(pos);
-        pos = line.Next;
-        std::string_view content =
-            std::string_view(text_).substr(line.Begin, line.End - line.Begin);
-        if (SectionName(content)) break;
-        size_t eq = content.find('=');
-        if (eq == std::string_view::npos || IsComment(content)) continue;
+    ForEachLine(*body, [&](const Line& line, std::string_view content) {
+        const size_t eq = content.find('=');
+        if (eq == std::string_view::npos || IsComment(content)) return true;
         const std::string_view name = Trim(content.substr(0, eq));
         for (size_t k = 0; k < keys.size(); ++k)
             if (!values[k] && EqualNoCase(name, Trim(keys[k]))) values[k] = ValueOf(line);
-    }
+        return true;
+    });
     return values;
 }
 

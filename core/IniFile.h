@@ -60,6 +60,18 @@ class IniFile {
     Found Search(std::string_view section, std::string_view key) const;
     // Start of the line after the first `section`'s header, if there is that section.
     std::optional<size_t> SectionBody(std::string_view section) const;
+    // Calls visit(line, content) for each line of the section starting at `body`, up to the
+    // next section header; visit returns false to stop.
+    template <typename Visit> void ForEachLine(size_t body, Visit visit) const {
+        for (size_t pos = body; pos < text_.size();) {
+            const Line line = LineAt(pos);
+            pos = line.Next;
+            const std::string_view content =
+                std::string_view(text_).substr(line.Begin, line.End - line.Begin);
+            if (IsSectionHeader(content) || !visit(line, content)) break;
+        }
+    }
+    static bool IsSectionHeader(std::string_view content);
     // The value of a key's line, trimmed and unquoted.
     std::string ValueOf(const Line& line) const;
 
