@@ -207,6 +207,7 @@ TEST(PlaybackTest, NoAudioAndNoSoundFontAreToldAndTimeStillMoves) {
     MidiPlayback::Options options;
     options.SoundFonts = {"/nonexistent/none.sf2"};
     MidiPlayback playback(options);
+    playback.WaitUntilReady();
     if (playback.HasAudio()) GTEST_SKIP() << "this machine has a sound card";
     EXPECT_EQ(playback.TimeSource(), MidiPlayback::Clock::System);
     ASSERT_TRUE(playback.OpenBytes(Song(4), "four.mid"));
@@ -228,6 +229,7 @@ TEST(PlaybackTest, TheDefaultSoundFontLoadsWhenInstalled) {
     MidiPlayback playback(options);
     if (!std::filesystem::exists(MidiPlayback::DEBIAN_SOUNDFONT))
         GTEST_SKIP() << "no General MIDI SoundFont installed";
+    playback.WaitUntilReady();
     EXPECT_TRUE(playback.HasSoundFont());
     EXPECT_TRUE(playback.Notices().empty());
 }
