@@ -124,6 +124,7 @@ struct Engine {
     std::atomic<bool> done{false};
     std::mutex mutex;
     std::condition_variable finished;
+    std::mutex instruments; // one instrument selection at a time
 
     ~Engine() {
         if (synth) delete_fluid_synth(synth);
@@ -192,7 +193,8 @@ void LoadSoundFont(Engine& engine, const std::vector<std::string>& wanted) {
     for (const std::string& path : candidates) {
         engine.triedSoundFonts.push_back(path);
         if (!FileExists(path)) continue;
-        if (fluid_synth_sfload(engine.synth, path.c_str(), 1) != FLUID_FAILED) {
+        // No instrument is selected yet: a song selects those it uses (SelectInstruments).
+        if (fluid_synth_sfload(engine.synth, path.c_str(), 0) != FLUID_FAILED) {
             engine.soundFont = path;
             return;
         }
@@ -220,6 +222,32 @@ void RunLoader(const std::shared_ptr<Engine>& engine, const MidiPlayback::Option
 }
 
 constexpr auto LOADER_EXIT_WAIT = std::chrono::seconds(2);
+constexpr int LEAVE_PROGRAM = -2;
+
+// Selects on each channel the instrument a song starts with (reading its samples from the
+// SoundFont) and unselects it on channels the song leaves silent, so only what the song uses
+// is in memory. Runs on a thread of its own once the SoundFont is loaded, since reading
+// samples takes a noticeable time; the thread shares the engine, so it never outlives it.
+void SelectInstruments(const std::shared_ptr<Engine>& engine,
+                       const std::array<int, CHANNELS>& programs) {
+    std::thread([engine, programs] {
+        {
+            std::unique_lock<std::mutex> lock(engine->mutex);
+            engine->finished.wait(lock,
+                                  [&] { return engine->done.load(std::memory_order_acquire); });
+        }
+        std::lock_guard<std::mutex> lock(engine->instruments);
+        if (engine->soundFont.empty()) return;
+        for (int channel = 0; channel < CHANNELS; ++channel) {
+            const int program = programs[static_cast<size_t>(channel)];
+            if (program == LEAVE_PROGRAM) continue;
+            if (program == NO_PROGRAM)
+                fluid_synth_unset_program(engine->synth, channel);
+            else
+                fluid_synth_program_change(engine->synth, channel, program);
+        }
+    }).detach();
+}
 
 } // namespace
 
@@ -527,6 +555,8 @@ MidiPlayback::MidiPlayback(const Options& options) : d_(std::make_unique<Impl>()
     engine.settings = new_fluid_settings();
     // Only the samples of the instruments a song selects are read into memory.
     fluid_settings_setint(engine.settings, "synth.dynamic-sample-loading", 1);
+    // A reset would select the default instrument on every channel, loading its samples.
+    fluid_settings_setint(engine.settings, "player.reset-synth", 0);
     if (d_->clock == Clock::Manual) {
         // Time passes by rendering; effects would only cost time in tests.
         fluid_settings_setint(engine.settings, "synth.reverb.active", 0);
@@ -570,6 +600,10 @@ bool MidiPlayback::OpenBytes(const std::string& bytes, const std::string& name) 
     d_->bytes = bytes;
     d_->fileName = name;
     d_->Adopt();
+    std::array<int, CHANNELS> programs = ChannelPrograms(bytes);
+    if (d_->practice.CountIn && programs[PERCUSSION_CHANNEL] == NO_PROGRAM)
+        programs[PERCUSSION_CHANNEL] = 0;
+    SelectInstruments(d_->engine, programs);
     if (!d_->NewPlayer(d_->BaseRequest())) {
         d_->error = "Cannot play \"" + name + "\": the synthesizer has no player.";
         return false;
@@ -723,6 +757,16 @@ void MidiPlayback::SetPractice(const Practice& practice) {
     if (p.LoopFrom >= p.LoopTo) p.Loop = false;
     if (p.Tracks != TrackChoice::All && p.Track < 0) p.Tracks = TrackChoice::All;
     if (p == d_->practice) return;
+    if (p.CountIn && !d_->practice.CountIn && d_->open) {
+        // The clicks need the percussion channel's kit.
+        std::array<int, CHANNELS> programs;
+        programs.fill(LEAVE_PROGRAM);
+        const std::array<int, CHANNELS> song = ChannelPrograms(d_->bytes);
+        if (song[PERCUSSION_CHANNEL] == NO_PROGRAM) {
+            programs[PERCUSSION_CHANNEL] = 0;
+            SelectInstruments(d_->engine, programs);
+        }
+    }
     d_->Refresh();
     const bool wasPlaying = d_->playing;
     d_->Halt();

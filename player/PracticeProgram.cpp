@@ -256,6 +256,33 @@ std::vector<Click> CountInClicks(uint32_t division, int numerator, int denominat
     return clicks;
 }
 
+std::array<int, CHANNELS> ChannelPrograms(std::string_view file) {
+    constexpr uint8_t PROGRAM_CHANGE = 0xC0;
+    std::array<int, CHANNELS> programs;
+    programs.fill(NO_PROGRAM);
+    Song song;
+    std::string why;
+    if (!ReadSong(file, song, why)) return programs;
+    std::array<int64_t, CHANNELS> firstChange;
+    firstChange.fill(INT64_MAX);
+    std::array<bool, CHANNELS> notes{};
+    for (const auto& track : song.Tracks)
+        for (const Event& e : track) {
+            if (e.Status() >= 0xF0) continue;
+            const int channel = e.Status() & 0x0F;
+            if ((e.Status() & 0xF0) == PROGRAM_CHANGE && e.Tick < firstChange[channel]) {
+                firstChange[channel] = e.Tick;
+                programs[channel] = static_cast<uint8_t>(e.Bytes[1]);
+            }
+            if (e.IsNote()) notes[channel] = true;
+        }
+    for (int c = 0; c < CHANNELS; ++c) {
+        if (!notes[c]) programs[c] = NO_PROGRAM;
+        else if (programs[c] == NO_PROGRAM) programs[c] = 0;
+    }
+    return programs;
+}
+
 bool BuildProgram(std::string_view file, const ProgramRequest& request, Program& program,
                   std::string& why) {
     Song song;

@@ -10,6 +10,7 @@
 // song. No Qt, no FluidSynth.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -60,6 +61,14 @@ struct Click {
 // click on each beat of the denominator's note value (six in 6/8, three in 3/4), a side stick
 // on the first and a closed hi-hat on the others. Empty when the signature gives no measure.
 std::vector<Click> CountInClicks(uint32_t division, int numerator, int denominator);
+
+constexpr int CHANNELS = 16;
+constexpr int NO_PROGRAM = -1;
+
+// The instrument each channel of `file` starts with: its earliest program change, 0 (the
+// General MIDI default) for a channel with notes but none, NO_PROGRAM for a channel without
+// notes. All NO_PROGRAM when the file cannot be read.
+std::array<int, CHANNELS> ChannelPrograms(std::string_view file);
 
 // Builds the program for `request` from `file`. False, with `why` set, when the file is not a
 // Standard MIDI File this reader can walk.
