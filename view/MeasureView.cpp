@@ -3,6 +3,7 @@
 #include "core/Metrics.h"
 
 #include <QEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -41,6 +42,10 @@ class TMeasurePanel : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (tag_ > 0 && event->button() == Qt::LeftButton) emit view_->MeasureDoubleClicked(tag_);
+        QWidget::mouseDoubleClickEvent(event);
+    }
 
   private:
     MeasureView* view_;

@@ -90,6 +90,8 @@ class MeasureView : public QScrollArea {
   signals:
     // What the view shows changed (track, panels, measure count).
     void ShownChanged();
+    // The panel of measure `measure` (1-based) of the shown track was double-clicked.
+    void MeasureDoubleClicked(int measure);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
