@@ -152,7 +152,7 @@ std::vector<std::string> AudioDriverOrder(fluid_settings_t* settings) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const std::string dir = runtime && *runtime ? runtime : "";
     auto socketExists = [&](const std::string& relative) {
-        struct stat st{};
+        struct stat st {};
         return !dir.empty() && ::stat((dir + "/" + relative).c_str(), &st) == 0;
     };
     std::vector<std::string> order;
@@ -569,8 +569,8 @@ MidiPlayback::MidiPlayback(const Options& options) : d_(std::make_unique<Impl>()
         engine.Finish();
         return;
     }
-    d_->loader = std::thread(
-        [shared = d_->engine, options = d_->options] { RunLoader(shared, options); });
+    d_->loader =
+        std::thread([shared = d_->engine, options = d_->options] { RunLoader(shared, options); });
 }
 
 MidiPlayback::~MidiPlayback() = default;
@@ -815,8 +815,7 @@ std::vector<std::string> MidiPlayback::Notices() const {
     std::vector<std::string> notices;
     if (!d_->Ready()) return notices;
     d_->Adopt();
-    if (d_->clock == Clock::System)
-        notices.emplace_back(NO_AUDIO_NOTICE);
+    if (d_->clock == Clock::System) notices.emplace_back(NO_AUDIO_NOTICE);
     const Engine& engine = *d_->engine;
     if (engine.soundFont.empty()) {
         std::string tried;

@@ -277,8 +277,10 @@ std::array<int, CHANNELS> ChannelPrograms(std::string_view file) {
             if (e.IsNote()) notes[channel] = true;
         }
     for (int c = 0; c < CHANNELS; ++c) {
-        if (!notes[c]) programs[c] = NO_PROGRAM;
-        else if (programs[c] == NO_PROGRAM) programs[c] = 0;
+        if (!notes[c])
+            programs[c] = NO_PROGRAM;
+        else if (programs[c] == NO_PROGRAM)
+            programs[c] = 0;
     }
     return programs;
 }
@@ -325,9 +327,8 @@ bool BuildProgram(std::string_view file, const ProgramRequest& request, Program&
     }
     for (const Click& c : clicks) {
         const uint8_t key = static_cast<uint8_t>(c.Key);
-        extraEvents.push_back(MakeEvent(
-            c.Tick, {static_cast<uint8_t>(NOTE_ON | PERCUSSION_CHANNEL), key,
-                     static_cast<uint8_t>(c.Velocity)}));
+        extraEvents.push_back(MakeEvent(c.Tick, {static_cast<uint8_t>(NOTE_ON | PERCUSSION_CHANNEL),
+                                                 key, static_cast<uint8_t>(c.Velocity)}));
         extraEvents.push_back(MakeEvent(
             c.Tick + c.Length, {static_cast<uint8_t>(NOTE_OFF | PERCUSSION_CHANNEL), key, 0}));
     }
@@ -337,8 +338,8 @@ bool BuildProgram(std::string_view file, const ProgramRequest& request, Program&
     std::string tracks;
     for (size_t i = 0; i < song.Tracks.size(); ++i) {
         const bool shown = static_cast<int>(i) == request.Track;
-        const bool heard = request.Tracks == TrackChoice::All ||
-                           (request.Tracks == TrackChoice::Only) == shown;
+        const bool heard =
+            request.Tracks == TrackChoice::All || (request.Tracks == TrackChoice::Only) == shown;
         std::vector<Event> kept;
         for (const Event& e : song.Tracks[i]) {
             if (!heard && e.IsNote()) continue;
@@ -348,8 +349,8 @@ bool BuildProgram(std::string_view file, const ProgramRequest& request, Program&
             Event copy = e;
             if (e.Tick < program.Origin) {
                 // Only the state reaches Origin; the extra track carries tempo and signature.
-                if (e.IsNote() || (extra && (e.MetaType() == META_TEMPO ||
-                                             e.MetaType() == META_TIME_SIGNATURE)))
+                if (e.IsNote() ||
+                    (extra && (e.MetaType() == META_TEMPO || e.MetaType() == META_TIME_SIGNATURE)))
                     continue;
                 copy.Tick = 0;
             } else {

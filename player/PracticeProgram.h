@@ -23,10 +23,10 @@ enum class TrackChoice { All, Only, AllBut };
 
 struct ProgramRequest {
     TrackChoice Tracks = TrackChoice::All;
-    int Track = -1;        // 0-based track chunk the choice refers to
-    int64_t Origin = 0;    // song tick heard first
-    bool CountIn = false;  // one measure of clicks before Origin
-    int64_t LoopEnd = -1;  // song tick from which no note starts (a loop's end); -1 none
+    int Track = -1;       // 0-based track chunk the choice refers to
+    int64_t Origin = 0;   // song tick heard first
+    bool CountIn = false; // one measure of clicks before Origin
+    int64_t LoopEnd = -1; // song tick from which no note starts (a loop's end); -1 none
 };
 
 struct Program {

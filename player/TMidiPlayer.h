@@ -130,8 +130,8 @@ class TMidiPlayer : public QWidget {
     // Play starts at the "Start at measure" field: after Prev, a new file, or an edit of the
     // field; after Stop it goes on from where it stopped.
     bool startPending_ = true;
-    int64_t rangeMeasures_ = -2;  // measure count the practice fields were set for
-    bool noticesReady_ = false;   // the notices were shown after the loader finished
+    int64_t rangeMeasures_ = -2; // measure count the practice fields were set for
+    bool noticesReady_ = false;  // the notices were shown after the loader finished
 };
 
 } // namespace morvel

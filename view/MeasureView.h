@@ -61,7 +61,7 @@ class MeasureView : public QScrollArea {
     int64_t TrackMeasureCount(int track) const;
 
     // ---- Drawing ----
-    void DrawAllMeasures();  // repaints every existing panel widget
+    void DrawAllMeasures(); // repaints every existing panel widget
     void LayoutMeasurePanels();
     // The inputs of the painter as the view uses them, for printing and pictures.
     MeasurePaintContext PaintContext() const;

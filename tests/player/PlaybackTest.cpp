@@ -186,8 +186,7 @@ TEST(PlaybackTest, RefusedFilesNameTheFileAndLeaveNothingOpen) {
         std::filesystem::temp_directory_path() / ("morvel-fifo-" + std::to_string(::getpid()));
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(playback.Open(fifo.string()));
-    EXPECT_EQ(playback.Error(),
-              "Cannot open \"" + fifo.string() + "\": it is not a regular file.");
+    EXPECT_EQ(playback.Error(), "Cannot open \"" + fifo.string() + "\": it is not a regular file.");
     std::filesystem::remove(fifo);
 
     std::string cut = Song(4);
