@@ -124,7 +124,8 @@ struct Engine {
     std::atomic<bool> done{false};
     std::mutex mutex;
     std::condition_variable finished;
-    std::mutex instruments; // one instrument selection at a time
+    std::mutex instruments;        // one instrument selection at a time
+    std::atomic<int> selecting{0}; // instrument selections not finished yet
 
     ~Engine() {
         if (synth) delete_fluid_synth(synth);
@@ -230,22 +231,25 @@ constexpr int LEAVE_PROGRAM = -2;
 // samples takes a noticeable time; the thread shares the engine, so it never outlives it.
 void SelectInstruments(const std::shared_ptr<Engine>& engine,
                        const std::array<int, CHANNELS>& programs) {
+    engine->selecting.fetch_add(1);
     std::thread([engine, programs] {
-        {
-            std::unique_lock<std::mutex> lock(engine->mutex);
-            engine->finished.wait(lock,
-                                  [&] { return engine->done.load(std::memory_order_acquire); });
+        std::unique_lock<std::mutex> lock(engine->mutex);
+        engine->finished.wait(lock, [&] { return engine->done.load(std::memory_order_acquire); });
+        lock.unlock();
+        if (!engine->soundFont.empty()) {
+            std::lock_guard<std::mutex> one(engine->instruments);
+            for (int channel = 0; channel < CHANNELS; ++channel) {
+                const int program = programs[static_cast<size_t>(channel)];
+                if (program == LEAVE_PROGRAM) continue;
+                if (program == NO_PROGRAM)
+                    fluid_synth_unset_program(engine->synth, channel);
+                else
+                    fluid_synth_program_change(engine->synth, channel, program);
+            }
         }
-        std::lock_guard<std::mutex> lock(engine->instruments);
-        if (engine->soundFont.empty()) return;
-        for (int channel = 0; channel < CHANNELS; ++channel) {
-            const int program = programs[static_cast<size_t>(channel)];
-            if (program == LEAVE_PROGRAM) continue;
-            if (program == NO_PROGRAM)
-                fluid_synth_unset_program(engine->synth, channel);
-            else
-                fluid_synth_program_change(engine->synth, channel, program);
-        }
+        lock.lock();
+        engine->selecting.fetch_sub(1);
+        engine->finished.notify_all();
     }).detach();
 }
 
@@ -799,7 +803,8 @@ bool MidiPlayback::IsReady() const {
 }
 void MidiPlayback::WaitUntilReady() const {
     std::unique_lock<std::mutex> lock(d_->engine->mutex);
-    d_->engine->finished.wait(lock, [this] { return d_->Ready(); });
+    d_->engine->finished.wait(lock,
+                              [this] { return d_->Ready() && d_->engine->selecting.load() == 0; });
     lock.unlock();
     d_->Adopt();
 }

@@ -152,7 +152,8 @@ class MidiPlayback {
     // True once the loader thread has probed the sound card and loaded the SoundFont (or
     // failed to); nothing waits for it.
     bool IsReady() const;
-    // Waits for the loader thread (tests and tools only: the window never waits).
+    // Waits for the loader thread and for the instruments of the open file to be read (tests
+    // and tools only: the window never waits).
     void WaitUntilReady() const;
     // What the loader found; empty (no SoundFont) until IsReady.
     bool HasSoundFont() const;

@@ -113,7 +113,6 @@ int LoopCheck() {
             // The instrument's samples are read in the background after the SoundFont, holding
             // the synthesizer meanwhile: measured once they are in.
             playback.WaitUntilReady();
-            RunFor(clock == MidiPlayback::Clock::Manual ? 0 : 2500);
             playback.SetSpeed(speed);
             playback.SetPractice(practice);
             playback.PlayFrom(practice.LoopFrom);
