@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSlider>
@@ -56,8 +55,9 @@ QLabel* CentredLabel(QWidget* parent, const char* name, const QString& text, QRe
 } // namespace
 
 TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback& playback,
-                         QWidget* parent)
-    : QWidget(parent, Qt::Window), view_(view), conv_(conversion), playback_(playback) {
+                         Prompts& prompts, QWidget* parent)
+    : QWidget(parent, Qt::Window), view_(view), conv_(conversion), playback_(playback),
+      prompts_(prompts) {
     setObjectName("MidiPlayer");
     setWindowTitle("MIDI Player");
     QFont font = QApplication::font();
@@ -158,11 +158,6 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     setTabOrder(playChoice_, countIn_);
     setTabOrder(countIn_, countInEachPass_);
     InstallKeys(*this);
-
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::warning(isVisible() ? this : QApplication::activeWindow(), windowTitle(),
-                             text);
-    };
 
     // What the view shows changed: its highlight is gone, so the next one is due at once.
     connect(&view_, &MeasureView::ShownChanged, this, [this] {
@@ -365,7 +360,7 @@ void TMidiPlayer::ShowPath(const QString& path) {
 void TMidiPlayer::OpenForPlaying(const QString& path) {
     ShowPath(path);
     if (!playback_.Open(path.toStdString())) {
-        ShowMessage(QString::fromStdString(playback_.Error()));
+        prompts_.ShowMessage(QString::fromStdString(playback_.Error()));
         return;
     }
     // Open again: from the start, or the "Start at measure" field.
@@ -412,7 +407,7 @@ void TMidiPlayer::PlayMidifile1Click() {
 
 void TMidiPlayer::MediaTimer() {
     const std::string failure = playback_.TakeFailure();
-    if (!failure.empty()) ShowMessage(QString::fromStdString(failure));
+    if (!failure.empty()) prompts_.ShowMessage(QString::fromStdString(failure));
     if (!noticesReady_ && playback_.IsReady()) {
         noticesReady_ = true;
         ShowNotices();
