@@ -292,10 +292,10 @@ struct MidiPlayback::Impl {
 
     // The loop as FluidSynth's tick callback sees it: program ticks, -1 without a loop. Set
     // while no player runs.
-    int64_t loopEnd = -1;
-    int64_t loopTarget = 0;
-    bool jumpAsked = false; // FluidSynth's thread only
-    double boundaryMs = 0;  // FluidSynth's thread only
+    std::atomic<int64_t> loopEnd{-1};
+    std::atomic<int64_t> loopTarget{0};
+    std::atomic<bool> jumpAsked{false};
+    double boundaryMs = 0; // FluidSynth's thread only
     std::atomic<int> jumps{0};
     std::atomic<double> lastLateMs{0};
     std::atomic<double> maxLateMs{0};
@@ -362,18 +362,19 @@ struct MidiPlayback::Impl {
     static int OnTick(void* data, int tick) {
         auto* d = static_cast<Impl*>(data);
         d->loaded.store(true, std::memory_order_release);
-        if (d->loopEnd < 0) return FLUID_OK;
-        if (!d->jumpAsked) {
-            if (tick < d->loopEnd) return FLUID_OK;
-            if (fluid_player_seek(d->player, static_cast<int>(d->loopTarget)) != FLUID_OK)
+        const int64_t end = d->loopEnd.load();
+        if (end < 0) return FLUID_OK;
+        if (!d->jumpAsked.load()) {
+            if (tick < end) return FLUID_OK;
+            if (fluid_player_seek(d->player, static_cast<int>(d->loopTarget.load())) != FLUID_OK)
                 return FLUID_OK; // asked again at the next tick
             const int tempo = fluid_player_get_midi_tempo(d->player);
             const double msPerTick =
                 tempo > 0 && d->info.Division ? tempo / 1000.0 / d->info.Division : 0;
-            d->boundaryMs = d->NowMs() - static_cast<double>(tick - d->loopEnd) * msPerTick;
-            d->jumpAsked = true;
-        } else if (tick < d->loopEnd) {
-            d->jumpAsked = false;
+            d->boundaryMs = d->NowMs() - static_cast<double>(tick - end) * msPerTick;
+            d->jumpAsked.store(true);
+        } else if (tick < end) {
+            d->jumpAsked.store(false);
             const double late = d->NowMs() - d->boundaryMs;
             d->lastLateMs.store(late);
             if (late > d->maxLateMs.load()) d->maxLateMs.store(late);
@@ -517,12 +518,12 @@ struct MidiPlayback::Impl {
         if (!player || needsNewPlayer || !SameRequest(wanted, request)) {
             if (!NewPlayer(wanted)) return;
         }
-        loopEnd = program.End;
-        loopTarget = practice.Loop ? (practice.CountInEachPass && program.Lead > 0
-                                          ? 0
-                                          : program.ProgramTick(practice.LoopFrom))
-                                   : 0;
-        jumpAsked = false;
+        loopEnd.store(program.End);
+        loopTarget.store(practice.Loop ? (practice.CountInEachPass && program.Lead > 0
+                                              ? 0
+                                              : program.ProgramTick(practice.LoopFrom))
+                                       : 0);
+        jumpAsked.store(false);
         StartClock();
         StartPlayer(counting ? 0 : program.ProgramTick(std::max(from, program.Origin)));
         playing = true;

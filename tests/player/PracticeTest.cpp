@@ -183,6 +183,23 @@ TEST(PracticeTest, CountInIsOneMeasureOfClicksInTheMeasuresSignatureBeforeItsFir
     }
     EXPECT_EQ(heard[6].Key, 40 + 12) << "the first eighth of measure 3";
     EXPECT_EQ(heard[6].Status, NOTE_ON);
+
+    // Looping measure 3 with a count-in before every pass: clicks, the measure, clicks ...
+    playback.Stop();
+    practice.Loop = true;
+    practice.LoopFrom = measure3;
+    practice.LoopTo = measure3 + 6 * DIVISION / 2;
+    practice.CountInEachPass = true;
+    playback.SetPractice(practice);
+    playback.PlayFrom(measure3);
+    playback.Advance(11900);
+    const std::vector<Heard> passes = recorder.Take();
+    ASSERT_EQ(passes.size(), 24u);
+    for (size_t i = 0; i < passes.size(); ++i) {
+        const size_t j = i % 12;
+        EXPECT_EQ(passes[i].Key, j == 0 ? SIDE_STICK : j < 6 ? CLOSED_HI_HAT : 52 + int(j) - 6)
+            << "event " << i;
+    }
 }
 
 // The loader probes the sound card and loads the SoundFont off the caller's thread: one that
