@@ -29,6 +29,7 @@
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -44,6 +45,19 @@ void RunFor(int milliseconds) {
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Runs the event loop for `seconds`: the percentage of one core the user-interface thread
+// took, and the whole process.
+std::pair<double, double> CpuShareWhile(int seconds) {
+    const double threadStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double processStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    QElapsedTimer wall;
+    wall.start();
+    RunFor(seconds * 1000);
+    const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
+    return {100.0 * (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - threadStart) / elapsed,
+            100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart) / elapsed};
 }
 
 void Put32(std::string& out, uint32_t v) {
@@ -221,16 +235,7 @@ int main(int argc, char** argv) {
         playback.Play();
         RunFor(300);
 
-        // CPU share of the user-interface thread.
-        const double threadStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double processStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        QElapsedTimer wall;
-        wall.start();
-        RunFor(seconds * 1000);
-        const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
-        const double share = 100.0 * (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - threadStart) / elapsed;
-        const double whole =
-            100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart) / elapsed;
+        const auto [share, whole] = CpuShareWhile(seconds);
 
         // Lag: sampled every 2 ms, how long the highlight has differed from the measure the
         // position is in.
@@ -272,16 +277,9 @@ int main(int argc, char** argv) {
     playback.SetPractice(practice);
     playback.PlayFrom(practice.LoopFrom);
     RunFor(300);
-    const double threadStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-    const double processStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-    QElapsedTimer wall;
-    wall.start();
-    RunFor(seconds * 1000);
-    const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
+    const auto [share, whole] = CpuShareWhile(seconds);
     std::printf("looping measures 3-4 at speed 0.5: UI thread %.2f %% of one core (whole process "
                 "%.2f %%); %d jumps, at most %.2f ms late\n",
-                100.0 * (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - threadStart) / elapsed,
-                100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart) / elapsed,
-                playback.LoopJumpStats().Count, playback.LoopJumpStats().MaxLateMs);
+                share, whole, playback.LoopJumpStats().Count, playback.LoopJumpStats().MaxLateMs);
     return 0;
 }
