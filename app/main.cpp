@@ -1,6 +1,8 @@
-// The program entry: creates the windows hidden in their fixed order, shows the version window
-// modally, then the main window, and opens a MIDI file named on the command line.
+// The program entry: answers --help and --version without a display, creates the windows
+// hidden in their fixed order, shows the version window modally, then the main window, and
+// opens a MIDI file named on the command line. A fatal error ends it with a failure status.
 #include "app/ChordsConnection.h"
+#include "app/CommandLine.h"
 #include "app/ConversionMessages.h"
 #include "app/ExportConnection.h"
 #include "app/PlayerConnection.h"
@@ -18,11 +20,22 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 using morvel::APPLICATION_TITLE;
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const morvel::CommandLine commandLine = morvel::ParseCommandLine(arguments);
+    if (commandLine.Exit) {
+        std::fputs(commandLine.Output.toLocal8Bit().constData(), stdout);
+        std::fputs(commandLine.ErrorOutput.toLocal8Bit().constData(), stderr);
+        return commandLine.ExitStatus;
+    }
+
     QApplication app(argc, argv);
     try {
         // The title names the program in its message boxes; window captions stay their own.
@@ -80,9 +93,8 @@ int main(int argc, char** argv) {
         }
         tabForm.show();
 
-        const QStringList args = QApplication::arguments();
-        if (args.size() > 1) {
-            const QString path = args.at(1);
+        if (!commandLine.File.isEmpty()) {
+            const QString path = commandLine.File;
             QTimer::singleShot(0, &tabForm, [&tabForm, path] { tabForm.OpenMidiFilePath(path); });
         }
         const int status = app.exec();
@@ -90,7 +102,8 @@ int main(int argc, char** argv) {
         tabForm.EndOnSignal();
         return 128 + signalEnding.Received();
     } catch (const std::exception& error) {
+        std::fprintf(stderr, "morvel: %s\n", error.what());
         QMessageBox::critical(nullptr, APPLICATION_TITLE, QString::fromLocal8Bit(error.what()));
-        return 0;
+        return EXIT_FAILURE;
     }
 }
