@@ -14,6 +14,7 @@
 #include "core/DisplaySettings.h"
 #include "player/MidiPlayback.h"
 #include "player/TMidiPlayer.h"
+#include "view/RecentFiles.h"
 #include "view/TabForm.h"
 #include "view/VersionForm.h"
 
@@ -62,8 +63,10 @@ int main(int argc, char** argv) {
         });
 
         const morvel::ChordViewDiagrams chordView(conversion.ChordUsed, display);
+        morvel::RecentFiles recentFiles;
         morvel::TTabForm tabForm(conversion, display, prompts, &chordView);
         prompts.SetWindow(&tabForm);
+        new morvel::RecentFilesMenu(tabForm, recentFiles, prompts);
         morvel::TChordsForm chordsForm(display, &tabForm);
         morvel::ConnectChords(tabForm, chordsForm);
         morvel::SettingsCommands settings(conversion, display, prompts, &tabForm);
