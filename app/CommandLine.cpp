@@ -12,10 +12,10 @@ constexpr const char* PROGRAM_NAME = "morvel";
 
 // Options the application object reads itself; taken here so they are not refused, and
 // hidden from the usage.
-const char* const QT_VALUE_OPTIONS[] = {"platform", "platformpluginpath", "platformtheme",
-                                        "plugin",   "qwindowgeometry",    "qwindowicon",
-                                        "qwindowtitle", "session", "style", "stylesheet",
-                                        "display",  "geometry"};
+const char* const QT_VALUE_OPTIONS[] = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+    "style",           "stylesheet",         "display",       "geometry"};
 const char* const QT_SWITCH_OPTIONS[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
 struct Parser {

@@ -30,7 +30,8 @@ using morvel::APPLICATION_TITLE;
 
 int main(int argc, char** argv) {
     QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     const morvel::CommandLine commandLine = morvel::ParseCommandLine(arguments);
     if (commandLine.Exit) {
         std::fputs(commandLine.Output.toLocal8Bit().constData(), stdout);

@@ -14,6 +14,14 @@ namespace {
 constexpr const char* LIST_FILE_NAME = "recent-files";
 // A list file larger than this is not a list this program wrote.
 constexpr qint64 MAX_LIST_BYTES = 64 * 1024;
+// Creates `folder` and its missing parents with mode 0700, as the XDG base directory rules ask.
+bool MakePrivatePath(const QString& folder) {
+    if (QFileInfo(folder).isDir()) return true;
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (parent == folder || !MakePrivatePath(parent)) return false;
+    return QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 } // namespace
 
 RecentFiles::RecentFiles(QString listPath) : path_(std::move(listPath)) {
@@ -44,7 +52,8 @@ void RecentFiles::Add(const QString& path) {
     Load();
     files_.removeAll(absolute);
     files_.prepend(absolute);
-    while (files_.size() > MAX_FILES) files_.removeLast();
+    while (files_.size() > MAX_FILES)
+        files_.removeLast();
     Save();
 }
 
@@ -54,10 +63,11 @@ void RecentFiles::Remove(const QString& path) {
 }
 
 bool RecentFiles::Save() const {
-    if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
+    if (!MakePrivatePath(QFileInfo(path_).absolutePath())) return false;
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    for (const QString& entry : files_) file.write(entry.toUtf8() + '\n');
+    for (const QString& entry : files_)
+        file.write(entry.toUtf8() + '\n');
     return file.commit();
 }
 

@@ -43,8 +43,8 @@ bool FileDrop::eventFilter(QObject* watched, QEvent* event) {
         drop->accept();
         // Announced once the drop has ended, so that whatever opening the file shows (modal
         // messages included) never holds up the program the file came from.
-        QMetaObject::invokeMethod(this, [this, path] { emit FileDropped(path); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, path] { emit FileDropped(path); }, Qt::QueuedConnection);
         return true;
     }
     default:

@@ -24,7 +24,8 @@ TEST(CommandLine, HelpAndVersionPrintAndEndWithoutError) {
         EXPECT_TRUE(help.Exit);
         EXPECT_EQ(help.ExitStatus, 0);
         EXPECT_TRUE(help.ErrorOutput.isEmpty());
-        EXPECT_TRUE(help.Output.startsWith("Usage: morvel [options] [FILE]\n")) << help.Output.toStdString();
+        EXPECT_TRUE(help.Output.startsWith("Usage: morvel [options] [FILE]\n"))
+            << help.Output.toStdString();
         EXPECT_TRUE(help.Output.contains("-v, --version"));
         EXPECT_TRUE(help.Output.contains("FILE"));
         // Qt's own options are taken but not offered.
@@ -86,8 +87,8 @@ ProgramRun RunWithoutDisplay(const std::string& argument) {
     if (!::mkdtemp(dir)) return {};
     const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                                std::string(MORVEL_BINARY) + " " + argument + " >" + out +
-                                " 2>" + err + " </dev/null";
+                                std::string(MORVEL_BINARY) + " " + argument + " >" + out + " 2>" +
+                                err + " </dev/null";
     ProgramRun run;
     const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -1,13 +1,15 @@
 // Files reach the main window from outside: dropped on it, or chosen from "Recent Files",
 // whose list lives in a file of its own.
-#include "tests/view/ViewFixture.h"
 #include "view/RecentFiles.h"
+#include "tests/view/ViewFixture.h"
 #include "widgets/FileDrop.h"
 
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+
+#include <filesystem>
 
 namespace morvel::viewtest {
 
@@ -90,13 +92,18 @@ TEST_F(FileArrivalTest, RecentFilesKeepsTheLastEightNewestFirst) {
     EXPECT_FALSE(menu.menuAction()->isEnabled());
 
     QStringList songs;
-    for (int i = 1; i <= 10; ++i) songs << WriteMidi(OneTrack(), QString("song%1.mid").arg(i));
-    for (const QString& song : songs) form->OpenMidiFilePath(song);
+    for (int i = 1; i <= 10; ++i)
+        songs << WriteMidi(OneTrack(), QString("song%1.mid").arg(i));
+    for (const QString& song : songs)
+        form->OpenMidiFilePath(song);
     form->OpenMidiFilePath(songs[4]); // opened again: first, not twice
     const QStringList expected = {songs[4], songs[9], songs[8], songs[7],
                                   songs[6], songs[5], songs[3], songs[2]};
     EXPECT_EQ(list.Files(), expected);
     EXPECT_EQ(ReadLines(listPath), expected);
+    for (const char* folder : {"state", "state/morvel"}) // created private
+        EXPECT_EQ(std::filesystem::status(dir.filePath(folder).toStdString()).permissions(),
+                  std::filesystem::perms::owner_all);
     ASSERT_EQ(menu.actions().size(), RecentFiles::MAX_FILES);
     EXPECT_EQ(menu.actions()[0]->text(), songs[4]);
     EXPECT_TRUE(menu.menuAction()->isEnabled());
@@ -147,7 +154,8 @@ TEST(RecentFilesList, UnreadableOrForeignListCountsAsEmpty) {
     QFile file(listPath);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("relative.mid\n\n/a.mid\n/a.mid\n\xff\xfe\n");
-    for (int i = 0; i < 10; ++i) file.write(QString("/m%1.mid\n").arg(i).toUtf8());
+    for (int i = 0; i < 10; ++i)
+        file.write(QString("/m%1.mid\n").arg(i).toUtf8());
     file.close();
     RecentFiles list(listPath);
     ASSERT_EQ(list.Files().size(), RecentFiles::MAX_FILES);
