@@ -1,12 +1,13 @@
 #include "player/TMidiPlayer.h"
 
+#include "widgets/Screen.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QScreen>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -206,10 +207,7 @@ void TMidiPlayer::FileClosed() {
 void TMidiPlayer::PlayMidifile1Click() {
     const QString path = QString::fromStdString(conv_.MidiFileName);
     if (path.isEmpty()) return;
-    if (const QScreen* screen = QApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    CentreOnScreen(this);
     show();
     raise();
     activateWindow();
