@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
