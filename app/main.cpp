@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
             // A message box during a conversion shows the normal cursor, not the wait cursor.
             QApplication::setOverrideCursor(Qt::ArrowCursor);
             prompts.ShowMessage(
-                morvel::ConversionMessageTitle(conversion.MidiFileName, APPLICATION_TITLE),
+                morvel::ConversionMessageTitle(conversion, APPLICATION_TITLE),
                 morvel::ConversionMessageText(text));
             QApplication::restoreOverrideCursor();
         });

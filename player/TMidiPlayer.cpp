@@ -1,5 +1,7 @@
 #include "player/TMidiPlayer.h"
 
+#include "widgets/Screen.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
@@ -391,10 +392,7 @@ void TMidiPlayer::FileClosed() {
 void TMidiPlayer::PlayMidifile1Click() {
     const QString path = QString::fromStdString(conv_.MidiFileName);
     if (path.isEmpty()) return;
-    if (const QScreen* screen = QApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    CentreOnScreen(this);
     show();
     raise();
     activateWindow();
