@@ -55,5 +55,48 @@ TEST(Corpus, EveryFileConvertsTheSameWayTwice) {
     EXPECT_GT(files, 0);
 }
 
+// Frets the text shows in each written column, in order over all tracks.
+std::vector<int> FretsShownPerColumn(Conversion& conv, const std::string& bytes) {
+    std::vector<int> shown;
+    conv.SetColumnObserver([&](uint32_t, const TabColumn& column) {
+        int frets = 0;
+        if (column.Label == LABEL_NOTES)
+            for (uint8_t fret : column.Fret)
+                frets += fret != NO_FRET ? 1 : 0;
+        shown.push_back(frets);
+    });
+    test::ConvertBytes(conv, bytes);
+    conv.SetColumnObserver(nullptr);
+    return shown;
+}
+
+// No written column shows fewer frets with the optimised fingering than without it.
+TEST(Corpus, OptimisedFingeringNeverShowsFewerFretsInAColumn) {
+    const fs::path corpus = MORVEL_MIDI_CORPUS;
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no MIDI corpus at " << corpus;
+    using Configure = void (*)(Conversion&);
+    const Configure settings[] = {
+        [](Conversion&) {},
+        [](Conversion& c) { c.TuningSettings.Transpose = 12; },
+        [](Conversion& c) { c.Settings.ForceFitFret = c.Settings.BassMode = 1; },
+    };
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        if (entry.path().extension() != ".mid") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        for (Configure configure : settings) {
+            Conversion conv;
+            configure(conv);
+            const std::vector<int> nearest = FretsShownPerColumn(conv, bytes.str());
+            conv.Settings.OptimiseFingering = 1;
+            const std::vector<int> optimised = FretsShownPerColumn(conv, bytes.str());
+            ASSERT_EQ(optimised.size(), nearest.size()) << entry.path();
+            for (size_t c = 0; c < nearest.size(); ++c)
+                ASSERT_GE(optimised[c], nearest[c]) << entry.path() << " column " << c;
+        }
+    }
+}
+
 } // namespace
 } // namespace morvel
