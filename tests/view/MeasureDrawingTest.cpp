@@ -6,6 +6,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
 
 namespace morvel::viewtest {
 namespace {
@@ -416,6 +418,57 @@ TEST_F(DrawingTest, ThePlayingPanelIsFilledWithTheHighlightColour) {
     View()->UnhighlightMeasure(1);
     EXPECT_EQ(View()->PlayingMeasure(), -1);
     EXPECT_EQ(one->grab().toImage().pixel(300, 10), YELLOW);
+}
+
+// Fret numbers drawn per column (by x) in measure `measure` of track `track`.
+std::map<int, int> FretsPerColumn(const MeasurePaintContext& context, int track, int measure) {
+    chordtest::RecordingDevice device(550, 117);
+    QPainter painter(&device);
+    DrawMeasure(painter, context, 0, 0, 550, 117, track, measure, 10);
+    painter.end();
+    std::map<int, int> frets;
+    for (const chordtest::DrawnText& t : device.Texts()) {
+        bool number = false;
+        t.Text.toInt(&number);
+        if (number) ++frets[t.TopLeft.x()];
+    }
+    return frets;
+}
+
+// No drawn column shows fewer frets with the optimised fingering than without it, in any
+// measure of any track of the corpus.
+TEST_F(PainterTest, OptimisedFingeringNeverDrawsFewerFretsInAColumnOfTheCorpus) {
+    namespace fs = std::filesystem;
+    const fs::path corpus = MORVEL_MIDI_CORPUS;
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no MIDI corpus at " << corpus;
+    conv.TuningSettings.Transpose = 12;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        if (entry.path().extension() != ".mid") continue;
+        QFile file(QString::fromStdString(entry.path().string()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        Convert(file.readAll());
+        for (size_t t = 0; t < conv.TrackList.size(); ++t) {
+            const TrackRecord& track = conv.TrackList[t];
+            if (track.Notes.empty()) continue;
+            const MeasureIndex index(track, conv.Header.Division);
+            MeasurePaintContext nearest = Context();
+            nearest.SelectedTrack = static_cast<int>(t + 1);
+            nearest.Index = &index;
+            MeasurePaintContext optimised = nearest;
+            optimised.Settings.OptimiseFingering = 1;
+            optimised.Fingering = std::make_shared<const TrackFingering>(OptimiseTrackFingering(
+                track, conv.StringPitch, optimised.Settings, conv.Header.Division));
+            for (const MeasureEntry& measure : index.Entries()) {
+                const int m = static_cast<int>(measure.Measure);
+                const std::map<int, int> plain = FretsPerColumn(nearest, nearest.SelectedTrack, m);
+                std::map<int, int> searched =
+                    FretsPerColumn(optimised, nearest.SelectedTrack, m);
+                for (const auto& [x, frets] : plain)
+                    ASSERT_GE(searched[x], frets)
+                        << entry.path() << " track " << t + 1 << " measure " << m << " x " << x;
+            }
+        }
+    }
 }
 
 } // namespace
