@@ -24,6 +24,8 @@ constexpr int HAND_STATES = MAX_SEARCH_FRET + 1; // HAND_NONE and frets 1..21
 constexpr int HAND_REACH = 4; // a shift up to this far is a hand move, beyond it a jump
 // Distinct pitches of one column the search considers; six strings hold at most six of them.
 constexpr int MAX_COLUMN_PITCHES = 12;
+// Steps of the voicing search of one column; the chords of the corpus take at most 1,900.
+constexpr int SEARCH_STEPS = 4096;
 
 // Costs, in units of one fret of unhurried hand shift.
 constexpr double SHIFT_COST = 1.5;   // per fret of hand shift
@@ -127,8 +129,16 @@ class ColumnBuilder {
         out.Placeable = MostPlaced();
         if (out.Placeable == 0) return;
         leftOut_ = out.PitchCount - out.Placeable;
-        for (wide_ = false, found_ = false; !found_; wide_ = true)
-            Search(0, 0, MAX_SEARCH_FRET + 1, 0);
+        // Within the stretch first, wider only when no voicing is; a column whose search runs
+        // out of steps (a cluster of many pitches) takes the cheapest voicing found so far, or
+        // the assignment that showed how many pitches fit.
+        budget_ = SEARCH_STEPS;
+        found_ = false;
+        wide_ = false;
+        Search(0, 0, MAX_SEARCH_FRET + 1, 0);
+        wide_ = true;
+        if (!found_) Search(0, 0, MAX_SEARCH_FRET + 1, 0);
+        if (!found_) KeepAssignment();
     }
 
   private:
@@ -150,15 +160,33 @@ class ColumnBuilder {
         return false;
     }
 
-    // The most pitches of the column that distinct strings hold at once.
-    int MostPlaced() const {
-        int pitchOn[STRING_COUNT] = {-1, -1, -1, -1, -1, -1};
+    // The most pitches of the column that distinct strings hold at once; pitchOn_ keeps an
+    // assignment that holds them.
+    int MostPlaced() {
+        int (&pitchOn)[STRING_COUNT] = pitchOn_;
+        std::fill(pitchOn, pitchOn + STRING_COUNT, -1);
         int placed = 0;
         for (int p = 0; p < choices_->PitchCount; ++p) {
             unsigned seen = 0;
             if (Augment(p, seen, pitchOn)) ++placed;
         }
         return placed;
+    }
+
+    void KeepAssignment() {
+        uint8_t frets[STRING_COUNT];
+        int count = 0;
+        int low = MAX_SEARCH_FRET + 1;
+        std::fill(current_.String, current_.String + MAX_COLUMN_PITCHES, LEFT_OUT);
+        for (int s = 0; s < STRING_COUNT; ++s) {
+            if (pitchOn_[s] < 0) continue;
+            const int f = static_cast<int>(choices_->Pitch[pitchOn_[s]] - stringPitch_[s]);
+            current_.String[pitchOn_[s]] = static_cast<uint8_t>(s);
+            current_.Fret[pitchOn_[s]] = static_cast<uint8_t>(f);
+            frets[count++] = static_cast<uint8_t>(f);
+            if (f > 0) low = std::min(low, f);
+        }
+        Keep(low > MAX_SEARCH_FRET ? HAND_NONE : low, VoicingCost(frets, count));
     }
 
     void Keep(int hand, double cost) {
@@ -173,6 +201,8 @@ class ColumnBuilder {
     // Depth-first over the pitches: pitch `index` onto every free string that holds it, or
     // left out while fewer than `leftOut_` are.
     void Search(int index, unsigned usedStrings, int lowFret, int highFret) {
+        if (budget_ == 0) return;
+        --budget_;
         ColumnChoices& c = *choices_;
         if (index == c.PitchCount) {
             uint8_t frets[STRING_COUNT];
@@ -208,6 +238,8 @@ class ColumnBuilder {
     const ConversionSettings& settings_;
     ColumnChoices* choices_ = nullptr;
     Voicing current_;
+    int pitchOn_[STRING_COUNT] = {};
+    int budget_ = 0;     // search steps left for this column
     int leftOut_ = 0;    // pitches the current voicing may still leave out
     bool wide_ = false;  // chords wider than MAX_CHORD_STRETCH allowed
     bool found_ = false; // some voicing reached the end
