@@ -163,7 +163,7 @@ class ColumnBuilder {
     // The most pitches of the column that distinct strings hold at once; pitchOn_ keeps an
     // assignment that holds them.
     int MostPlaced() {
-        int (&pitchOn)[STRING_COUNT] = pitchOn_;
+        int(&pitchOn)[STRING_COUNT] = pitchOn_;
         std::fill(pitchOn, pitchOn + STRING_COUNT, -1);
         int placed = 0;
         for (int p = 0; p < choices_->PitchCount; ++p) {
@@ -270,8 +270,7 @@ void WriteColumn(const std::vector<NoteRecord>& notes, size_t first, size_t end,
         const FoldedNote folded = FoldNote(notes[i].Note, stringPitch, settings);
         positions[i] = folded.Range == NOTE_TOO_LOW ? TrackFingering::COLUMN_TOO_LOW
                                                     : TrackFingering::COLUMN_TOO_HIGH;
-        if (choices.Placeable == 0 || folded.Range == NOTE_TOO_LOW ||
-            folded.Range == NOTE_DAMAGED)
+        if (choices.Placeable == 0 || folded.Range == NOTE_TOO_LOW || folded.Range == NOTE_DAMAGED)
             continue;
         const int k = static_cast<int>(
             std::find(choices.Pitch, choices.Pitch + choices.PitchCount, folded.Pitch) -
@@ -365,16 +364,14 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
         const uint8_t slot = from[column * HAND_STATES + static_cast<size_t>(hand)];
         const Voicing& voicing =
             choices.Best[(slot & SLOT_KEPT) ? HAND_NONE : static_cast<size_t>(hand)];
-        WriteColumn(notes, first, end, choices, voicing, stringPitch, settings, positions,
-                    labels);
+        WriteColumn(notes, first, end, choices, voicing, stringPitch, settings, positions, labels);
         hand = slot & SLOT_FROM_MASK;
         end = first;
     }
     return TrackFingering(std::move(positions), std::move(labels));
 }
 
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
-                     uint32_t division) {
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division) {
     const std::vector<NoteRecord>& notes = track.Notes;
     const double quarter = division > 0 ? division : 1;
     double total = 0;

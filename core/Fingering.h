@@ -88,7 +88,6 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
 
 // The cost the search minimises, of any placement of `track` (one position code per note;
 // notes left out add nothing). A column holding one string twice counts its last fret.
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
-                     uint32_t division);
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division);
 
 } // namespace morvel

@@ -60,17 +60,17 @@ void PlaceNote(TabColumn& column, int storedNote, char special, uint8_t channel,
     column.Channel = channel;
     const FoldedNote folded = FoldNote(storedNote, stringPitch, settings);
     switch (folded.Range) {
-        case NOTE_DAMAGED:
-            column.Label = LABEL_TOO_HIGH;
-            return;
-        case NOTE_TOO_LOW:
-            column.Label = LABEL_TOO_LOW;
-            return;
-        case NOTE_TOO_HIGH:
-            column.Label = LABEL_TOO_HIGH; // still placed where a string holds it
-            break;
-        case NOTE_PLACEABLE:
-            break;
+    case NOTE_DAMAGED:
+        column.Label = LABEL_TOO_HIGH;
+        return;
+    case NOTE_TOO_LOW:
+        column.Label = LABEL_TOO_LOW;
+        return;
+    case NOTE_TOO_HIGH:
+        column.Label = LABEL_TOO_HIGH; // still placed where a string holds it
+        break;
+    case NOTE_PLACEABLE:
+        break;
     }
     const int64_t note = folded.Pitch;
 

@@ -67,19 +67,6 @@ std::vector<std::string> Shapes(const std::vector<TabColumn>& columns) {
     return shapes;
 }
 
-// Lowest and highest fretted (non-open) fret over all columns.
-std::pair<int, int> FrettedRange(const std::vector<TabColumn>& columns) {
-    int low = MAX_SEARCH_FRET + 1;
-    int high = 0;
-    for (const TabColumn& column : columns)
-        for (uint8_t fret : column.Fret)
-            if (fret != NO_FRET && fret > 0) {
-                low = std::min<int>(low, fret);
-                high = std::max<int>(high, fret);
-            }
-    return {low, high};
-}
-
 // Shape of a column from the optimised placement's codes for notes [first, last).
 std::string ShapeOf(const TrackFingering& placed, size_t first, size_t last) {
     TabColumn column;
@@ -194,8 +181,8 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
             firsts.push_back(track.Notes.size());
             const uint32_t delta = c == 0 ? 0 : (random() % 2 ? 24 : 384);
             for (int n = 0; n < notes; ++n)
-                track.Notes.push_back({n ? 0 : delta,
-                                       static_cast<uint16_t>(52 + random() % 36), 0, ' '});
+                track.Notes.push_back(
+                    {n ? 0 : delta, static_cast<uint16_t>(52 + random() % 36), 0, ' '});
             firsts.push_back(track.Notes.size());
         }
         // Every voicing of a column: each note on a string that holds it or left out, a
@@ -214,8 +201,8 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
                         if (codes[j] == TrackFingering::COLUMN_TOO_HIGH) continue;
                         bool repeat = false;
                         for (size_t k = 0; k < j; ++k)
-                            repeat = repeat || track.Notes[first + k].Note ==
-                                                   track.Notes[first + j].Note;
+                            repeat = repeat ||
+                                     track.Notes[first + k].Note == track.Notes[first + j].Note;
                         placed += repeat ? 0 : 1;
                         if (int f = codes[j] & TrackFingering::FRET_MASK; f > 0)
                             low = std::min(low, f), high = std::max(high, f);
@@ -253,8 +240,8 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
         std::vector<uint8_t> codes(track.Notes.size());
         std::function<void(size_t)> choose = [&](size_t c) {
             if (c == options.size()) {
-                cheapest = std::min(cheapest,
-                                    FingeringCost(track, TrackFingering(codes, codes), 96));
+                cheapest =
+                    std::min(cheapest, FingeringCost(track, TrackFingering(codes, codes), 96));
                 return;
             }
             for (const std::vector<uint8_t>& voicing : options[c]) {

@@ -39,13 +39,19 @@ bool Lists(const std::string& text, const std::string& flag) {
 
 // Every option either tool accepts is listed by its --help.
 TEST(ToolHelp, ListsEveryOptionTheToolAccepts) {
-    std::vector<std::pair<std::string, std::string>> flags = {
-        {"-h", ""},         {"--help", ""},        {"--metrics", ""},    {"--report", ""},
-        {"--track", "1"},   {"-o", "out.txt"},     {"--output", "o.txt"}, {"--out-dir", "d"},
-        {"-j", "2"},        {"--jobs", "2"},       {"--ini", "a.ini"},   {"--options", "a.opt"},
-        {"--tuning", "Standard"}, {"--png", "a.png"}, {"--bmp", "a.bmp"}, {"--pdf", "a.pdf"},
-        {"--width", "800"}, {"--height", "600"},   {"--page-size", "A4"}, {"--across", "3"},
-        {"--down", "5"}};
+    // Each flag, with a value when it takes one.
+    std::vector<std::pair<std::string, std::string>> flags;
+    for (const char* text :
+         {"-h",          "--help",          "--metrics",         "--report",       "--track 1",
+          "-o out.txt",  "--output o.txt",  "--out-dir d",       "-j 2",           "--jobs 2",
+          "--ini a.ini", "--options a.opt", "--tuning Standard", "--png a.png",    "--bmp a.bmp",
+          "--pdf a.pdf", "--width 800",     "--height 600",      "--page-size A4", "--across 3",
+          "--down 5"}) {
+        const std::string flag(text);
+        const size_t space = flag.find(' ');
+        flags.push_back(
+            {flag.substr(0, space), space == std::string::npos ? "" : flag.substr(space + 1)});
+    }
     for (const SettingRow& row : SettingRows()) {
         if (!row.Flag) continue;
         const std::string name = std::string("--") + row.Flag;
