@@ -251,7 +251,7 @@ TEST_F(ExportTest, ATrackWithoutItsReportSectionIsRefusedAndNoFileWritten) {
     reportFile.close();
     saveAnswer = Out("three.txt");
     exporter->Save1Click();
-    EXPECT_EQ(shown, std::vector<QString>({"Track 3 has no tablature text to save."}));
+    EXPECT_EQ(shown, QStringList({"Track 3 has no tablature text to save."}));
     EXPECT_FALSE(QFile::exists(saveAnswer));
 }
 
