@@ -1,6 +1,7 @@
 #include "view/TabForm.h"
 
 #include "view/VersionForm.h"
+#include "widgets/FileDrop.h"
 #include "widgets/MenuOrder.h"
 #include "widgets/Screen.h"
 
@@ -57,6 +58,8 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, Prompts& pr
 
     view_ = new MeasureView(conv_, display_, chordView, this);
     setCentralWidget(view_);
+    // A file dropped from outside the program opens as "Open Midifile" opens it.
+    connect(new FileDrop(this), &FileDrop::FileDropped, this, &TTabForm::OpenMidiFilePath);
 
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName("TabMenu");
