@@ -55,6 +55,7 @@ def main():
     convert, corpus, long_guitar, small = sys.argv[1:5]
     files = sorted(glob.glob(os.path.join(corpus, "cgm-*.mid")))
     totals = {False: {}, True: {}}
+    fewer = []  # files where the optimised text shows fewer frets than the greedy one
     print("%-48s %6s %6s %4s %6s %5s %6s %5s %6s" % (
         "file (greedy / optimised)", "notes", "frets", "?", "chords", "wide", "shift", ">4",
         ">12 %"))
@@ -65,6 +66,8 @@ def main():
         if rows[False] is None or rows[False]["notes"] == 0:
             print("%-48s not converted" % os.path.basename(path))
             continue
+        if rows[True]["frets"] < rows[False]["frets"]:
+            fewer.append(os.path.basename(path))
         for optimise in (False, True):
             r = rows[optimise]
             for key, value in r.items():
@@ -92,11 +95,12 @@ def main():
     def verdict(ok):
         return "ok" if ok else "MISSED"
     print()
-    print("frets shown >= greedy: %s" % verdict(o["frets"] >= g["frets"]))
+    print("frets shown >= greedy in every file: %s%s" % (
+        verdict(not fewer), " (" + ", ".join(fewer) + ")" if fewer else ""))
     print("wide chords <= greedy / 20: %s (%d <= %.2f)" % (
         verdict(o["wide"] <= g["wide"] / 20), o["wide"], g["wide"] / 20))
-    print("mean shift <= 70 %% of greedy: %s (%.0f %%)" % (
-        verdict(omean <= 0.7 * gmean), 100 * omean / gmean))
+    print("mean shift <= 63 %% of greedy: %s (%.1f %%)" % (
+        verdict(omean <= 0.63 * gmean), 100 * omean / gmean))
     print("long shifts <= greedy / 10: %s (%d <= %.1f)" % (
         verdict(o["long"] <= g["long"] / 10), o["long"], g["long"] / 10))
 

@@ -23,35 +23,56 @@ int64_t OctavesFor(int64_t gap) {
 }
 } // namespace
 
+FoldedNote FoldNote(int note, const std::array<int16_t, STRING_COUNT>& stringPitch,
+                    const ConversionSettings& settings) {
+    FoldedNote folded;
+    if (note < 0 || note >= NOTE_LIMIT) {
+        folded.Range = NOTE_DAMAGED;
+        return folded;
+    }
+    int64_t pitch = note;
+    const int64_t lowest = stringPitch[5];
+    const int64_t highest = int64_t(stringPitch[0]) + settings.MaxFret;
+    if (settings.BassMode && pitch >= stringPitch[1])
+        pitch -= OCTAVE * OctavesFor(pitch - stringPitch[1] + 1);
+    if (settings.ForceFitFret) {
+        if (pitch < lowest) pitch += OCTAVE * OctavesFor(lowest - pitch);
+        if (pitch > highest) pitch -= OCTAVE * OctavesFor(pitch - highest);
+    } else if (pitch < lowest) {
+        folded.Range = NOTE_TOO_LOW;
+    } else if (pitch > highest) {
+        folded.Range = NOTE_TOO_HIGH;
+    }
+    folded.Pitch = pitch;
+    return folded;
+}
+
+bool HasPosition(int64_t pitch, const std::array<int16_t, STRING_COUNT>& stringPitch) {
+    for (int16_t open : stringPitch)
+        if (pitch >= open && pitch - open <= MAX_SEARCH_FRET) return true;
+    return false;
+}
+
 void PlaceNote(TabColumn& column, int storedNote, char special, uint8_t channel,
                const ConversionSettings& settings,
                const std::array<int16_t, STRING_COUNT>& stringPitch, int& anchor) {
     column.Special = special;
     column.Channel = channel;
-    if (storedNote >= NOTE_LIMIT || storedNote < 0) {
+    const FoldedNote folded = FoldNote(storedNote, stringPitch, settings);
+    switch (folded.Range) {
+    case NOTE_DAMAGED:
         column.Label = LABEL_TOO_HIGH;
         return;
+    case NOTE_TOO_LOW:
+        column.Label = LABEL_TOO_LOW;
+        return;
+    case NOTE_TOO_HIGH:
+        column.Label = LABEL_TOO_HIGH; // still placed where a string holds it
+        break;
+    case NOTE_PLACEABLE:
+        break;
     }
-
-    // The folding is computed rather than stepped, in 64 bits: the pitches are 16-bit and
-    // MaxFret 32-bit, so no sum or multiple of octaves can overflow and any setting folds at
-    // once. Each fold ends on the first value the step-by-step octave loop would stop at.
-    int64_t note = storedNote;
-    const int64_t lowest = stringPitch[5];
-    const int64_t highest = int64_t(stringPitch[0]) + settings.MaxFret;
-
-    if (settings.BassMode && note >= stringPitch[1])
-        note -= OCTAVE * (OctavesFor(note - stringPitch[1] + 1));
-    if (settings.ForceFitFret) {
-        if (note < lowest) note += OCTAVE * OctavesFor(lowest - note);
-        if (note > highest) note -= OCTAVE * OctavesFor(note - highest);
-    } else {
-        if (note < lowest) {
-            column.Label = LABEL_TOO_LOW;
-            return;
-        }
-        if (note > highest) column.Label = LABEL_TOO_HIGH;
-    }
+    const int64_t note = folded.Pitch;
 
     // One pass over the strings: a string already sounding the note ends the placement; else
     // the first free open string wins; else the free string whose fret is nearest the anchor.

@@ -306,6 +306,11 @@ bool TrackExport::SaveTrackText(const QString& fileName, bool whole) {
     if (!whole) section = view_.SelectedTrack();
     const std::string text =
         ExtractReportText(std::string_view(bytes.constData(), bytes.size()), section);
+    // A track shown although the file's reading stopped before its section has no text.
+    if (!whole && text.empty()) {
+        Say(QString("Track %1 has no tablature text to save.").arg(section));
+        return false;
+    }
     QSaveFile out(fileName);
     if (!out.open(QIODevice::WriteOnly) ||
         out.write(text.data(), static_cast<qint64>(text.size())) !=

@@ -17,8 +17,13 @@ namespace {
 
 constexpr int WINDOW_FONT_PIXELS = 14;
 
+// A text from the file as a menu shows it: "&" doubled, so it is shown and makes no shortcut.
+QString MenuText(const std::string& text) {
+    return QString::fromStdString(text).replace('&', "&&");
+}
+
 QString TrackCaption(int number, const TrackRecord& track) {
-    const QString name = QString::fromStdString(track.TrackName);
+    const QString name = MenuText(track.TrackName);
     const bool hasNotes = !track.Notes.empty();
     if (name.isEmpty())
         return hasNotes ? QString("Track %1 (No Name)").arg(number)

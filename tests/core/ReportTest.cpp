@@ -383,6 +383,10 @@ std::vector<GoldenCase> GoldenCases() {
                          c.Settings.ShowChord = 1;
                          c.Settings.ShowSpecial = 1;
                      }});
+    cases.push_back({"band-optimised", song, [](Conversion& c) {
+                         c.Settings.OptimiseFingering = 1;
+                         c.Settings.ShowChord = 1;
+                     }});
     return cases;
 }
 

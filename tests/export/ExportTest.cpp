@@ -241,5 +241,19 @@ TEST_F(ExportTest, TextFilesAreTheReportSectionsByteForByte) {
     EXPECT_FALSE(QFile::exists(saveAnswer));
 }
 
+TEST_F(ExportTest, ATrackWithoutItsReportSectionIsRefusedAndNoFileWritten) {
+    Show(Song({Measures(1), Measures(2), Measures(3)}), 3);
+    // The report ends before the third track's section, as when the reading stopped there.
+    QFile reportFile(QString::fromStdString(conv.TempFileName));
+    ASSERT_TRUE(reportFile.open(QIODevice::ReadWrite));
+    const QByteArray report = reportFile.readAll();
+    ASSERT_TRUE(reportFile.resize(report.lastIndexOf('\xFA')));
+    reportFile.close();
+    saveAnswer = Out("three.txt");
+    exporter->Save1Click();
+    EXPECT_EQ(shown, QStringList({"Track 3 has no tablature text to save."}));
+    EXPECT_FALSE(QFile::exists(saveAnswer));
+}
+
 } // namespace
 } // namespace morvel::exporttest

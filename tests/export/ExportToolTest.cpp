@@ -4,6 +4,8 @@
 
 #include <QProcess>
 
+#include <cctype>
+
 namespace morvel::exporttest {
 namespace {
 
@@ -15,6 +17,74 @@ bool Parse(std::vector<const char*> args, ExportOptions& options, std::string& e
     options = ExportOptions();
     error.clear();
     return ParseExportArguments(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+// True when `text` names `flag` as a whole word, or names it through "--[no-]" or, for the
+// string offsets, through "--delta1 N ... --delta6 N".
+bool Lists(const std::string& text, const std::string& flag) {
+    auto word = [&](const std::string& name) {
+        for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+            const char before = at ? text[at - 1] : ' ';
+            const char after = at + name.size() < text.size() ? text[at + name.size()] : ' ';
+            if (!std::isalnum(static_cast<unsigned char>(before)) && before != '-' &&
+                !std::isalnum(static_cast<unsigned char>(after)) && after != '-')
+                return true;
+        }
+        return false;
+    };
+    const std::string bare = flag.substr(flag.starts_with("--no-") ? 5 : 2);
+    if (flag.starts_with("--delta")) return word("--delta1") && word("--delta6");
+    return word(flag) || (flag.starts_with("--") && word("--[no-]" + bare));
+}
+
+// Every option either tool accepts is listed by its --help.
+TEST(ToolHelp, ListsEveryOptionTheToolAccepts) {
+    // Each flag, with a value when it takes one.
+    std::vector<std::pair<std::string, std::string>> flags;
+    for (const char* text :
+         {"-h",          "--help",          "--metrics",         "--report",       "--track 1",
+          "-o out.txt",  "--output o.txt",  "--out-dir d",       "-j 2",           "--jobs 2",
+          "--ini a.ini", "--options a.opt", "--tuning Standard", "--png a.png",    "--bmp a.bmp",
+          "--pdf a.pdf", "--width 800",     "--height 600",      "--page-size A4", "--across 3",
+          "--down 5"}) {
+        const std::string flag(text);
+        const size_t space = flag.find(' ');
+        flags.push_back(
+            {flag.substr(0, space), space == std::string::npos ? "" : flag.substr(space + 1)});
+    }
+    for (const SettingRow& row : SettingRows()) {
+        if (!row.Flag) continue;
+        const std::string name = std::string("--") + row.Flag;
+        if (row.Kind == SettingKind::Switch) {
+            flags.push_back({name, ""});
+            flags.push_back({std::string("--no-") + row.Flag, ""});
+        } else {
+            flags.push_back({name, std::to_string(row.Min)});
+        }
+    }
+    const std::string convertHelp = cli::UsageText(), exportHelp = cliexport::ExportUsageText();
+    int accepted[2] = {0, 0};
+    for (const auto& [flag, value] : flags) {
+        std::vector<const char*> args = {"morvel-convert", flag.c_str()};
+        if (!value.empty()) args.push_back(value.c_str());
+        args.push_back("in.mid");
+        cli::Options options;
+        std::string error;
+        if (cli::ParseArguments(static_cast<int>(args.size()), args.data(), options, error)) {
+            ++accepted[0];
+            EXPECT_TRUE(Lists(convertHelp, flag)) << "morvel-convert --help lacks " << flag;
+        }
+        args.erase(args.begin());
+        std::vector<const char*> exportArgs = {"--track", "1", "--png", "x.png"};
+        exportArgs.insert(exportArgs.end(), args.begin(), args.end());
+        ExportOptions exportOptions;
+        if (Parse(exportArgs, exportOptions, error)) {
+            ++accepted[1];
+            EXPECT_TRUE(Lists(exportHelp, flag)) << "morvel-export --help lacks " << flag;
+        }
+    }
+    EXPECT_GT(accepted[0], 25);
+    EXPECT_GT(accepted[1], 25);
 }
 
 TEST(ExportToolArguments, TakeOwnFlagsAndTheConvertersSettings) {

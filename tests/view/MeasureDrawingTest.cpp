@@ -6,6 +6,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
 
 namespace morvel::viewtest {
 namespace {
@@ -258,7 +260,8 @@ TEST_F(DrawingTest, NarrowPanelsAndEmptyMeasuresDrawSafely) {
     QImage image(60, 40, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, 1, 10), 1); // W - 70 taken as 1
+    EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, 1, 10),
+              1); // W - 70 taken as 1
     EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, 2, 10), 0);
     EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, -3, 10), 0);
     EXPECT_EQ(DrawMeasure(painter, View()->PaintContext(), 0, 0, 60, 40, 1, 0, 10), 1); // summary
@@ -322,9 +325,8 @@ std::vector<QString> DrawnFrets(const MeasurePaintContext& context, int measure)
         t.Text.toInt(&number);
         return !number;
     });
-    std::stable_sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) {
-        return a.TopLeft.x() < b.TopLeft.x();
-    });
+    std::stable_sort(texts.begin(), texts.end(),
+                     [](const auto& a, const auto& b) { return a.TopLeft.x() < b.TopLeft.x(); });
     std::vector<QString> frets;
     for (const chordtest::DrawnText& t : texts)
         frets.push_back(t.Text);
@@ -405,9 +407,8 @@ TEST_F(DrawingTest, SummaryOfATrackWrittenAnOctaveLowSuggestsTransposing) {
     Open(Song({low}));
     form->TrackMenuClick(1);
     std::vector<chordtest::DrawnText> texts = DrawnTexts(View()->PaintContext(), 0);
-    auto trackLine = std::find_if(texts.begin(), texts.end(), [](const auto& t) {
-        return t.Text == "Track:     1";
-    });
+    auto trackLine = std::find_if(texts.begin(), texts.end(),
+                                  [](const auto& t) { return t.Text == "Track:     1"; });
     ASSERT_NE(trackLine, texts.end());
     auto hint = std::find_if(texts.begin(), texts.end(), [](const auto& t) {
         return t.Text == "(100 % below the low string: try Transpose 12)";
@@ -442,6 +443,63 @@ TEST_F(DrawingTest, ThePlayingPanelIsFilledWithTheHighlightColour) {
     View()->UnhighlightMeasure(1);
     EXPECT_EQ(View()->PlayingMeasure(), -1);
     EXPECT_EQ(one->grab().toImage().pixel(300, 10), YELLOW);
+}
+
+// Fret numbers drawn per column (by x) in measure `measure` of track `track`.
+std::map<int, int> FretsPerColumn(const MeasurePaintContext& context, int track, int measure) {
+    chordtest::RecordingDevice device(550, 117);
+    QPainter painter(&device);
+    DrawMeasure(painter, context, 0, 0, 550, 117, track, measure, 10);
+    painter.end();
+    std::map<int, int> frets;
+    for (const chordtest::DrawnText& t : device.Texts()) {
+        bool number = false;
+        t.Text.toInt(&number);
+        if (number) ++frets[t.TopLeft.x()];
+    }
+    return frets;
+}
+
+// No drawn column shows fewer frets with the optimised fingering than without it, in any
+// measure of any track of the corpus.
+TEST_F(PainterTest, OptimisedFingeringNeverDrawsFewerFretsInAColumnOfTheCorpus) {
+    namespace fs = std::filesystem;
+    const fs::path corpus = MORVEL_MIDI_CORPUS;
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no MIDI corpus at " << corpus;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        if (entry.path().extension() != ".mid") continue;
+        QFile file(QString::fromStdString(entry.path().string()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        // At pitch many notes of a guitar part lie below the low string; an octave up, few.
+        for (int transpose : {0, 12}) {
+            conv.TuningSettings.Transpose = transpose;
+            Convert(bytes);
+            for (size_t t = 0; t < conv.TrackList.size(); ++t) {
+                const TrackRecord& track = conv.TrackList[t];
+                if (track.Notes.empty()) continue;
+                const MeasureIndex index(track, conv.Header.Division);
+                MeasurePaintContext nearest = Context();
+                nearest.SelectedTrack = static_cast<int>(t + 1);
+                nearest.Index = &index;
+                MeasurePaintContext optimised = nearest;
+                optimised.Settings.OptimiseFingering = 1;
+                optimised.Fingering = std::make_shared<const TrackFingering>(OptimiseTrackFingering(
+                    track, conv.StringPitch, optimised.Settings, conv.Header.Division));
+                for (const MeasureEntry& measure : index.Entries()) {
+                    const int m = static_cast<int>(measure.Measure);
+                    const std::map<int, int> plain =
+                        FretsPerColumn(nearest, nearest.SelectedTrack, m);
+                    std::map<int, int> searched =
+                        FretsPerColumn(optimised, nearest.SelectedTrack, m);
+                    for (const auto& [x, frets] : plain)
+                        ASSERT_GE(searched[x], frets)
+                            << entry.path() << " transpose " << transpose << " track " << t + 1
+                            << " measure " << m << " x " << x;
+                }
+            }
+        }
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -91,6 +92,17 @@ TEST_F(ViewTest, TracksMenuCaptionsFollowNameAndNotes) {
     ASSERT_EQ(View()->PanelCount(), 1);
     EXPECT_EQ(View()->Panels()[0].Tag, -1);
     EXPECT_EQ(View()->PanelWidget(-1)->accessibleName(), "Chords");
+
+    // An "&" of a track name is shown as it is and makes no shortcut.
+    conv.Settings.ShowChord = 0;
+    Track rock, rnb;
+    rock.Name("Rock & Roll Guitar").Note(0, 64, 240).End();
+    rnb.Name("R&B").End();
+    Open(Song({rock, rnb}));
+    EXPECT_EQ(Captions(form->TracksMenu()),
+              QStringList({"Track 1 (Rock && Roll Guitar)", "Track 2 (E: R&&B)"}));
+    for (QAction* item : form->TracksMenu()->actions())
+        EXPECT_TRUE(QKeySequence::mnemonic(item->text()).isEmpty()) << item->text().toStdString();
 }
 
 TEST_F(ViewTest, OpeningRemembersTheFolderAndCancellingClearsEverything) {
