@@ -28,6 +28,7 @@ struct Options {
     unsigned Jobs = 0;      // worker threads for --out-dir; 0: one per core
     bool Help = false;
     bool Metrics = false; // print playability figures per track instead of the tablature
+    bool MusicXml = false; // write MusicXML instead of the tablature text
 
     std::string IniFile;
     std::string OptionFile;
