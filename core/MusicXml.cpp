@@ -15,6 +15,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace morvel {
@@ -140,7 +143,9 @@ class Quantiser {
     void Observe(uint64_t tick) {
         const Place p = Locate(static_cast<double>(tick));
         straightError_[p.Beat] += static_cast<float>(Snap(p, false).Error);
-        if (p.Divs == DIVISIONS) tripletError_[p.Beat] += static_cast<float>(Snap(p, true).Error);
+        // A beat shorter than a quarter has no triplet grid.
+        tripletError_[p.Beat] += p.Divs == DIVISIONS ? static_cast<float>(Snap(p, true).Error)
+                                                     : std::numeric_limits<float>::infinity();
     }
     void Decide() {
         for (size_t b = 0; b < triplet_.size(); ++b)
@@ -827,8 +832,6 @@ bool WriteMusicXml(Conversion& conversion, std::string_view bytes, const std::st
             note.Column = column;
             note.Start = static_cast<uint32_t>(quantiser.Quantise(raw[i].Start, summary.LargestShift));
             note.End = static_cast<uint32_t>(quantiser.Quantise(raw[i].End, summary.LargestShift));
-            if (note.End <= note.Start)
-                note.End = static_cast<uint32_t>(quantiser.NextGridPoint(note.Start));
             int pitch = record.Note + transpose - 12;
             if (column < part.Columns.size() && part.Columns[column].Label == LABEL_NOTES) {
                 const TabColumn& tab = part.Columns[column];
@@ -848,9 +851,35 @@ bool WriteMusicXml(Conversion& conversion, std::string_view bytes, const std::st
             note.Pitch = static_cast<int16_t>(std::clamp(pitch, 0, 127));
             if (note.String == NO_STRING) ++summary.NotesWithoutPosition;
             ++summary.NotesWritten;
-            songEnd = std::max(songEnd, note.End);
         }
         raw = {};
+        // Columns snapped to one onset join into one chord unless two of their notes need the
+        // same string; then the later column moves on to the next grid position.
+        uint32_t chordStart = 0;
+        uint8_t strings = 0; // strings taken by the chord at chordStart
+        for (size_t i = 0; i < part.Notes.size();) {
+            size_t j = i;
+            uint8_t taken = 0;
+            for (; j < part.Notes.size() && part.Notes[j].Column == part.Notes[i].Column; ++j)
+                if (part.Notes[j].String != NO_STRING)
+                    taken |= static_cast<uint8_t>(1u << (part.Notes[j].String - 1));
+            uint32_t start = part.Notes[i].Start;
+            if (i > 0 && start <= chordStart) {
+                start = chordStart;
+                if (strings & taken)
+                    start = static_cast<uint32_t>(quantiser.NextGridPoint(chordStart));
+            }
+            if (i == 0 || start != chordStart) strings = 0;
+            chordStart = start;
+            strings |= taken;
+            for (; i < j; ++i) {
+                XNote& note = part.Notes[i];
+                note.Start = start;
+                if (note.End <= start)
+                    note.End = static_cast<uint32_t>(quantiser.NextGridPoint(start));
+                songEnd = std::max(songEnd, note.End);
+            }
+        }
         // Chords: notes that start together; each lasts to its own end or the next onset.
         for (uint32_t i = 0; i < part.Notes.size();) {
             Chord chord;

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# MusicXML output against MuseScore 3: every corpus file opens without an "Error" line and its
+# TAB staff holds our strings and frets; an on-grid file comes back with the same onsets; the
+# time and memory of writing the 200,000-note long-guitar file, beside MuseScore's own import.
+# Installs musescore3 when it is missing (only here: it is no build or test dependency).
+#   bench/musicxml.sh [BUILD_DIR] [CONVERTER FLAGS...]   (default: build --transpose 12)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+shift || true
+flags=("$@")
+[ ${#flags[@]} -gt 0 ] || flags=(--transpose 12)
+data="$build/bench-data"
+
+if ! command -v mscore3 >/dev/null; then
+    echo "Installing musescore3 for this check"
+    if [ "$(id -u)" -eq 0 ]; then apt-get install -y musescore3 >/dev/null
+    else sudo apt-get install -y musescore3 >/dev/null; fi
+fi
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target morvel-convert
+if [ ! -f "$data/long-guitar.mid" ]; then
+    echo "Generating long-guitar.mid into $data"
+    python3 ../shared/tools/gen_midi.py "$data" --only long-guitar >/dev/null
+fi
+python3 bench/musicxml.py "$build/bin/morvel-convert" ../shared/midi "$data/long-guitar.mid" \
+    examples/melody.mid "${flags[@]}"
