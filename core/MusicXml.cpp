@@ -27,7 +27,12 @@ namespace {
 constexpr uint32_t DIVISIONS = 12; // per quarter: sixteenths are 3, eighth triplets 4
 constexpr uint32_t STRAIGHT_STEP = 3;
 constexpr uint32_t TRIPLET_STEP = 4;
-constexpr uint64_t MAX_BEATS = 4'000'000; // bounds the measures a damaged file could ask for
+// Bounds on the measures a damaged file could ask for: at most MAX_BEATS beats, and no more
+// than BEATS_PER_NOTE per note past the first FREE_BEATS, so the text stays in proportion to
+// the notes.
+constexpr uint64_t MAX_BEATS = 4'000'000;
+constexpr uint64_t FREE_BEATS = 100'000;
+constexpr uint64_t BEATS_PER_NOTE = 64;
 constexpr size_t FLUSH_SIZE = 256 * 1024;
 constexpr int DRUM_CHANNEL = 9;
 constexpr int TAB_VOICE = 5;
@@ -59,8 +64,8 @@ class Bars {
     // Measures from the time-signature changes until one holds `lastTick`; false when that
     // would take more than MAX_BEATS beats.
     bool Build(const std::vector<TimeSignatureChange>& changes, uint32_t division,
-               uint64_t lastTick) {
-        division_ = division;
+               uint64_t lastTick, uint64_t maxBeats) {
+        maxBeats_ = std::min(maxBeats, MAX_BEATS);
         size_t next = 0;
         uint32_t num = 4, den = 4;
         double tick = 0;
@@ -120,12 +125,12 @@ class Bars {
             m.StartDiv = EndDiv();
             m.FirstBeat = BeatCount();
         }
-        if (m.FirstBeat + m.Beats() > MAX_BEATS) return false;
+        if (m.FirstBeat + m.Beats() > maxBeats_) return false;
         list_.push_back(m);
         return true;
     }
 
-    uint32_t division_ = 96;
+    uint64_t maxBeats_ = MAX_BEATS;
     std::vector<Measure> list_;
 };
 
@@ -776,7 +781,11 @@ bool WriteMusicXml(Conversion& conversion, std::string_view bytes, const std::st
     }
 
     Bars bars;
-    if (!bars.Build(timeline.TimeSignatures, division, lastTick)) {
+    uint64_t noteCount = 0;
+    for (uint32_t t : tracks)
+        noteCount += conversion.TrackList[t].Notes.size();
+    if (!bars.Build(timeline.TimeSignatures, division, lastTick,
+                    FREE_BEATS + BEATS_PER_NOTE * noteCount)) {
         summary.Error = "the song is too long to write as MusicXML";
         return false;
     }
