@@ -217,6 +217,17 @@ def grid_file(path, division=480):
     return sorted(set(o / division for o in onsets))
 
 
+def read_vlq(body, i):
+    """(value, next index) of the variable-length quantity at body[i]."""
+    value = 0
+    while True:
+        b = body[i]
+        i += 1
+        value = (value << 7) | (b & 0x7F)
+        if b < 0x80:
+            return value, i
+
+
 def midi_onsets(path):
     """Onsets (in quarter notes) of every note-on of a MIDI file, all tracks."""
     data = open(path, "rb").read()
@@ -231,38 +242,17 @@ def midi_onsets(path):
             continue
         i = tick = running = 0
         while i < len(body):
-            delta = 0
-            while True:
-                b = body[i]
-                i += 1
-                delta = (delta << 7) | (b & 0x7F)
-                if b < 0x80:
-                    break
+            delta, i = read_vlq(body, i)
             tick += delta
             status = body[i]
             if status >= 0x80:
                 i += 1
             else:
                 status = running
-            if status == 0xFF:
-                length = 0
-                i += 1
-                while True:
-                    b = body[i]
-                    i += 1
-                    length = (length << 7) | (b & 0x7F)
-                    if b < 0x80:
-                        break
-                i += length
-                continue
-            if status in (0xF0, 0xF7):
-                length = 0
-                while True:
-                    b = body[i]
-                    i += 1
-                    length = (length << 7) | (b & 0x7F)
-                    if b < 0x80:
-                        break
+            if status in (0xFF, 0xF0, 0xF7):
+                if status == 0xFF:
+                    i += 1  # the meta type
+                length, i = read_vlq(body, i)
                 i += length
                 continue
             running = status

@@ -2,7 +2,9 @@
 # MusicXML output against MuseScore 3: every corpus file opens without an "Error" line and its
 # TAB staff holds our strings and frets; an on-grid file comes back with the same onsets; the
 # time and memory of writing the 200,000-note long-guitar file, beside MuseScore's own import.
-# Installs musescore3 when it is missing (only here: it is no build or test dependency).
+# Installs musescore3 when it is missing (only here: it is no build or test dependency) and
+# removes it again afterwards: its SoundFont would otherwise become FluidSynth's default
+# (/usr/share/sounds/sf3/default-GM.sf3), which the player then loads on every start.
 #   bench/musicxml.sh [BUILD_DIR] [CONVERTER FLAGS...]   (default: build --transpose 12)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,10 +14,11 @@ flags=("$@")
 [ ${#flags[@]} -gt 0 ] || flags=(--transpose 12)
 data="$build/bench-data"
 
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 if ! command -v mscore3 >/dev/null; then
     echo "Installing musescore3 for this check"
-    if [ "$(id -u)" -eq 0 ]; then apt-get install -y musescore3 >/dev/null
-    else sudo apt-get install -y musescore3 >/dev/null; fi
+    as_root apt-get install -y musescore3 >/dev/null
+    trap 'echo "Removing musescore3 again"; as_root apt-get purge -y --auto-remove musescore3 >/dev/null' EXIT
 fi
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target morvel-convert

@@ -599,6 +599,26 @@ class ScoreWriter {
         out_.Put("\"/></direction>\n");
     }
 
+    // The step of pitch class `pc` and its alteration (sharps, or flats in a flat key).
+    void PutStep(int pc, std::string_view step, std::string_view alter) {
+        out_.Put("<");
+        out_.Put(step);
+        out_.Put(">");
+        out_.Put(flats_ ? FLAT_STEPS[pc] : SHARP_STEPS[pc]);
+        out_.Put("</");
+        out_.Put(step);
+        out_.Put(">");
+        const int change = flats_ ? FLAT_ALTER[pc] : SHARP_ALTER[pc];
+        if (change == 0) return;
+        out_.Put("<");
+        out_.Put(alter);
+        out_.Put(">");
+        out_.PutInt(change);
+        out_.Put("</");
+        out_.Put(alter);
+        out_.Put(">");
+    }
+
     void WriteHarmony(const Piece& piece) {
         if (!conversion_.Settings.ShowChord) return;
         const Chord& chord = part_->Chords[static_cast<size_t>(piece.Chord)];
@@ -606,16 +626,8 @@ class ScoreWriter {
         if (column >= part_->Columns.size() || part_->Columns[column].Label != LABEL_NOTES) return;
         const int index = ChordIndexOfColumn(part_->Columns[column]);
         if (index < 0) return;
-        const int root = index % 12;
-        out_.Put("      <harmony><root><root-step>");
-        out_.Put(flats_ ? FLAT_STEPS[root] : SHARP_STEPS[root]);
-        out_.Put("</root-step>");
-        const int alter = flats_ ? FLAT_ALTER[root] : SHARP_ALTER[root];
-        if (alter) {
-            out_.Put("<root-alter>");
-            out_.PutInt(alter);
-            out_.Put("</root-alter>");
-        }
+        out_.Put("      <harmony><root>");
+        PutStep(index % 12, "root-step", "root-alter");
         out_.Put("</root><kind>");
         out_.Put(CHORD_KINDS[index / 12]);
         out_.Put("</kind><staff>1</staff></harmony>\n");
@@ -627,16 +639,8 @@ class ScoreWriter {
             out_.Put(piece.WholeMeasureRest ? "<rest measure=\"yes\"/>" : "<rest/>");
         } else {
             if (!firstOfChord) out_.Put("<chord/>");
-            const int pc = note->Pitch % 12;
-            out_.Put("<pitch><step>");
-            out_.Put(flats_ ? FLAT_STEPS[pc] : SHARP_STEPS[pc]);
-            out_.Put("</step>");
-            const int alter = flats_ ? FLAT_ALTER[pc] : SHARP_ALTER[pc];
-            if (alter) {
-                out_.Put("<alter>");
-                out_.PutInt(alter);
-                out_.Put("</alter>");
-            }
+            out_.Put("<pitch>");
+            PutStep(note->Pitch % 12, "step", "alter");
             out_.Put("<octave>");
             out_.PutInt(note->Pitch / 12 - 1);
             out_.Put("</octave></pitch>");
