@@ -4,18 +4,14 @@
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
 #include "view/MeasureView.h"
-#include "widgets/FileDialog.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMessageBox>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
 
@@ -47,8 +43,6 @@ const Command Commands[] = {
     {"Copy1", "Copy Track", &TrackExport::Copy1Click},
 };
 
-// "PDF (*.pdf)" -> "pdf"
-
 // Sends `printer` to the PDF file `path`, keeping its page size, orientation and margins.
 void SetPdfOutput(QPrinter& printer, const QString& path) {
     const QPageLayout layout = printer.pageLayout();
@@ -71,22 +65,9 @@ struct TrackExport::Picture {
     std::vector<PicturePart> Parts;
 };
 
-TrackExport::TrackExport(Conversion& conversion, QWidget* window,
-                         std::function<MeasureView*()> view, QFileDialog* fileDialog)
-    : QObject(window), conv_(conversion), window_(window), view_(std::move(view)),
-      fileDialog_(fileDialog) {
-    Seams.ChooseSaveFile = [this](const QString& filter, const QString& folder) {
-        return RunFileDialog(fileDialog_, window_, {filter, true, folder});
-    };
-    Seams.ChoosePrinter = [this](QPrinter& printer) {
-        QPrintDialog dialog(&printer, window_);
-        dialog.setObjectName("MidiPrint");
-        return dialog.exec() == QDialog::Accepted;
-    };
-    Seams.ShowMessage = [this](const QString& text) {
-        QMessageBox::warning(window_, QGuiApplication::applicationDisplayName(), text);
-    };
-}
+TrackExport::TrackExport(Conversion& conversion, const MeasureView& view, Prompts& prompts,
+                         QWidget* window)
+    : QObject(window), conv_(conversion), view_(view), prompts_(prompts), window_(window) {}
 
 TrackExport::~TrackExport() = default;
 
@@ -123,7 +104,7 @@ QPrinter& TrackExport::Printer() {
 }
 
 void TrackExport::Say(const QString& text) {
-    if (Seams.ShowMessage) Seams.ShowMessage(text);
+    prompts_.ShowMessage(text);
 }
 
 // A file is open and has at least one track.
@@ -133,9 +114,8 @@ bool TrackExport::HasTracks() const {
 
 // A file is open and the view shows one of its tracks.
 bool TrackExport::TrackCondition() const {
-    MeasureView* view = view_ ? view_() : nullptr;
-    return HasTracks() && view && view->ShowsTrack() && view->SelectedTrack() >= 1 &&
-           static_cast<size_t>(view->SelectedTrack()) <= conv_.TrackList.size();
+    return HasTracks() && view_.ShowsTrack() && view_.SelectedTrack() >= 1 &&
+           static_cast<size_t>(view_.SelectedTrack()) <= conv_.TrackList.size();
 }
 
 void TrackExport::MarkChords(const ChordFlags& flags) {
@@ -146,7 +126,7 @@ void TrackExport::MarkChords(const ChordFlags& flags) {
 QString TrackExport::ChooseFile(const QString& filter, QString& folder) {
     if (folder.isEmpty() && !conv_.MidiFileName.empty())
         folder = QFileInfo(QString::fromStdString(conv_.MidiFileName)).absolutePath();
-    const QString chosen = Seams.ChooseSaveFile ? Seams.ChooseSaveFile(filter, folder) : QString();
+    const QString chosen = prompts_.ChooseFile({filter, true, folder});
     if (!chosen.isEmpty()) folder = QFileInfo(chosen).absolutePath();
     return chosen;
 }
@@ -158,9 +138,8 @@ void TrackExport::PrintAllTab1Click() {
         Say(NO_TRACKS_TO_PRINT);
         return;
     }
-    MeasureView* view = view_();
-    const MeasurePaintContext context = view->PaintContext();
-    const int track = view->SelectedTrack();
+    const MeasurePaintContext context = view_.PaintContext();
+    const int track = view_.SelectedTrack();
     const std::vector<int> measures = DrawnMeasures(context, track);
     if (measures.empty()) {
         Say(NO_TRACKS_TO_PRINT);
@@ -190,7 +169,7 @@ void TrackExport::PrintAllTab1Click() {
 
 void TrackExport::PrintSetup1Click() {
     QPrinter& printer = Printer();
-    if (!Seams.ChoosePrinter || !Seams.ChoosePrinter(printer)) return;
+    if (!prompts_.ChoosePrinter(printer)) return;
     pdfFromSetup_.clear();
     // The dialog offers a folder as the output file until one is typed: that names no file,
     // and the next print asks for one.
@@ -207,9 +186,8 @@ bool TrackExport::PreparePicture(Picture& picture, const char* refusal) {
         Say(refusal);
         return false;
     }
-    MeasureView* view = view_();
-    picture.Context = view->PaintContext();
-    picture.Track = view->SelectedTrack();
+    picture.Context = view_.PaintContext();
+    picture.Track = view_.SelectedTrack();
     picture.Measures = DrawnMeasures(picture.Context, picture.Track);
     if (picture.Measures.empty()) {
         Say(refusal);
@@ -323,10 +301,7 @@ bool TrackExport::SaveTrackText(const QString& fileName, bool whole) {
     const QByteArray bytes = report.readAll();
     report.close();
     int section = -1;
-    if (!whole) {
-        MeasureView* view = view_ ? view_() : nullptr;
-        section = view ? view->SelectedTrack() : 0;
-    }
+    if (!whole) section = view_.SelectedTrack();
     const std::string text =
         ExtractReportText(std::string_view(bytes.constData(), bytes.size()), section);
     QSaveFile out(fileName);
@@ -349,8 +324,7 @@ void TrackExport::SaveMusicXML1Click() {
     }
     const QString fileName = ChooseFile(MUSICXML_FILTER, musicXmlFolder_);
     if (fileName.isEmpty()) return;
-    MeasureView* view = view_ ? view_() : nullptr;
-    SaveMusicXml(fileName, view ? view->SelectedTrack() : 1);
+    SaveMusicXml(fileName, view_.SelectedTrack());
 }
 
 bool TrackExport::SaveMusicXml(const QString& fileName, int track) {

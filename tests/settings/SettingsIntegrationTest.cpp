@@ -1,6 +1,7 @@
 // The settings commands joined to the real main window.
 #include "SettingsTestSupport.h"
 #include "app/SettingsConnection.h"
+#include "tests/support/ScriptedPrompts.h"
 #include "widgets/UpDown.h"
 
 #include <QAction>
@@ -18,18 +19,13 @@ struct Program {
     test::ConfigHome home;
     Conversion conv;
     DisplaySettings display;
-    TTabForm form{conv, display};
-    SettingsCommands settings{conv, display, &form, form.OpenMidifile()};
-    QStringList messages;
+    test::ScriptedPrompts prompts; // every question answered "Stay"
+    TTabForm form{conv, display, prompts};
+    SettingsCommands settings{conv, display, prompts, &form};
 
     Program() {
         conv.SetReporter([](const std::string&) {});
-        settings.Seams.ShowMessage = [this](const QString& text) { messages << text; };
         ConnectSettings(form, settings);
-        form.AskQuitWithoutSaving = [this](const QString& text) {
-            messages << text;
-            return false; // stay
-        };
         settings.ReadIniSettings();
     }
     ~Program() { form.hide(); }
@@ -106,7 +102,8 @@ TEST(SettingsInMainWindow, FailedIniWriteKeepsTheProgramRunning) {
     QDir().mkpath(p.home.IniPath()); // a folder in the way: the INI file cannot be written
     EXPECT_FALSE(p.form.close());
     EXPECT_TRUE(p.form.isVisible());
-    EXPECT_EQ(p.messages, QStringList{"Unable to write to " + p.home.IniPath()});
+    EXPECT_EQ(p.prompts.Questions, QStringList{"Unable to write to " + p.home.IniPath()});
+    EXPECT_TRUE(p.prompts.Messages.isEmpty());
 
     QDir().rmdir(p.home.IniPath());
     p.form.findChild<QAction*>("Quit1")->trigger();

@@ -1,6 +1,8 @@
 #include "SettingsTestSupport.h"
 #include "widgets/ColorRef.h"
 #include "settings/SettingsCommands.h"
+#include "tests/support/ScriptedPrompts.h"
+#include "widgets/MenuOrder.h"
 #include "widgets/UpDown.h"
 
 #include <QComboBox>
@@ -31,20 +33,23 @@ struct Fixture {
     Conversion conv;
     DisplaySettings display;
     QWidget window;
-    SettingsCommands commands{conv, display, &window};
-    QStringList messages;
+    test::ScriptedPrompts prompts;
+    SettingsCommands commands{conv, display, prompts, &window};
+    QStringList& messages = prompts.Messages;
+    std::optional<QColor>& nextColor = prompts.ColorAnswer;
     QString nextFile;
-    std::optional<uint32_t> nextColor;
+    QString writeError;
     int redraws = 0;
 
     Fixture() {
         conv.SetReporter([](const std::string&) {});
-        commands.Seams.ShowMessage = [this](const QString& text) { messages << text; };
-        commands.Seams.ChooseOptionFile = [this](bool) { return nextFile; };
-        commands.Seams.ChooseColor = [this] { return nextColor; };
-        MainWindowHooks hooks;
-        hooks.DrawAllMeasures = [this] { ++redraws; };
-        commands.SetHooks(hooks);
+        prompts.FileAnswer = [this](const FileDialogRequest&) { return nextFile; };
+        QObject::connect(&commands, &SettingsCommands::ColorsChanged, [this] { ++redraws; });
+    }
+    // The ending's write; its reason, if any, in writeError.
+    bool Write() {
+        writeError.clear();
+        return commands.TryWriteSettings(&writeError);
     }
 };
 
@@ -109,7 +114,7 @@ TEST(SettingsStore, IniTuningNameSetsOnlyTheTextAndForeignLinesSurviveWriting) {
     EXPECT_EQ(f.display.MeasuresPerPage, 5);
 
     f.display.BackgroundColor = 0xABCDEF;
-    ASSERT_TRUE(f.commands.WriteSettings());
+    ASSERT_TRUE(f.Write());
     const QByteArray written = ReadAll(f.home.IniPath());
     for (const char* line : {"; kept comment\r\n", "[Window]\r\nLeft=10\r\n", "[params]\r\n",
                              "tuning=Drop D\r\n", "customdelta3=2\r\n", "MeasPerPage=5\r\n",
@@ -129,14 +134,14 @@ TEST(SettingsStore, FailedWriteKeepsTheOldFileAndReportsIt) {
     f.conv.Settings.MaxFret = 19;
     {
         FileSizeLimit full(64); // the new text is far longer: writing it fails
-        EXPECT_FALSE(f.commands.WriteSettings());
+        EXPECT_FALSE(f.Write());
     }
     EXPECT_EQ(ReadAll(f.home.IniPath()), original);
-    ASSERT_EQ(f.messages.size(), 1);
-    EXPECT_EQ(f.messages[0], "Unable to write to " + f.home.IniPath());
+    EXPECT_EQ(f.writeError, "Unable to write to " + f.home.IniPath());
+    EXPECT_TRUE(f.messages.isEmpty()); // the ending shows it, not the write
     EXPECT_EQ(f.conv.Settings.MaxFret, 19); // nothing in memory is lost either
 
-    ASSERT_TRUE(f.commands.WriteSettings()); // space again: the next attempt succeeds
+    ASSERT_TRUE(f.Write()); // space again: the next attempt succeeds
     EXPECT_TRUE(ReadAll(f.home.IniPath()).contains("MAXFRET=19\n"));
 }
 
@@ -147,8 +152,8 @@ TEST(SettingsStore, IniPathThatIsNoFileIsNeitherReadNorReplaced) {
     ASSERT_EQ(f.messages.size(), 1); // the defaults are used, and the user is told why
     EXPECT_TRUE(f.messages[0].contains(f.home.IniPath()));
     EXPECT_EQ(f.conv.Settings.MaxFret, 21);
-    EXPECT_FALSE(f.commands.WriteSettings());
-    EXPECT_EQ(f.messages.last(), "Unable to write to " + f.home.IniPath());
+    EXPECT_FALSE(f.Write());
+    EXPECT_EQ(f.writeError, "Unable to write to " + f.home.IniPath());
     EXPECT_TRUE(QFileInfo(f.home.IniPath()).isDir());
 }
 
@@ -248,17 +253,30 @@ TEST(OptionCommands, FileDialogOffersNeitherTheOpenSongNorItsFolder) {
     Conversion conv;
     DisplaySettings display;
     QWidget window;
-    // The main window's dialog as opening the song left it.
-    QFileDialog dialog(&window);
+    // The real dialogs, but messages collected and, when `chosen` is set, that file chosen.
+    class Prompts : public DialogPrompts {
+      public:
+        using DialogPrompts::DialogPrompts;
+        QStringList messages;
+        QString chosen;
+        QString ChooseFile(const FileDialogRequest& request) override {
+            return chosen.isEmpty() ? DialogPrompts::ChooseFile(request) : chosen;
+        }
+
+      private:
+        void Show(const QString&, const QString& text) override { messages << text; }
+    } prompts("MORVEL");
+    prompts.SetWindow(&window);
+    // The program's one file dialog as opening the song left it.
+    QFileDialog& dialog = *prompts.FileDialog();
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter("MID (*.mid)");
     dialog.setDirectory(songs);
     dialog.selectFile(song);
     conv.MidiFileName = song.toStdString();
     display.MidiFileDir = (songs + "/").toStdString();
-    SettingsCommands commands(conv, display, &window, &dialog);
-    QStringList messages;
-    commands.Seams.ShowMessage = [&messages](const QString& text) { messages << text; };
+    SettingsCommands commands(conv, display, prompts, &window);
+    const QStringList& messages = prompts.messages;
 
     struct Seen {
         QString name, folder;
@@ -300,7 +318,7 @@ TEST(OptionCommands, FileDialogOffersNeitherTheOpenSongNorItsFolder) {
     EXPECT_EQ(dialog.directory().absolutePath(), QDir(songs).absolutePath()); // given back
 
     // Even when chosen by name, the open song is not overwritten with options.
-    commands.Seams.ChooseOptionFile = [&song](bool) { return song; };
+    prompts.chosen = song;
     commands.SaveOptions1Click();
     EXPECT_EQ(ReadAll(song), songBytes);
     ASSERT_EQ(messages.size(), 1);
@@ -309,13 +327,13 @@ TEST(OptionCommands, FileDialogOffersNeitherTheOpenSongNorItsFolder) {
 
 TEST(ColorCommands, ChosenColoursAreStoredAndRedrawnCancelKeepsThem) {
     Fixture f;
-    f.nextColor = 0x00112233;
+    f.nextColor = ColorFromRef(0x00112233);
     f.commands.Foreground1Click();
     EXPECT_EQ(f.display.BarColor, 0x00112233u);
-    f.nextColor = 0x00445566;
+    f.nextColor = ColorFromRef(0x00445566);
     f.commands.Background1Click();
     EXPECT_EQ(f.display.BackgroundColor, 0x00445566u);
-    f.nextColor = 0x00778899;
+    f.nextColor = ColorFromRef(0x00778899);
     f.commands.Notes1Click();
     EXPECT_EQ(f.display.NotesColor, 0x00778899u);
     EXPECT_EQ(f.redraws, 3);
@@ -351,7 +369,8 @@ TEST(SettingsMenus, MenusTakeTheirPlacesAndRunTheirHandlers) {
         QAction* action = bar.addAction(name);
         action->setObjectName(name);
     }
-    f.commands.InstallMenus(&bar);
+    for (QMenu* menu : {f.commands.OptionsMenu(), f.commands.ColorsMenu()})
+        InsertInMenuOrder(&bar, menu->menuAction());
     QStringList order;
     for (QAction* action : bar.actions())
         order << action->objectName();
