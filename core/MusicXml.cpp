@@ -282,6 +282,15 @@ const char* const FLAT_STEPS[12] = {"C", "D", "D", "E", "E", "F", "G", "G", "A",
 const int FLAT_ALTER[12] = {0, -1, 0, -1, 0, 0, -1, 0, -1, 0, -1, 0};
 const char* const CHORD_KINDS[4] = {"major", "minor", "dominant", "minor-seventh"};
 
+// MusicXML writes octaves 0 to 9: a pitch outside C0 (12) .. G9 (127) is moved by octaves
+// into that range, keeping its name.
+int WritablePitch(int pitch) {
+    constexpr int LOWEST = 12, HIGHEST = 127;
+    if (pitch < LOWEST) pitch += 12 * ((LOWEST - pitch + 11) / 12);
+    if (pitch > HIGHEST) pitch -= 12 * ((pitch - HIGHEST + 11) / 12);
+    return pitch;
+}
+
 // Text as XML character data: valid UTF-8 kept, other bytes read as Latin-1, control
 // characters as spaces, markup characters escaped.
 std::string XmlText(std::string_view text) {
@@ -472,11 +481,11 @@ class ScoreWriter {
     }
 
   public:
-    // The sounding pitch of string index s (0 = first) when open, clamped to 0..127.
+    // The sounding pitch of string index s (0 = first) when open, as it can be written.
     int StringSound(int s) const {
         const int pitch = conversion_.StringPitch[static_cast<size_t>(s)] +
                           conversion_.TuningSettings.Transpose - 12;
-        return std::clamp(pitch, 0, 127);
+        return WritablePitch(pitch);
     }
 
   private:
@@ -861,7 +870,7 @@ bool WriteMusicXml(Conversion& conversion, std::string_view bytes, const std::st
                     break;
                 }
             }
-            note.Pitch = static_cast<int16_t>(std::clamp(pitch, 0, 127));
+            note.Pitch = static_cast<int16_t>(WritablePitch(pitch));
             if (note.String == NO_STRING) ++summary.NotesWithoutPosition;
             ++summary.NotesWritten;
         }
