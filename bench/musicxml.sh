@@ -15,10 +15,16 @@ flags=("$@")
 data="$build/bench-data"
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+installed() { dpkg-query -W -f='${Package}\n' | sort; }
 if ! command -v mscore3 >/dev/null; then
     echo "Installing musescore3 for this check"
+    before=$(mktemp)
+    installed >"$before"
     as_root apt-get install -y musescore3 >/dev/null
-    trap 'echo "Removing musescore3 again"; as_root apt-get purge -y --auto-remove musescore3 >/dev/null' EXIT
+    # Everything this installed goes again at the end, its SoundFont included.
+    added=$(installed | comm -13 "$before" -)
+    rm -f "$before"
+    trap 'echo "Removing musescore3 again"; as_root apt-get purge -y $added >/dev/null' EXIT
 fi
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target morvel-convert
