@@ -85,6 +85,10 @@ struct Parser {
             options.Metrics = true;
             return NoInlineValue(flag, inlineValue);
         }
+        if (flag == "--musicxml") {
+            options.MusicXml = true;
+            return NoInlineValue(flag, inlineValue);
+        }
         if (flag == "--report") {
             options.Mode = OutputMode::Report;
             return NoInlineValue(flag, inlineValue);
@@ -192,6 +196,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         return parser.Fail("several MIDI files need --out-dir");
     if (options.Metrics && (!options.OutDir.empty() || options.Mode != OutputMode::AllText))
         return parser.Fail("--metrics cannot be used with --out-dir, --track or --report");
+    if (options.MusicXml && (options.Metrics || options.Mode == OutputMode::Report))
+        return parser.Fail("--musicxml cannot be used with --metrics or --report");
     return true;
 }
 
@@ -221,6 +227,12 @@ What is written (default: the whole text output, every line ending in CR LF):
   --out-dir DIR      convert every FILE.mid given into DIR/FILE.txt (DIR is created if
                      needed), in parallel, then print one summary line per input in the
                      order given and a total line: files, failures, notes, seconds
+  --musicxml         MusicXML 4.0 instead of text: one part per track with notes (tracks
+                     all on channel 10 left out, said on standard error), or only --track
+                     N; a notation staff and a TAB staff with the strings and frets of the
+                     text, rhythm on a sixteenth or triplet grid; --out-dir writes
+                     DIR/FILE.musicxml. A summary goes to standard error: notes written,
+                     notes without string and fret, largest quantisation shift in ticks
   -j, --jobs N       worker threads for --out-dir (default: one per core)
   --metrics          instead of the tablature, one line of playability figures per track
                      and a total, read from the columns the text would show: notes, frets

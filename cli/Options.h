@@ -29,6 +29,7 @@ struct Options {
     bool Help = false;
     bool Version = false; // --version: print the program's name and version
     bool Metrics = false; // print playability figures per track instead of the tablature
+    bool MusicXml = false; // write MusicXML instead of the tablature text
 
     std::string IniFile;
     std::string OptionFile;

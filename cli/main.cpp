@@ -9,6 +9,7 @@
 #include "cli/ReportFilter.h"
 #include "core/Conversion.h"
 #include "core/Metrics.h"
+#include "core/MusicXml.h"
 #include "core/SettingsFiles.h"
 #include "core/TempFiles.h"
 #include "core/Version.h"
@@ -67,19 +68,9 @@ struct FileResult {
     double Seconds = 0;
 };
 
-// Converts `input` with `conversion`, streams the kept text to `out` and finishes it: the text
-// is kept only when the conversion reported no error. `outName` names the output in a write
-// failure message.
-FileResult ConvertOne(Conversion& conversion, const Options& options, const Settings& settings,
-                      const std::string& input, OutputFile& out, const std::string& outName) {
-    auto start = std::chrono::steady_clock::now();
-    FileResult result;
-    conversion.Settings = settings.Conv;
-    conversion.TuningSettings = settings.TuningSettings;
-    conversion.SetReporter([&](const std::string& text) {
-        ++result.Errors;
-        PrintMessage(input, text);
-    });
+// The text tablature of `input` into `out`: the whole text, one track or the raw report.
+void ConvertToText(Conversion& conversion, const Options& options, const std::string& input,
+                   OutputFile& out, FileResult& result) {
     ReportFilter filter(options.Mode, options.Track,
                         [&](std::string_view kept) { out.Write(kept.data(), kept.size()); });
     conversion.SetReportSink([&](std::string_view chunk) { filter.Feed(chunk); });
@@ -96,6 +87,59 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
         int tracks = filter.SeparatorsSeen();
         PrintMessage(input, "no track " + std::to_string(options.Track) + ": the file has " +
                                 std::to_string(tracks) + (tracks == 1 ? " track" : " tracks"));
+    }
+}
+
+// The MusicXML of `input` into `out`, with its summary (and any drum tracks left out) on
+// standard error.
+void ConvertToMusicXml(Conversion& conversion, const Options& options, const std::string& input,
+                       OutputFile& out, FileResult& result) {
+    MusicXmlOptions xml;
+    xml.WorkTitle = std::filesystem::path(input).filename().string();
+    if (options.Mode == OutputMode::Track)
+        xml.Tracks.push_back(static_cast<uint32_t>(options.Track - 1));
+    MusicXmlSummary summary;
+    const bool written = WriteMusicXmlOfFile(
+        conversion, input, xml,
+        [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, summary);
+    for (const TrackRecord& track : conversion.TrackList)
+        result.Notes += track.Notes.size();
+    result.Tracks = conversion.TrackList.size();
+    if (!summary.DrumTracks.empty()) {
+        std::string list;
+        for (uint32_t track : summary.DrumTracks)
+            list += (list.empty() ? "" : ", ") + std::to_string(track);
+        PrintMessage(input, (summary.DrumTracks.size() == 1 ? "track " : "tracks ") + list +
+                                " left out: all notes on channel 10 (drums)");
+    }
+    if (!written) {
+        if (!summary.Error.empty()) {
+            ++result.Errors;
+            PrintMessage(input, summary.Error);
+        }
+        result.Errors = std::max(result.Errors, 1);
+        return;
+    }
+    PrintMessage(input, FormatMusicXmlSummary(summary));
+}
+
+// Converts `input` with `conversion`, streams the kept text to `out` and finishes it: the text
+// is kept only when the conversion reported no error. `outName` names the output in a write
+// failure message.
+FileResult ConvertOne(Conversion& conversion, const Options& options, const Settings& settings,
+                      const std::string& input, OutputFile& out, const std::string& outName) {
+    auto start = std::chrono::steady_clock::now();
+    FileResult result;
+    conversion.Settings = settings.Conv;
+    conversion.TuningSettings = settings.TuningSettings;
+    conversion.SetReporter([&](const std::string& text) {
+        ++result.Errors;
+        PrintMessage(input, text);
+    });
+    if (options.MusicXml) {
+        ConvertToMusicXml(conversion, options, input, out, result);
+    } else {
+        ConvertToText(conversion, options, input, out, result);
     }
     if (std::string error; !out.Finish(result.Errors == 0, error)) {
         ++result.Errors;
@@ -169,9 +213,9 @@ int MetricsSingle(const Options& options, const Settings& settings) {
     return errors == 0 ? EXIT_OK : EXIT_FAILED;
 }
 
-std::string OutputPathFor(const std::string& outDir, const std::string& input) {
+std::string OutputPathFor(const std::string& outDir, const std::string& input, bool musicXml) {
     std::filesystem::path name = std::filesystem::path(input).stem();
-    name += ".txt";
+    name += musicXml ? ".musicxml" : ".txt";
     return (std::filesystem::path(outDir) / name).string();
 }
 
@@ -180,7 +224,7 @@ int ConvertBatch(const Options& options, const Settings& settings) {
     std::vector<std::string> outputs;
     std::map<std::string, size_t> firstWithOutput;
     for (size_t i = 0; i < inputs.size(); ++i) {
-        outputs.push_back(OutputPathFor(options.OutDir, inputs[i]));
+        outputs.push_back(OutputPathFor(options.OutDir, inputs[i], options.MusicXml));
         auto [it, fresh] = firstWithOutput.emplace(outputs.back(), i);
         if (!fresh) {
             std::fprintf(stderr,

@@ -1,5 +1,6 @@
 #include "export/TrackExport.h"
 
+#include "core/MusicXml.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
 #include "view/MeasureView.h"
@@ -21,6 +22,7 @@ const char* const NO_TRACKS_TO_PRINT = "No Tracks to print!";
 const char* const NO_TRACKS_TO_COPY = "No Tracks to copy!";
 const char* const NO_TRACKS_TO_SAVE = "No Tracks to save!";
 const char* const TEXT_FILTER = "TXT (*.txt)";
+const char* const MUSICXML_FILTER = "MusicXML (*.musicxml)";
 const char* const BITMAP_FILTER = "BMP (*.bmp)";
 const char* const PDF_FILTER = "PDF (*.pdf)";
 const char* const COPY_ITEM = "Copy1"; // the one item of the Edit menu
@@ -34,6 +36,7 @@ struct Command {
 const Command Commands[] = {
     {"Save1", "Save Track Text", &TrackExport::Save1Click},
     {"SaveAllTEXT1", "Save All Text", &TrackExport::SaveAllTEXT1Click},
+    {"SaveMusicXML1", "Save MusicXML", &TrackExport::SaveMusicXML1Click},
     {"SaveTabulatureBMP1", "Save Tabulature BMP", &TrackExport::SaveTabulatureBMP1Click},
     {"PrintAllTab1", "Print Track", &TrackExport::PrintAllTab1Click},
     {"PrintSetup1", "Print Setup", &TrackExport::PrintSetup1Click},
@@ -319,6 +322,57 @@ bool TrackExport::SaveTrackText(const QString& fileName, bool whole) {
         Say("Can't write TAB output file!");
         return false;
     }
+    return true;
+}
+
+// ---- MusicXML ----
+
+void TrackExport::SaveMusicXML1Click() {
+    if (!TrackCondition()) {
+        Say(NO_TRACKS_TO_SAVE);
+        return;
+    }
+    const QString fileName = ChooseFile(MUSICXML_FILTER, musicXmlFolder_);
+    if (fileName.isEmpty()) return;
+    SaveMusicXml(fileName, view_.SelectedTrack());
+}
+
+bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
+    // A conversion of its own, under the settings of the shown one, so the window's song and
+    // report stay as they are.
+    Conversion conversion;
+    conversion.Settings = conv_.Settings;
+    conversion.TuningSettings = conv_.TuningSettings;
+    QStringList errors;
+    conversion.SetReporter(
+        [&errors](const std::string& text) { errors << QString::fromStdString(text); });
+    QSaveFile out(fileName);
+    bool written = out.open(QIODevice::WriteOnly);
+    MusicXmlOptions options;
+    options.WorkTitle = QFileInfo(QString::fromStdString(conv_.MidiFileName)).fileName().toStdString();
+    options.Tracks = {static_cast<uint32_t>(track - 1)};
+    MusicXmlSummary summary;
+    const bool made = written && WriteMusicXmlOfFile(
+                                     conversion, conv_.MidiFileName, options,
+                                     [&](std::string_view chunk) {
+                                         written = written &&
+                                                   out.write(chunk.data(),
+                                                             static_cast<qint64>(chunk.size())) ==
+                                                       static_cast<qint64>(chunk.size());
+                                     },
+                                     summary);
+    if (!written || (made && !out.commit())) {
+        Say("Can't write MusicXML file " + fileName + ".");
+        return false;
+    }
+    if (!made) {
+        if (!summary.Error.empty()) errors << QString::fromStdString(summary.Error);
+        Say("Can't write MusicXML file " + fileName + ": " + errors.join(" "));
+        return false;
+    }
+    if (summary.NotesWithoutPosition > 0)
+        Say(QString("MusicXML file %1 written: %2.")
+                .arg(fileName, QString::fromStdString(FormatMusicXmlSummary(summary))));
     return true;
 }
 

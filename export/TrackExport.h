@@ -1,7 +1,7 @@
 // The export commands of the main window: "Print Track" and "Print Setup", "Copy Track",
-// "Save Tabulature BMP", "Save Track Text" and "Save All Text". They read what the measure
-// view shows and the conversion's report file, draw through the measure painter, and ask the
-// user through the prompts they are given.
+// "Save Tabulature BMP", "Save Track Text", "Save All Text" and "Save MusicXML". They read
+// what the measure view shows and the conversion's report file, draw through the measure
+// painter, and ask the user through the prompts they are given.
 #pragma once
 
 #include "core/Conversion.h"
@@ -54,6 +54,7 @@ class TrackExport : public QObject {
     void SaveTabulatureBMP1Click();
     void Save1Click();
     void SaveAllTEXT1Click();
+    void SaveMusicXML1Click();
 
     // The picture of the shown track (every non-empty measure, two a row), or a null image
     // after saying why: the track condition failed, there is no measure, or the picture is
@@ -62,6 +63,11 @@ class TrackExport : public QObject {
     // Copies the shown track's section (whole false) or the whole report without separator
     // bytes (whole true) into `fileName`, byte for byte. False after saying why.
     bool SaveTrackText(const QString& fileName, bool whole);
+
+    // Writes track `track` (1-based) of the open file as MusicXML into `fileName`, with the
+    // strings and frets the text shows; an existing file is replaced only when all went well.
+    // Says so when a note could not be given a string and fret, or why nothing was written.
+    bool SaveMusicXml(const QString& fileName, int track);
 
     // The printer the next "Print Track" uses; set up with the shared page set-up.
     QPrinter& Printer();
@@ -82,6 +88,7 @@ class TrackExport : public QObject {
     std::unique_ptr<QPrinter> printer_;
     QString pdfFromSetup_; // a PDF file named in "Print Setup", used by the next print only
     QString textFolder_;
+    QString musicXmlFolder_;
     QString bitmapFolder_;
     QString pdfFolder_;
     QPointer<QMenu> editMenu_;

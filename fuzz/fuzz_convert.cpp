@@ -4,12 +4,14 @@
 // short input reads as zeros past its end. The report and the messages are dropped.
 //
 //   byte 0       switches: bit 0 ShowChord, 1 ShowSpecial, 2 ForceFitFret, 3 BassMode,
-//                4 OptimiseFingering
+//                4 OptimiseFingering, 5 write MusicXML (the timeline reader and the
+//                MusicXML writer run on top of the conversion)
 //   bytes 1-4    MaxFret, 32-bit signed, little-endian
 //   bytes 5-16   CustomDelta[0..5], 16-bit signed each, little-endian
 //   byte 17      Transpose, 8-bit signed
 
 #include "core/Conversion.h"
+#include "core/MusicXml.h"
 
 #include <algorithm>
 #include <array>
@@ -65,6 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > SETTINGS_BYTES)
         bytes = std::string_view(reinterpret_cast<const char*>(data) + SETTINGS_BYTES,
                                  size - SETTINGS_BYTES);
-    conversion.ConvertMidiBytes(bytes, "fuzz.mid");
+    if (switches & 0x20) {
+        MusicXmlSummary summary;
+        WriteMusicXml(conversion, bytes, "fuzz.mid", MusicXmlOptions{}, [](std::string_view) {},
+                      summary);
+        conversion.SetReportSink([](std::string_view) {});
+    } else {
+        conversion.ConvertMidiBytes(bytes, "fuzz.mid");
+    }
     return 0;
 }

@@ -22,10 +22,8 @@ struct MidiFileInfo {
     uint32_t SequenceTempo() const;
 };
 
-// Walks every track chunk of `bytes`: headers, delta times, channel events with running
-// status, system-exclusive and meta events. A file is refused (Valid false, Error says why)
-// when it has no header, when a track ends inside an event, or when it holds an event no
-// Standard MIDI File may hold; these are the files the synthesizer refuses too.
+// Reads `bytes` with the timeline reader (core/MidiTimeline.h), which refuses (Valid false,
+// Error says why) the files the synthesizer refuses too.
 MidiFileInfo ReadMidiFileInfo(std::string_view bytes);
 
 } // namespace morvel

@@ -554,3 +554,28 @@ TEST_F(ConvertTest, SpecialFilesAreRefusedNotWaitedFor) {
 }
 
 } // namespace
+
+TEST_F(ConvertTest, MusicXmlLeavesOutDrumsAndSaysWhatItWrote) {
+    test::TrackBuilder guitar, drums;
+    guitar.Name("Lead").Note(0, 64, 96).Note(0, 30, 96).End(); // the second is below the strings
+    drums.Note(0, 36, 96, 9).End();
+    const std::string path = (dir / "band.mid").string();
+    WriteFile(path, test::MidiBuilder(1, 96).Add(guitar).Add(drums).Bytes());
+
+    RunResult all = RunConvert({"--musicxml", path});
+    ASSERT_EQ(all.ExitCode, 0) << all.Err;
+    EXPECT_EQ(all.Err, path + ": track 2 left out: all notes on channel 10 (drums)\n" + path +
+                           ": 2 notes written, 1 without string and fret, largest quantisation "
+                           "shift 0 ticks\n");
+    EXPECT_EQ(all.Out.rfind("<?xml", 0), 0u);
+    EXPECT_NE(all.Out.find("<part-name>Lead</part-name>"), std::string::npos);
+    EXPECT_EQ(all.Out.find("<score-part id=\"P2\""), std::string::npos);
+
+    // Asked for, the drum track is written; --out-dir names the file NAME.musicxml.
+    RunResult drumsOnly = RunConvert({"--musicxml", "--track", "2", "--out-dir",
+                                      (dir / "out").string(), path});
+    ASSERT_EQ(drumsOnly.ExitCode, 0) << drumsOnly.Err;
+    EXPECT_NE(ReadFile(dir / "out" / "band.musicxml").find("<midi-channel>10</midi-channel>"),
+              std::string::npos);
+    EXPECT_EQ(RunConvert({"--musicxml", "--report", path}).ExitCode, 2);
+}

@@ -22,19 +22,20 @@ TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
     for (const QAction* action : form->TopMenu("File1")->actions())
         captions << action->text();
     EXPECT_EQ(captions, QStringList({"Open Midifile", "Save Track Text", "Save All Text",
-                                     "Save Tabulature BMP", "Close Tabulature", "Print Track",
-                                     "Print Setup", "Quit"}));
+                                     "Save MusicXML", "Save Tabulature BMP", "Close Tabulature",
+                                     "Print Track", "Print Setup", "Quit"}));
     EXPECT_EQ(form->menuBar()->actions().at(1)->objectName(), "Edit1");
     ASSERT_NE(form->TopMenu("Edit1"), nullptr);
     EXPECT_EQ(form->TopMenu("Edit1")->actions().at(0)->text(), "Copy Track");
 
     saveAnswer = Out("out.txt");
     for (const char* item :
-         {"PrintAllTab1", "Copy1", "SaveTabulatureBMP1", "Save1", "SaveAllTEXT1"})
+         {"PrintAllTab1", "Copy1", "SaveTabulatureBMP1", "Save1", "SaveAllTEXT1",
+          "SaveMusicXML1"})
         form->findChild<QAction*>(item)->trigger();
-    EXPECT_EQ(shown, QStringList({"No Tracks to print!", "No Tracks to copy!",
-                                           "No Tracks to copy!", "No Tracks to save!",
-                                           "No Tracks to save!"}));
+    EXPECT_EQ(shown, QStringList({"No Tracks to print!", "No Tracks to copy!", "No Tracks to copy!",
+                                  "No Tracks to save!", "No Tracks to save!",
+                                  "No Tracks to save!"}));
     EXPECT_TRUE(saveFilters.empty());
 
     conv.Settings.ShowChord = 1;

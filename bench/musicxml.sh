@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# MusicXML output against MuseScore 3: every corpus file opens without an "Error" line and its
+# TAB staff holds our strings and frets; an on-grid file comes back with the same onsets; the
+# time and memory of writing the 200,000-note long-guitar file, beside MuseScore's own import.
+# Installs musescore3 when it is missing (only here: it is no build or test dependency) and
+# removes it again afterwards: its SoundFont would otherwise become FluidSynth's default
+# (/usr/share/sounds/sf3/default-GM.sf3), which the player then loads on every start.
+#   bench/musicxml.sh [BUILD_DIR] [CONVERTER FLAGS...]   (default: build --transpose 12)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+shift || true
+flags=("$@")
+[ ${#flags[@]} -gt 0 ] || flags=(--transpose 12)
+data="$build/bench-data"
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+installed() { dpkg-query -W -f='${Package}\n' | sort; }
+if ! command -v mscore3 >/dev/null; then
+    echo "Installing musescore3 for this check"
+    before=$(mktemp)
+    installed >"$before"
+    as_root apt-get install -y musescore3 >/dev/null
+    # Everything this installed goes again at the end, its SoundFont included.
+    added=$(installed | comm -13 "$before" -)
+    rm -f "$before"
+    trap 'echo "Removing musescore3 again"; as_root apt-get purge -y $added >/dev/null' EXIT
+fi
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target morvel-convert
+if [ ! -f "$data/long-guitar.mid" ]; then
+    echo "Generating long-guitar.mid into $data"
+    python3 ../shared/tools/gen_midi.py "$data" --only long-guitar >/dev/null
+fi
+python3 bench/musicxml.py "$build/bin/morvel-convert" ../shared/midi "$data/long-guitar.mid" \
+    examples/melody.mid "${flags[@]}"

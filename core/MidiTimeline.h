@@ -1,0 +1,78 @@
+// The whole timeline of a Standard MIDI File: every note with its start and end, the tempo
+// map, every time-signature and key-signature change, and each track's name and program.
+//
+// This is the reader for rhythm and playback. The tablature has its own reader (Conversion),
+// which keeps note-ons only and one time signature per track; the two never share state.
+//
+// Contract of ReadMidiTimeline:
+// - Reads a Standard MIDI File held in memory: the header chunk, then the number of "MTrk"
+//   chunks the header announces; chunks of other kinds are skipped. Delta times and meta
+//   lengths are variable-length quantities of at most four bytes; running status holds for
+//   channel events only; system-exclusive events (0xF0, 0xF7) are skipped by their length.
+// - Note-offs pair with note-ons of the same key and channel, first in first out; a note-on
+//   with velocity 0 is a note-off; a note-off with nothing to end is ignored; a note still
+//   sounding when its track ends ends at the track's end (its end-of-track event, else its
+//   last event).
+// - Bounded on any input: every stored item took at least three bytes of the file, so memory
+//   grows at most linearly with the file's size, and every loop advances through the bytes.
+// - A file is refused (Valid false, Error says why) when it has no header, a division of 0, a
+//   chunk that runs past the end of the file, a track that ends inside an event, or an event
+//   no Standard MIDI File may hold. These are the files the synthesizer refuses too.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvel {
+
+struct TimelineNote {
+    uint64_t Start = 0; // ticks from the start of the song
+    uint64_t End = 0;   // tick of its note-off (or the track's end); never before Start
+    uint8_t Key = 0;
+    uint8_t Channel = 0;
+    uint8_t Velocity = 0;
+};
+
+struct TempoChange {
+    uint64_t Tick = 0;
+    uint32_t MicrosecondsPerQuarter = 0; // never 0
+};
+
+struct TimeSignatureChange {
+    uint64_t Tick = 0;
+    uint8_t Numerator = 4;
+    uint32_t Denominator = 4; // a power of two, 1 .. 2^31
+};
+
+struct KeySignatureChange {
+    uint64_t Tick = 0;
+    int8_t Fifths = 0; // -7 .. 7: flats negative, sharps positive
+    bool Minor = false;
+};
+
+struct TimelineTrack {
+    std::string Name;  // the first track-name meta event, as stored in the file
+    int Program = -1;  // the first program change, 0..127; -1 none
+    uint64_t EndTick = 0;
+    std::vector<TimelineNote> Notes; // in the order of their note-ons
+};
+
+struct MidiTimeline {
+    bool Valid = false;
+    std::string Error; // why the file cannot be read; empty when Valid
+    int Format = 0;
+    uint32_t Division = 0; // ticks per quarter note
+    std::vector<TimelineTrack> Tracks; // the "MTrk" chunks, in file order
+    // The conductor map, gathered from all tracks and sorted by tick (stable: at one tick, the
+    // later event in file order wins when a caller keeps the last).
+    std::vector<TempoChange> Tempos;
+    std::vector<TimeSignatureChange> TimeSignatures;
+    std::vector<KeySignatureChange> KeySignatures;
+    uint64_t LengthTicks = 0; // the longest track
+};
+
+MidiTimeline ReadMidiTimeline(std::string_view bytes);
+
+} // namespace morvel
