@@ -2,6 +2,8 @@
 // and channel through index chains, so pairing costs constant time per event.
 #include "core/MidiTimeline.h"
 
+#include "core/ByteCursor.h"
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -14,39 +16,6 @@ constexpr size_t HEADER_BYTES = 14;
 constexpr size_t CHUNK_HEADER_BYTES = 8;
 constexpr uint32_t NO_NOTE = UINT32_MAX;
 constexpr int KEY_SLOTS = 16 * 128;
-
-// A cursor over one chunk; every read fails once the chunk is used up.
-class Cursor {
-  public:
-    explicit Cursor(std::string_view data) : data_(data) {}
-    bool AtEnd() const { return pos_ >= data_.size(); }
-    bool Byte(uint8_t& out) {
-        if (AtEnd()) return false;
-        out = static_cast<uint8_t>(data_[pos_++]);
-        return true;
-    }
-    // A variable-length quantity of at most four bytes.
-    bool VarLen(uint32_t& out) {
-        out = 0;
-        for (int i = 0; i < 4; ++i) {
-            uint8_t b = 0;
-            if (!Byte(b)) return false;
-            out = (out << 7) | (b & 0x7F);
-            if (!(b & 0x80)) return true;
-        }
-        return false;
-    }
-    bool Take(uint32_t count, std::string_view& out) {
-        if (count > data_.size() - pos_) return false;
-        out = data_.substr(pos_, count);
-        pos_ += count;
-        return true;
-    }
-
-  private:
-    std::string_view data_;
-    size_t pos_ = 0;
-};
 
 uint32_t Big(std::string_view bytes, size_t at, int count) {
     uint32_t value = 0;
@@ -93,7 +62,7 @@ class TrackReader {
     // Reads one chunk into `track`; false with the song's Error set when it cannot be read.
     bool Read(std::string_view chunk, TimelineTrack& track) {
         pending_.Reset();
-        Cursor in(chunk);
+        ByteCursor in(chunk);
         uint64_t tick = 0;
         uint8_t running = 0;
         while (!in.AtEnd()) {

@@ -1,5 +1,7 @@
 #include "player/PracticeProgram.h"
 
+#include "core/ByteCursor.h"
+
 #include <algorithm>
 
 namespace morvel {
@@ -40,46 +42,6 @@ struct Song {
     std::vector<int64_t> Ends; // tick of each track's end: its end-of-track event or last event
 };
 
-class Reader {
-  public:
-    explicit Reader(std::string_view data) : data_(data) {}
-    bool AtEnd() const { return pos_ >= data_.size(); }
-    bool Byte(uint8_t& out) {
-        if (AtEnd()) return false;
-        out = static_cast<uint8_t>(data_[pos_++]);
-        return true;
-    }
-    bool Number(int bytes, uint32_t& out) {
-        out = 0;
-        for (int i = 0; i < bytes; ++i) {
-            uint8_t b = 0;
-            if (!Byte(b)) return false;
-            out = (out << 8) | b;
-        }
-        return true;
-    }
-    bool VarLen(uint32_t& out) {
-        out = 0;
-        for (int i = 0; i < 4; ++i) {
-            uint8_t b = 0;
-            if (!Byte(b)) return false;
-            out = (out << 7) | (b & 0x7F);
-            if (!(b & 0x80)) return true;
-        }
-        return false;
-    }
-    bool Take(uint32_t count, std::string_view& out) {
-        if (count > data_.size() - pos_) return false;
-        out = data_.substr(pos_, count);
-        pos_ += count;
-        return true;
-    }
-
-  private:
-    std::string_view data_;
-    size_t pos_ = 0;
-};
-
 int DataBytes(uint8_t status) {
     const uint8_t kind = status & 0xF0;
     return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
@@ -87,7 +49,7 @@ int DataBytes(uint8_t status) {
 
 bool ReadTrack(std::string_view chunk, std::vector<Event>& events, int64_t& tick,
                std::string& why) {
-    Reader in(chunk);
+    ByteCursor in(chunk);
     tick = 0;
     uint8_t running = 0;
     while (!in.AtEnd()) {
@@ -151,7 +113,7 @@ bool ReadTrack(std::string_view chunk, std::vector<Event>& events, int64_t& tick
 }
 
 bool ReadSong(std::string_view file, Song& song, std::string& why) {
-    Reader in(file);
+    ByteCursor in(file);
     std::string_view tag, header;
     uint32_t length = 0, format = 0, count = 0, division = 0;
     if (!in.Take(4, tag) || tag != "MThd" || !in.Number(4, length) || length < 6 ||
@@ -159,7 +121,7 @@ bool ReadSong(std::string_view file, Song& song, std::string& why) {
         why = "no MIDI file header";
         return false;
     }
-    Reader h(header);
+    ByteCursor h(header);
     h.Number(2, format);
     h.Number(2, count);
     h.Number(2, division);
