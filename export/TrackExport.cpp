@@ -2,6 +2,7 @@
 
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
+#include "core/OutputFile.h"
 #include "view/MeasureView.h"
 #include "widgets/FileDialog.h"
 
@@ -16,7 +17,6 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 
 namespace morvel {
 
@@ -139,6 +139,36 @@ void TrackExport::MarkChords(const ChordFlags& flags) {
         if (flags[i]) conv_.ChordUsed[i] = 1;
 }
 
+// Prepares `path` as the next output of `set`: never the open MIDI file, a special file is
+// written not replaced. False after saying `failure` with the reason on a second line.
+bool TrackExport::AddOutput(OutputSet& set, const QString& path, const QString& failure) {
+    std::vector<FileId> refused;
+    if (!conv_.MidiFileName.empty())
+        if (const std::optional<FileId> song = FileIdOf(conv_.MidiFileName)) refused.push_back(*song);
+    std::string why;
+    const QString refusal = QString("\"%1\" is the open MIDI file; it was left as it is.")
+                                .arg(QDir::toNativeSeparators(path));
+    if (set.Add(QFile::encodeName(path).toStdString(), refused, SpecialFiles::Stage, why,
+                refusal.toStdString()))
+        return true;
+    Say(failure + "\n" + QString::fromStdString(why));
+    return false;
+}
+
+// Puts every output of `set` in place. False after saying `failure` with the reason and,
+// when some were put in place before the failure, their names.
+bool TrackExport::CommitOutputs(OutputSet& set, const QString& failure) {
+    std::string why;
+    if (set.Commit(why)) return true;
+    QString text = failure + "\n" + QString::fromStdString(set.FailedPath() + ": " + why);
+    QStringList done;
+    for (const std::string& name : set.Committed())
+        done << QString::fromStdString(name);
+    if (!done.isEmpty()) text += "\nWritten before the failure: " + done.join(", ");
+    Say(text);
+    return false;
+}
+
 QString TrackExport::ChooseFile(const QString& filter, QString& folder) {
     if (folder.isEmpty() && !conv_.MidiFileName.empty())
         folder = QFileInfo(QString::fromStdString(conv_.MidiFileName)).absolutePath();
@@ -172,7 +202,12 @@ void TrackExport::PrintAllTab1Click() {
         pdfFromSetup_.clear();
         if (target.isEmpty()) target = ChooseFile(PDF_FILTER, pdfFolder_);
         if (target.isEmpty()) return;
-        SetPdfOutput(printer, target);
+    }
+    const QString failure = QString("Can't print to %1.").arg(target);
+    OutputSet out;
+    if (toPdf) {
+        if (!AddOutput(out, target, failure)) return;
+        SetPdfOutput(printer, QFile::decodeName(out.WritePath(0).c_str()));
     }
     ApplyPageSetup(printer);
     ChordFlags chords{};
@@ -180,8 +215,19 @@ void TrackExport::PrintAllTab1Click() {
         PrintMeasures(printer, context, track, measures, conv_.Settings.PrintMeasPerWidth,
                       conv_.Settings.PrintMeasPerHeight, &chords);
     MarkChords(chords);
-    if (toPdf) printer.setOutputFileName(QString());
-    if (pages < 0) Say(QString("Can't print to %1.").arg(target));
+    if (!toPdf) {
+        if (pages < 0) Say(failure);
+        return;
+    }
+    printer.setOutputFileName(QString()); // closes the file
+    if (pages < 0 || !PdfComplete(QFile::decodeName(out.WritePath(0).c_str()))) {
+        Say(failure + "\n" +
+            (pages < 0 ? QString("The printer did not start.")
+                       : QString("The file was cut short (a full disk or a file-size limit); "
+                                 "an existing file is left as it was.")));
+        return;
+    }
+    CommitOutputs(out, failure);
 }
 
 void TrackExport::PrintSetup1Click() {
@@ -264,17 +310,22 @@ void TrackExport::SaveTabulatureBMP1Click() {
     }
     QStringList written;
     ChordFlags chords{};
+    OutputSet out;
     for (size_t i = 0; i < picture.Parts.size(); ++i) {
         const QString name = QString::fromStdString(PartFileName(fileName.toStdString(), i));
+        const QString failure = QString("Cannot create file %1").arg(name);
+        if (!AddOutput(out, name, failure)) return;
         const QImage image = RenderPicturePart(picture.Context, picture.Track, picture.Measures,
                                                picture.Layout, picture.Parts[i], &chords);
         QString error;
-        if (image.isNull() || !WriteImage(image, name, "BMP", error)) {
-            Say(QString("Cannot create file %1").arg(name));
+        if (image.isNull()) error = "Not enough memory for the picture.";
+        if (image.isNull() || !WriteImage(image, out.Descriptor(i), "BMP", error)) {
+            Say(failure + "\n" + error);
             return;
         }
         written << QFileInfo(name).fileName();
     }
+    if (!CommitOutputs(out, QString("Cannot create file %1").arg(fileName))) return;
     MarkChords(chords);
     if (written.size() > 1)
         Say(QString("The picture of this track is %1 pixels high, more than the %2 pixels one "
@@ -325,15 +376,19 @@ bool TrackExport::SaveTrackText(const QString& fileName, bool whole) {
     }
     const std::string text =
         ExtractReportText(std::string_view(bytes.constData(), bytes.size()), section);
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(text.data(), static_cast<qint64>(text.size())) !=
+    const QString failure("Can't write TAB output file!");
+    OutputSet out;
+    if (!AddOutput(out, fileName, failure)) return false;
+    QFile file;
+    if (!file.open(out.Descriptor(0), QIODevice::WriteOnly, QFileDevice::DontCloseHandle) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
             static_cast<qint64>(text.size()) ||
-        !out.commit()) {
-        Say("Can't write TAB output file!");
+        !file.flush()) {
+        Say(failure + "\n" + file.errorString());
         return false;
     }
-    return true;
+    file.close();
+    return CommitOutputs(out, failure);
 }
 
 } // namespace morvel

@@ -90,7 +90,9 @@ void SettingsCommands::InstallMenus(QMenuBar* bar) {
 void SettingsCommands::ReadIniSettings() {
     QString error;
     if (!store_.ReadIniSettings(&error))
-        Seams.ShowMessage(error + "\nThe default settings are used.");
+        Seams.ShowMessage(error +
+                          "\nThe default settings are used.\nSettings will not be saved; the file "
+                          "is left as it is.");
     optionsForm_->ShowTuningName();
 }
 
@@ -102,8 +104,9 @@ bool SettingsCommands::WriteSettings() {
 }
 
 bool SettingsCommands::TryWriteSettings(QString* error) {
-    if (store_.WriteIniSettings()) return true;
-    if (error) *error = QString("Unable to write to %1").arg(store_.IniPath());
+    QString why;
+    if (store_.WriteIniSettings(&why)) return true;
+    if (error) *error = QString("Unable to write to %1").arg(store_.IniPath()) + "\n" + why;
     return false;
 }
 
@@ -129,8 +132,9 @@ bool SettingsCommands::IsOpenMidiFile(const QString& path) const {
 void SettingsCommands::LoadOptions1Click() {
     const QString path = Seams.ChooseOptionFile(false);
     if (path.isEmpty()) return;
-    if (!store_.LoadOptionFile(path)) {
-        Seams.ShowMessage(OPTION_FILE_FAILURE);
+    // The designed text says "save" for a failed load too; the second line says what failed.
+    if (QString why; !store_.LoadOptionFile(path, &why)) {
+        Seams.ShowMessage(QString(OPTION_FILE_FAILURE) + "\n" + why);
         return;
     }
     optionsForm_->ShowTuningName();
@@ -147,7 +151,8 @@ void SettingsCommands::SaveOptions1Click() {
         return;
     }
     // A failure while writing is reported too: a half-written option file is no saved file.
-    if (!store_.SaveOptionFile(path)) Seams.ShowMessage(OPTION_FILE_FAILURE);
+    if (QString why; !store_.SaveOptionFile(path, &why))
+        Seams.ShowMessage(QString(OPTION_FILE_FAILURE) + "\n" + why);
 }
 
 void SettingsCommands::ChooseColorInto(uint32_t& color) {

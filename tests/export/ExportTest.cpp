@@ -236,8 +236,9 @@ TEST_F(ExportTest, TextFilesAreTheReportSectionsByteForByte) {
     conv.DeleteReportFile();
     saveAnswer = Out("gone.txt");
     exporter->SaveAllTEXT1Click();
-    EXPECT_EQ(shown,
-              std::vector<QString>({"Can't write TAB output file!", "Can't read Temporary File!"}));
+    EXPECT_EQ(shown, std::vector<QString>({"Can't write TAB output file!\ncannot create: No such "
+                                           "file or directory",
+                                           "Can't read Temporary File!"}));
     EXPECT_FALSE(QFile::exists(saveAnswer));
 }
 

@@ -106,7 +106,11 @@ TEST(SettingsInMainWindow, FailedIniWriteKeepsTheProgramRunning) {
     QDir().mkpath(p.home.IniPath()); // a folder in the way: the INI file cannot be written
     EXPECT_FALSE(p.form.close());
     EXPECT_TRUE(p.form.isVisible());
-    EXPECT_EQ(p.messages, QStringList{"Unable to write to " + p.home.IniPath()});
+    ASSERT_EQ(p.messages.size(), 1);
+    // The designed text, then the reason.
+    EXPECT_EQ(p.messages[0], "Unable to write to " + p.home.IniPath() +
+                                 "\nCan't read the settings file \"" + p.home.IniPath() +
+                                 "\": is a directory");
 
     QDir().rmdir(p.home.IniPath());
     p.form.findChild<QAction*>("Quit1")->trigger();

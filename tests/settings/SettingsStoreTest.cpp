@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <sys/resource.h>
 
@@ -133,7 +135,9 @@ TEST(SettingsStore, FailedWriteKeepsTheOldFileAndReportsIt) {
     }
     EXPECT_EQ(ReadAll(f.home.IniPath()), original);
     ASSERT_EQ(f.messages.size(), 1);
-    EXPECT_EQ(f.messages[0], "Unable to write to " + f.home.IniPath());
+    EXPECT_EQ(f.messages[0], "Unable to write to " + f.home.IniPath() +
+                                 "\nCan't write the settings file \"" + f.home.IniPath() +
+                                 "\": cannot write: " + strerror(EFBIG));
     EXPECT_EQ(f.conv.Settings.MaxFret, 19); // nothing in memory is lost either
 
     ASSERT_TRUE(f.commands.WriteSettings()); // space again: the next attempt succeeds
@@ -147,8 +151,10 @@ TEST(SettingsStore, IniPathThatIsNoFileIsNeitherReadNorReplaced) {
     ASSERT_EQ(f.messages.size(), 1); // the defaults are used, and the user is told why
     EXPECT_TRUE(f.messages[0].contains(f.home.IniPath()));
     EXPECT_EQ(f.conv.Settings.MaxFret, 21);
-    EXPECT_FALSE(f.commands.WriteSettings());
-    EXPECT_EQ(f.messages.last(), "Unable to write to " + f.home.IniPath());
+    EXPECT_TRUE(f.messages[0].endsWith("Settings will not be saved; the file is left as it is."));
+    // A file refused at start-up is left alone at the end, without a second message.
+    EXPECT_TRUE(f.commands.WriteSettings());
+    EXPECT_EQ(f.messages.size(), 1);
     EXPECT_TRUE(QFileInfo(f.home.IniPath()).isDir());
 }
 
@@ -218,8 +224,13 @@ TEST(OptionCommands, CancelAndUnopenableFilesChangeNothing) {
     f.commands.LoadOptions1Click();
     f.nextFile = f.home.Path("no/such/folder/x.opt");
     f.commands.SaveOptions1Click();
-    EXPECT_EQ(f.messages, QStringList({"Can't save options to file specified.",
-                                       "Can't save options to file specified."}));
+    // The designed text for both, load included, and on a second line what failed and why.
+    EXPECT_EQ(f.messages,
+              QStringList({"Can't save options to file specified.\nCan't read the option file \"" +
+                               f.home.Path("missing.opt") + "\": No such file or directory",
+                           "Can't save options to file specified.\nCan't write the option file \"" +
+                               f.home.Path("no/such/folder/x.opt") +
+                               "\": cannot create: No such file or directory"}));
     EXPECT_EQ(f.conv.Settings.MaxFret, 25);
 }
 
