@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,6 +70,38 @@ TEST(WindowProgram, EndsOnEachTerminationSignalAndWritesItsSettings) {
         EXPECT_NE(text.find("MAXFRET=20"), std::string::npos);
         EXPECT_NE(text.find("BACKGROUNDCOLOR="), std::string::npos) << text; // written anew
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(WindowProgram, EndsOnASignalWithAnIniThatIsAFifoAndLeavesIt) {
+    TempDir config;
+    const fs::path ini = config.path / "morvel" / "MORVEL.INI";
+    fs::create_directories(ini.parent_path());
+    ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", config.path.c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::execl(MORVEL_BINARY, MORVEL_BINARY, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Start-up refuses the FIFO at once and says so in a message box, which the signal leaves.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ::kill(pid, SIGTERM);
+    int status = WaitFor(pid, 20);
+    if (status == -1) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        FAIL() << "the program did not end on the signal";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_TRUE(fs::is_fifo(ini));
 }
 
 } // namespace
