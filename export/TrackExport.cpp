@@ -327,16 +327,25 @@ void TrackExport::SaveTabulatureBMP1Click() {
     }
     if (!CommitOutputs(out, QString("Cannot create file %1").arg(fileName))) return;
     MarkChords(chords);
-    if (written.size() > 1)
-        Say(QString("The picture of this track is %1 pixels high, more than the %2 pixels one "
-                    "picture can have, so it was saved in %3 parts, cut between rows of "
-                    "measures: %4.")
-                .arg(picture.Layout.Height())
-                .arg(PictureLimit)
+    if (written.size() > 1) {
+        // Say what made the cut: the height, or the memory one picture may take.
+        const QString why =
+            picture.Layout.Height() > PictureLimit
+                ? QString("%1 pixels high, more than the %2 pixels one picture can have")
+                      .arg(picture.Layout.Height())
+                      .arg(PictureLimit)
+                : QString("%1 x %2 pixels, more than the %3 MiB one picture may take")
+                      .arg(picture.Layout.Width)
+                      .arg(picture.Layout.Height())
+                      .arg(MAX_PICTURE_PART_BYTES >> 20);
+        Say(QString("The picture of this track is %1, so it was saved in %2 parts, cut between "
+                    "rows of measures: %3.")
+                .arg(why)
                 .arg(written.size())
                 .arg(written.size() > 2
                          ? written.first() + ", " + written.at(1) + " ... " + written.last()
                          : written.join(", ")));
+    }
 }
 
 // ---- Text ----
