@@ -38,6 +38,30 @@ int WaitFor(pid_t pid, double seconds) {
     return -1;
 }
 
+// Starts the window program with its settings in `config`, sends `signal` once its start-up
+// window is up, and returns its wait status (after a failure when it did not end).
+int RunUntilSignal(const fs::path& config, int signal) {
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", config.c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::execl(MORVEL_BINARY, MORVEL_BINARY, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The start-up window is up once the settings have been read; give it time to start.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ::kill(pid, signal);
+    int status = WaitFor(pid, 20);
+    if (status == -1) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the program did not end on the signal";
+    }
+    return status;
+}
+
 TEST(WindowProgram, EndsOnEachTerminationSignalAndWritesItsSettings) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
@@ -45,24 +69,7 @@ TEST(WindowProgram, EndsOnEachTerminationSignalAndWritesItsSettings) {
         const fs::path ini = config.path / "morvel" / "MORVEL.INI";
         fs::create_directories(ini.parent_path());
         std::ofstream(ini) << "[PARAMS]\nMAXFRET=20\n";
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
-            ::setenv("XDG_RUNTIME_DIR", config.path.c_str(), 1);
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            ::execl(MORVEL_BINARY, MORVEL_BINARY, static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        // The start-up window is up once the settings have been read; give it time to start.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        ::kill(pid, signal);
-        int status = WaitFor(pid, 20);
-        if (status == -1) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            FAIL() << "the program did not end on the signal";
-        }
+        const int status = RunUntilSignal(config.path, signal);
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
         std::ifstream in(ini);
@@ -72,33 +79,13 @@ TEST(WindowProgram, EndsOnEachTerminationSignalAndWritesItsSettings) {
     }
 }
 
-} // namespace
-
-namespace {
-
 TEST(WindowProgram, EndsOnASignalWithAnIniThatIsAFifoAndLeavesIt) {
     TempDir config;
     const fs::path ini = config.path / "morvel" / "MORVEL.INI";
     fs::create_directories(ini.parent_path());
     ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", config.path.c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::execl(MORVEL_BINARY, MORVEL_BINARY, static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
     // Start-up refuses the FIFO at once and says so in a message box, which the signal leaves.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ::kill(pid, SIGTERM);
-    int status = WaitFor(pid, 20);
-    if (status == -1) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        FAIL() << "the program did not end on the signal";
-    }
+    const int status = RunUntilSignal(config.path, SIGTERM);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
     EXPECT_TRUE(fs::is_fifo(ini));
