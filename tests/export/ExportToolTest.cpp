@@ -116,6 +116,13 @@ TEST_F(ExportTest, ToolWritesTheWindowsPagesAndPicture) {
     EXPECT_TRUE(output.contains("30000 x 3420 pixels, more than the 256 MiB one picture may take"))
         << output.toStdString();
 
+    // An over-long name gets the system's reason, and standard output by name is written.
+    const QString tooLong = Out(QString(300, 'n') + ".png");
+    EXPECT_EQ(RunTool({"--track", "2", "--png", tooLong, midi}, &output), 1);
+    EXPECT_TRUE(output.contains("cannot create: File name too long")) << output.toStdString();
+    EXPECT_EQ(RunTool({"--track", "2", "--bmp", "/dev/stdout", midi}, &output), 0);
+    EXPECT_TRUE(output.contains("BM")) << output.left(200).toStdString();
+
     // Control bytes of file names never reach the terminal raw.
     const QString odd = Out("odd\x1b[31m.mid");
     ASSERT_TRUE(QFile::copy(midi, odd));
