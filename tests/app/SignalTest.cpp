@@ -38,6 +38,15 @@ int WaitFor(pid_t pid, double seconds) {
     return -1;
 }
 
+// True when the process `pid` has a handler for `signal` (its SigCgt mask in /proc).
+bool Catches(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
+
 // Starts the window program with its settings in `config`, sends `signal` once its start-up
 // window is up, and returns its wait status (after a failure when it did not end).
 int RunUntilSignal(const fs::path& config, int signal) {
@@ -50,8 +59,12 @@ int RunUntilSignal(const fs::path& config, int signal) {
         ::execl(MORVEL_BINARY, MORVEL_BINARY, static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    // The start-up window is up once the settings have been read; give it time to start.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The signal is sent once the program catches it (its ending is installed), however long
+    // a loaded machine takes to start it, and a moment later, while it starts up.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Catches(pid, signal) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(pid, signal);
     int status = WaitFor(pid, 20);
     if (status == -1) {
