@@ -14,18 +14,17 @@ namespace morvel {
 // window's diagram).
 inline void ConnectSettings(TTabForm& form, SettingsCommands& settings,
                             QWidget* alsoRepaint = nullptr) {
-    MainWindowHooks hooks;
-    // The main window's reconversion rebuilds the Tracks menu and the view itself, so the
-    // separate menu and view steps stay empty.
-    hooks.ConvertMidiFile = [&form] { form.ReconvertMidiFile(); };
-    hooks.DrawAllMeasures = [&form, alsoRepaint = QPointer<QWidget>(alsoRepaint)] {
-        form.TabScroll()->DrawAllMeasures();
-        if (alsoRepaint) alsoRepaint->update();
-    };
-    settings.SetHooks(hooks);
+    // The main window's reconversion rebuilds the Tracks menu and the view itself.
+    QObject::connect(&settings, &SettingsCommands::OptionsApplied, &form,
+                     &TTabForm::ReconvertMidiFile);
+    QObject::connect(&settings, &SettingsCommands::ColorsChanged, &form,
+                     [&form, alsoRepaint = QPointer<QWidget>(alsoRepaint)] {
+                         form.TabScroll()->DrawAllMeasures();
+                         if (alsoRepaint) alsoRepaint->update();
+                     });
     form.AddTopMenu(settings.OptionsMenu());
     form.AddTopMenu(settings.ColorsMenu());
-    form.WriteSettings = [&settings](QString* error) { return settings.TryWriteSettings(error); };
+    form.SetSettingsWriter([&settings](QString* error) { return settings.TryWriteSettings(error); });
 }
 
 } // namespace morvel

@@ -7,6 +7,7 @@
 #include "app/SettingsConnection.h"
 #include "app/SignalEnding.h"
 #include "app/WindowAccessibility.h"
+#include "chords/ChordDiagram.h"
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
 #include "player/MidiPlayback.h"
@@ -35,39 +36,30 @@ int main(int argc, char** argv) {
         // the ending itself then runs below, without any dialog.
         morvel::SignalEnding signalEnding([](int) { QCoreApplication::exit(0); });
 
-        conversion.SetReporter([&conversion, &signalEnding](const std::string& text) {
+        // Every window asks the user through these dialogs.
+        morvel::DialogPrompts prompts(APPLICATION_TITLE);
+        conversion.SetReporter([&conversion, &signalEnding, &prompts](const std::string& text) {
             if (signalEnding.Received()) return; // ending: no more message boxes
             // A message box during a conversion shows the normal cursor, not the wait cursor.
             QApplication::setOverrideCursor(Qt::ArrowCursor);
-            QMessageBox::warning(QApplication::activeWindow(),
-                                 morvel::ConversionMessageTitle(conversion.MidiFileName, APPLICATION_TITLE),
-                                 morvel::ConversionMessageText(text));
+            prompts.ShowMessage(
+                morvel::ConversionMessageTitle(conversion.MidiFileName, APPLICATION_TITLE),
+                morvel::ConversionMessageText(text));
             QApplication::restoreOverrideCursor();
         });
 
-        morvel::TTabForm tabForm(conversion, display);
+        const morvel::ChordViewDiagrams chordView(conversion.ChordUsed, display);
+        morvel::TTabForm tabForm(conversion, display, prompts, &chordView);
+        prompts.SetWindow(&tabForm);
         morvel::TChordsForm chordsForm(display, &tabForm);
-        morvel::ConnectChords(tabForm, chordsForm, conversion, display);
-        morvel::SettingsCommands settings(conversion, display, &tabForm, tabForm.OpenMidifile());
-        settings.Seams.ShowMessage = [&tabForm](const QString& text) {
-            QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
-        };
+        morvel::ConnectChords(tabForm, chordsForm);
+        morvel::SettingsCommands settings(conversion, display, prompts, &tabForm);
         morvel::ConnectSettings(tabForm, settings, chordsForm.ChordPaint());
-        auto* exporter = new morvel::TrackExport(
-            conversion, &tabForm, [&tabForm] { return tabForm.TabScroll(); },
-            tabForm.OpenMidifile());
-        exporter->Seams.ShowMessage = [&tabForm](const QString& text) {
-            QMessageBox::warning(&tabForm, APPLICATION_TITLE, text);
-        };
+        auto* exporter = new morvel::TrackExport(conversion, *tabForm.TabScroll(), prompts, &tabForm);
         morvel::ConnectExport(tabForm, *exporter);
         // The player window is created after the options dialog.
         morvel::MidiPlayback playback;
-        morvel::TMidiPlayer player(*tabForm.TabScroll(), conversion, playback);
-        player.ShowMessage = [&player](const QString& text) {
-            QMessageBox::warning(player.isVisible() ? static_cast<QWidget*>(&player)
-                                                    : QApplication::activeWindow(),
-                                 APPLICATION_TITLE, text);
-        };
+        morvel::TMidiPlayer player(*tabForm.TabScroll(), conversion, playback, prompts);
         morvel::ConnectPlayer(tabForm, player);
         morvel::TVersionForm versionForm;
         versionForm.FillVersionText();

@@ -7,6 +7,7 @@
 
 #include "core/DisplaySettings.h"
 #include "view/MeasurePainter.h"
+#include "view/MeasureView.h"
 
 #include <QFont>
 
@@ -45,5 +46,23 @@ int ChordViewHeight(const ChordFlags& used, int scrollBoxHeight);
 // box's height tall.
 void DrawChordView(QPainter& canvas, const DisplaySettings& display, const ChordFlags& used,
                    const QRect& panel, int scrollBoxHeight);
+
+// The main window's chord view drawn from the used chords of `used` in the colours of
+// `display`: what the measure view is given at construction. Both must outlive it.
+class ChordViewDiagrams : public ChordViewDrawing {
+  public:
+    ChordViewDiagrams(const ChordFlags& used, const DisplaySettings& display)
+        : used_(used), display_(display) {}
+    int Height(int scrollBoxHeight) const override {
+        return ChordViewHeight(used_, scrollBoxHeight);
+    }
+    void Paint(QPainter& painter, const QRect& panel, int scrollBoxHeight) const override {
+        DrawChordView(painter, display_, used_, panel, scrollBoxHeight);
+    }
+
+  private:
+    const ChordFlags& used_;
+    const DisplaySettings& display_;
+};
 
 } // namespace morvel

@@ -24,6 +24,8 @@ struct ConversionSettings {
     int32_t ShowMetronome = 0; // kept and saved, consulted by nothing
     int32_t BassMode = 0;
     int32_t FollowMusic = 0;
+    // The open file's first tempo in beats per minute, written by the player when it prepares
+    // the file, for the record only: playback follows the file's own tempo map and TempoFactor.
     uint32_t SequenceTempo = 1;
     double TempoFactor = 1.0;
     int32_t MaxFret = 21;

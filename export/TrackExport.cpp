@@ -4,18 +4,14 @@
 #include "export/TrackRender.h"
 #include "core/OutputFile.h"
 #include "view/MeasureView.h"
-#include "widgets/FileDialog.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMessageBox>
-#include <QPrintDialog>
 #include <QPrinter>
 
 namespace morvel {
@@ -44,8 +40,6 @@ const Command Commands[] = {
     {"Copy1", "Copy Track", &TrackExport::Copy1Click},
 };
 
-// "PDF (*.pdf)" -> "pdf"
-
 // Sends `printer` to the PDF file `path`, keeping its page size, orientation and margins.
 void SetPdfOutput(QPrinter& printer, const QString& path) {
     const QPageLayout layout = printer.pageLayout();
@@ -67,22 +61,9 @@ struct TrackExport::Picture {
     std::vector<PicturePart> Parts;
 };
 
-TrackExport::TrackExport(Conversion& conversion, QWidget* window,
-                         std::function<MeasureView*()> view, QFileDialog* fileDialog)
-    : QObject(window), conv_(conversion), window_(window), view_(std::move(view)),
-      fileDialog_(fileDialog) {
-    Seams.ChooseSaveFile = [this](const QString& filter, const QString& folder) {
-        return RunFileDialog(fileDialog_, window_, {filter, true, folder});
-    };
-    Seams.ChoosePrinter = [this](QPrinter& printer) {
-        QPrintDialog dialog(&printer, window_);
-        dialog.setObjectName("MidiPrint");
-        return dialog.exec() == QDialog::Accepted;
-    };
-    Seams.ShowMessage = [this](const QString& text) {
-        QMessageBox::warning(window_, QGuiApplication::applicationDisplayName(), text);
-    };
-}
+TrackExport::TrackExport(Conversion& conversion, const MeasureView& view, Prompts& prompts,
+                         QWidget* window)
+    : QObject(window), conv_(conversion), view_(view), prompts_(prompts), window_(window) {}
 
 TrackExport::~TrackExport() = default;
 
@@ -119,7 +100,7 @@ QPrinter& TrackExport::Printer() {
 }
 
 void TrackExport::Say(const QString& text) {
-    if (Seams.ShowMessage) Seams.ShowMessage(text);
+    prompts_.ShowMessage(text);
 }
 
 // A file is open and has at least one track.
@@ -129,9 +110,8 @@ bool TrackExport::HasTracks() const {
 
 // A file is open and the view shows one of its tracks.
 bool TrackExport::TrackCondition() const {
-    MeasureView* view = view_ ? view_() : nullptr;
-    return HasTracks() && view && view->ShowsTrack() && view->SelectedTrack() >= 1 &&
-           static_cast<size_t>(view->SelectedTrack()) <= conv_.TrackList.size();
+    return HasTracks() && view_.ShowsTrack() && view_.SelectedTrack() >= 1 &&
+           static_cast<size_t>(view_.SelectedTrack()) <= conv_.TrackList.size();
 }
 
 void TrackExport::MarkChords(const ChordFlags& flags) {
@@ -172,7 +152,7 @@ bool TrackExport::CommitOutputs(OutputSet& set, const QString& failure) {
 QString TrackExport::ChooseFile(const QString& filter, QString& folder) {
     if (folder.isEmpty() && !conv_.MidiFileName.empty())
         folder = QFileInfo(QString::fromStdString(conv_.MidiFileName)).absolutePath();
-    const QString chosen = Seams.ChooseSaveFile ? Seams.ChooseSaveFile(filter, folder) : QString();
+    const QString chosen = prompts_.ChooseFile({filter, true, folder});
     if (!chosen.isEmpty()) folder = QFileInfo(chosen).absolutePath();
     return chosen;
 }
@@ -184,9 +164,8 @@ void TrackExport::PrintAllTab1Click() {
         Say(NO_TRACKS_TO_PRINT);
         return;
     }
-    MeasureView* view = view_();
-    const MeasurePaintContext context = view->PaintContext();
-    const int track = view->SelectedTrack();
+    const MeasurePaintContext context = view_.PaintContext();
+    const int track = view_.SelectedTrack();
     const std::vector<int> measures = DrawnMeasures(context, track);
     if (measures.empty()) {
         Say(NO_TRACKS_TO_PRINT);
@@ -232,7 +211,7 @@ void TrackExport::PrintAllTab1Click() {
 
 void TrackExport::PrintSetup1Click() {
     QPrinter& printer = Printer();
-    if (!Seams.ChoosePrinter || !Seams.ChoosePrinter(printer)) return;
+    if (!prompts_.ChoosePrinter(printer)) return;
     pdfFromSetup_.clear();
     // The dialog offers a folder as the output file until one is typed: that names no file,
     // and the next print asks for one.
@@ -249,9 +228,8 @@ bool TrackExport::PreparePicture(Picture& picture, const char* refusal) {
         Say(refusal);
         return false;
     }
-    MeasureView* view = view_();
-    picture.Context = view->PaintContext();
-    picture.Track = view->SelectedTrack();
+    picture.Context = view_.PaintContext();
+    picture.Track = view_.SelectedTrack();
     picture.Measures = DrawnMeasures(picture.Context, picture.Track);
     if (picture.Measures.empty()) {
         Say(refusal);
@@ -379,10 +357,7 @@ bool TrackExport::SaveTrackText(const QString& fileName, bool whole) {
     const QByteArray bytes = report.readAll();
     report.close();
     int section = -1;
-    if (!whole) {
-        MeasureView* view = view_ ? view_() : nullptr;
-        section = view ? view->SelectedTrack() : 0;
-    }
+    if (!whole) section = view_.SelectedTrack();
     const std::string text =
         ExtractReportText(std::string_view(bytes.constData(), bytes.size()), section);
     const QString failure("Can't write TAB output file!");

@@ -1,22 +1,22 @@
 // The export commands of the main window: "Print Track" and "Print Setup", "Copy Track",
 // "Save Tabulature BMP", "Save Track Text" and "Save All Text". They read what the measure
-// view shows and the conversion's report file, and draw through the measure painter.
+// view shows and the conversion's report file, draw through the measure painter, and ask the
+// user through the prompts they are given.
 #pragma once
 
 #include "core/Conversion.h"
 #include "export/ExportLayout.h"
 #include "view/MeasurePainter.h"
+#include "widgets/Prompts.h"
 
 #include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 class QAction;
-class QFileDialog;
 class QMenu;
 class QPrinter;
 class QWidget;
@@ -29,22 +29,12 @@ class OutputSet;
 class TrackExport : public QObject {
     Q_OBJECT
   public:
-    // `window` owns dialogs and message boxes and gives the picture its size (its size with
-    // the menu bar, without the window manager's frame); `view` tells what is shown; `fileDialog`
-    // is the main window's one file dialog, reused for saving (may be null: a fresh dialog is used
-    // then).
-    TrackExport(Conversion& conversion, QWidget* window, std::function<MeasureView*()> view,
-                QFileDialog* fileDialog = nullptr);
+    // `view` tells what is shown; `prompts` shows the messages and the file and print dialogs;
+    // `window` owns the commands and gives the picture its size (its size with the menu bar,
+    // without the window manager's frame). All must outlive the commands.
+    TrackExport(Conversion& conversion, const MeasureView& view, Prompts& prompts,
+                QWidget* window);
     ~TrackExport() override;
-
-    // Replaceable; the defaults show real dialogs and message boxes.
-    struct DialogSeams {
-        // The chosen file for saving, starting in `folder` with an empty name; empty on cancel.
-        std::function<QString(const QString& filter, const QString& folder)> ChooseSaveFile;
-        // Runs the print dialog on `printer`; true when accepted.
-        std::function<bool(QPrinter& printer)> ChoosePrinter;
-        std::function<void(const QString& text)> ShowMessage;
-    } Seams;
 
     // Largest picture side written in one image; a larger picture is saved in parts and not
     // copied. A parameter so that tests can split small pictures.
@@ -87,9 +77,9 @@ class TrackExport : public QObject {
     bool CommitOutputs(OutputSet& set, const QString& failure);
 
     Conversion& conv_;
+    const MeasureView& view_;
+    Prompts& prompts_;
     QWidget* window_;
-    std::function<MeasureView*()> view_;
-    QPointer<QFileDialog> fileDialog_;
     std::unique_ptr<QPrinter> printer_;
     QString pdfFromSetup_; // a PDF file named in "Print Setup", used by the next print only
     QString textFolder_;

@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSlider>
@@ -49,8 +48,9 @@ QLabel* CentredLabel(QWidget* parent, const char* name, const QString& text, QRe
 } // namespace
 
 TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback& playback,
-                         QWidget* parent)
-    : QWidget(parent, Qt::Window), view_(view), conv_(conversion), playback_(playback) {
+                         Prompts& prompts, QWidget* parent)
+    : QWidget(parent, Qt::Window), view_(view), conv_(conversion), playback_(playback),
+      prompts_(prompts) {
     setObjectName("MidiPlayer");
     setWindowTitle("MIDI Player");
     QFont font = QApplication::font();
@@ -139,11 +139,6 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     setTabOrder(mediaProgress_, measureText_);
     setTabOrder(measureText_, tempoTrackBar_);
 
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::warning(isVisible() ? this : QApplication::activeWindow(), windowTitle(),
-                             text);
-    };
-
     // What the view shows changed: its highlight is gone, so the next one is due at once.
     connect(&view_, &MeasureView::ShownChanged, this, [this] { MediaTimer(); });
     // No music outlives the program's windows.
@@ -185,7 +180,7 @@ void TMidiPlayer::ShowPath(const QString& path) {
 void TMidiPlayer::OpenForPlaying(const QString& path) {
     ShowPath(path);
     if (!playback_.Open(path.toStdString())) {
-        ShowMessage(QString::fromStdString(playback_.Error()));
+        prompts_.ShowMessage(QString::fromStdString(playback_.Error()));
         return;
     }
 }
@@ -227,7 +222,7 @@ void TMidiPlayer::PlayMidifile1Click() {
 
 void TMidiPlayer::MediaTimer() {
     const std::string failure = playback_.TakeFailure();
-    if (!failure.empty()) ShowMessage(QString::fromStdString(failure));
+    if (!failure.empty()) prompts_.ShowMessage(QString::fromStdString(failure));
 
     double fraction = 0;
     const int64_t n = SelectedTrackMeasureCount();

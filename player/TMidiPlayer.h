@@ -4,18 +4,18 @@
 // follow.
 //
 // It talks to the rest of the program only through the measure view's functions and signal,
-// the conversion's song and settings, and the playback service it is given. Its timer runs
+// the conversion's song and settings, the playback service and the prompts it is given. Its timer runs
 // every 200 ms from creation to the end, whether the window is shown or not.
 #pragma once
 
 #include "core/Conversion.h"
 #include "player/MidiPlayback.h"
 #include "view/MeasureView.h"
+#include "widgets/Prompts.h"
 
 #include <QWidget>
 
 #include <array>
-#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -36,10 +36,11 @@ class TMidiPlayer : public QWidget {
     static constexpr std::array<double, TEMPO_STEPS> TempoFactors = {0.125, 0.25, 0.5,  0.75, 1.0,
                                                                      1.25,  1.5,  1.75, 2.0};
 
-    // Reads the song and FollowMusic of `conversion` and writes only its SequenceTempo and
-    // TempoFactor; highlights through `view`; plays through `playback`.
+    // Reads the song and FollowMusic of `conversion` and writes only its SequenceTempo (a
+    // record of the file's first tempo) and TempoFactor; highlights through `view`; plays
+    // through `playback`; reports a file that cannot be played through `prompts`.
     TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback& playback,
-                QWidget* parent = nullptr);
+                Prompts& prompts, QWidget* parent = nullptr);
     ~TMidiPlayer() override;
 
     // A file was opened and converted: opens it for playing, reads its tempo and returns to
@@ -66,9 +67,6 @@ class TMidiPlayer : public QWidget {
     MidiPlayback& Playback() { return playback_; }
     QTimer* Timer1() const { return timer1_; }
 
-    // Shows a message box; tests replace it to collect the texts.
-    std::function<void(const QString& text)> ShowMessage;
-
   private:
     void ShowNotices();
     void OpenForPlaying(const QString& path);
@@ -77,6 +75,7 @@ class TMidiPlayer : public QWidget {
     MeasureView& view_;
     Conversion& conv_;
     MidiPlayback& playback_;
+    Prompts& prompts_;
 
     QLabel* mediaLabel_ = nullptr;
     QSlider* tempoTrackBar_ = nullptr;

@@ -1,21 +1,11 @@
 #include "settings/SettingsCommands.h"
 
 #include "widgets/ColorRef.h"
-#include "widgets/FileDialog.h"
-#include "widgets/MenuOrder.h"
 
-#include <QAbstractItemView>
 #include <QAction>
-#include <QColorDialog>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QItemSelectionModel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
 
 namespace morvel {
 
@@ -27,24 +17,11 @@ constexpr const char* OPTION_FILE_FAILURE = "Can't save options to file specifie
 } // namespace
 
 SettingsCommands::SettingsCommands(Conversion& conversion, DisplaySettings& display,
-                                   QWidget* window, QFileDialog* fileDialog)
-    : QObject(window), store_(conversion, display), window_(window), fileDialog_(fileDialog),
+                                   Prompts& prompts, QWidget* window)
+    : QObject(window), store_(conversion, display), prompts_(prompts), window_(window),
       optionsForm_(new TOptionsForm(conversion, display, window)), loadFolder_(QDir::homePath()),
       saveFolder_(QDir::homePath()) {
-    Seams.ChooseOptionFile = [this](bool forSaving) { return RunFileDialog(forSaving); };
-    Seams.ChooseColor = [this]() -> std::optional<uint32_t> {
-        QColorDialog dialog(window_);
-        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-        return RefFromColor(dialog.selectedColor());
-    };
-    Seams.ShowMessage = [this](const QString& text) {
-        QMessageBox::warning(window_, QGuiApplication::applicationDisplayName(), text);
-    };
-}
-
-void SettingsCommands::SetHooks(const MainWindowHooks& hooks) {
-    hooks_ = hooks;
-    optionsForm_->SetHooks(hooks);
+    connect(optionsForm_, &TOptionsForm::OptionsApplied, this, &SettingsCommands::OptionsApplied);
 }
 
 void SettingsCommands::AddCommand(QMenu* menu, const char* name, const char* caption,
@@ -82,25 +59,13 @@ QMenu* SettingsCommands::ColorsMenu() {
     return colorsMenu_;
 }
 
-void SettingsCommands::InstallMenus(QMenuBar* bar) {
-    for (QMenu* menu : {OptionsMenu(), ColorsMenu()})
-        InsertInMenuOrder(bar, menu->menuAction());
-}
-
 void SettingsCommands::ReadIniSettings() {
     QString error;
     if (!store_.ReadIniSettings(&error))
-        Seams.ShowMessage(error +
+        prompts_.ShowMessage(error +
                           "\nThe default settings are used.\nSettings will not be saved; the file "
                           "is left as it is.");
     optionsForm_->ShowTuningName();
-}
-
-bool SettingsCommands::WriteSettings() {
-    QString error;
-    if (TryWriteSettings(&error)) return true;
-    Seams.ShowMessage(error);
-    return false;
 }
 
 bool SettingsCommands::TryWriteSettings(QString* error) {
@@ -114,10 +79,9 @@ void SettingsCommands::OptionsPanel1Click() {
     optionsForm_->ShowCentred();
 }
 
-QString SettingsCommands::RunFileDialog(bool forSaving) {
+QString SettingsCommands::ChooseOptionFile(bool forSaving) {
     QString& folder = forSaving ? saveFolder_ : loadFolder_;
-    const QString chosen =
-        morvel::RunFileDialog(fileDialog_, window_, {OPTION_FILE_FILTER, forSaving, folder});
+    const QString chosen = prompts_.ChooseFile({OPTION_FILE_FILTER, forSaving, folder});
     if (!chosen.isEmpty()) folder = QFileInfo(chosen).absolutePath();
     return chosen;
 }
@@ -130,11 +94,11 @@ bool SettingsCommands::IsOpenMidiFile(const QString& path) const {
 }
 
 void SettingsCommands::LoadOptions1Click() {
-    const QString path = Seams.ChooseOptionFile(false);
+    const QString path = ChooseOptionFile(false);
     if (path.isEmpty()) return;
     // The designed text says "save" for a failed load too; the second line says what failed.
     if (QString why; !store_.LoadOptionFile(path, &why)) {
-        Seams.ShowMessage(QString(OPTION_FILE_FAILURE) + "\n" + why);
+        prompts_.ShowMessage(QString(OPTION_FILE_FAILURE) + "\n" + why);
         return;
     }
     optionsForm_->ShowTuningName();
@@ -142,23 +106,23 @@ void SettingsCommands::LoadOptions1Click() {
 }
 
 void SettingsCommands::SaveOptions1Click() {
-    const QString path = Seams.ChooseOptionFile(true);
+    const QString path = ChooseOptionFile(true);
     if (path.isEmpty()) return;
     // An option record written over the song would destroy it.
     if (IsOpenMidiFile(path)) {
-        Seams.ShowMessage(QString("\"%1\" is the open MIDI file; the options were not saved.")
-                              .arg(QDir::toNativeSeparators(path)));
+        prompts_.ShowMessage(QString("\"%1\" is the open MIDI file; the options were not saved.")
+                                 .arg(QDir::toNativeSeparators(path)));
         return;
     }
     // A failure while writing is reported too: a half-written option file is no saved file.
     if (QString why; !store_.SaveOptionFile(path, &why))
-        Seams.ShowMessage(QString(OPTION_FILE_FAILURE) + "\n" + why);
+        prompts_.ShowMessage(QString(OPTION_FILE_FAILURE) + "\n" + why);
 }
 
 void SettingsCommands::ChooseColorInto(uint32_t& color) {
-    if (auto chosen = Seams.ChooseColor()) {
-        color = *chosen;
-        Redraw();
+    if (const std::optional<QColor> chosen = prompts_.ChooseColor()) {
+        color = RefFromColor(*chosen);
+        emit ColorsChanged();
     }
 }
 
@@ -175,11 +139,7 @@ void SettingsCommands::Notes1Click() {
 void SettingsCommands::Invert1Click() {
     DisplaySettings& d = store_.Display();
     std::swap(d.BarColor, d.BackgroundColor);
-    Redraw();
-}
-
-void SettingsCommands::Redraw() {
-    if (hooks_.DrawAllMeasures) hooks_.DrawAllMeasures();
+    emit ColorsChanged();
 }
 
 } // namespace morvel

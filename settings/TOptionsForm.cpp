@@ -5,7 +5,6 @@
 #include "widgets/Screen.h"
 #include "widgets/UpDown.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -240,14 +239,8 @@ void TOptionsForm::ApplyOptions() {
             row->Number.Set(homes, static_cast<UpDown*>(control)->Position());
     }
 
-    if (hooks_.BuildTracksMenu) hooks_.BuildTracksMenu();
-    // The one way to convert again is the main window's; without it nothing is converted.
-    if (!conv_.MidiFileName.empty() && hooks_.ConvertMidiFile) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        hooks_.ConvertMidiFile();
-        QApplication::restoreOverrideCursor();
-    }
-    if (hooks_.ShowSelectedTrack) hooks_.ShowSelectedTrack();
+    // The one way to convert again is the main window's, which listens.
+    emit OptionsApplied();
 }
 
 void TOptionsForm::SelectTuning(const QString& text) {

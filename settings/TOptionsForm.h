@@ -7,7 +7,6 @@
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
 #include "core/SettingsTable.h"
-#include "settings/MainWindowHooks.h"
 
 #include <QDialog>
 
@@ -32,14 +31,12 @@ class TOptionsForm : public QDialog {
 
     TOptionsForm(Conversion& conversion, DisplaySettings& display, QWidget* parent = nullptr);
 
-    void SetHooks(const MainWindowHooks& hooks) { hooks_ = hooks; }
-
     // Centres the dialog on its screen, shows it, brings it to the front and fills it.
     void ShowCentred();
     // Copies the settings into the controls (the tuning box is left alone).
     void FillOptionsDialog();
-    // Copies the controls into the settings, rebuilds the Tracks menu, converts the open file
-    // again through the ConvertMidiFile hook (when a file is open) and rebuilds the view.
+    // Copies the controls into the settings and announces OptionsApplied, on which the main
+    // window converts the open file again.
     void ApplyOptions();
     // Shows `TuningName` as the tuning box's text without selecting a tuning.
     void ShowTuningName();
@@ -62,6 +59,10 @@ class TOptionsForm : public QDialog {
     UpDown* DeltaUpDown(int k) const { return deltaUpDowns_[k]; } // k 0..5, sixth string first
     QComboBox* TuningComboBox() const { return tuningComboBox_; }
 
+  signals:
+    // The dialog's values went into the settings (Apply, Close, the close box or Escape).
+    void OptionsApplied();
+
   public slots:
     // Escape and the close box: the dialog hides and the options are applied.
     void reject() override;
@@ -72,7 +73,6 @@ class TOptionsForm : public QDialog {
 
     Conversion& conv_;
     DisplaySettings& display_;
-    MainWindowHooks hooks_;
     bool showingTuningName_ = false;
 
     UpDown* transposeUpDown_ = nullptr;

@@ -48,12 +48,14 @@ class TMeasurePanel : public QWidget {
 };
 
 struct MeasureView::Impl {
-    Impl(MeasureView* owner, Conversion& conversion, const DisplaySettings& displaySettings)
-        : view(owner), conv(conversion), display(displaySettings) {}
+    Impl(MeasureView* owner, Conversion& conversion, const DisplaySettings& displaySettings,
+         const ChordViewDrawing* chords)
+        : view(owner), conv(conversion), display(displaySettings), chordView(chords) {}
 
     MeasureView* view;
     Conversion& conv;
     const DisplaySettings& display;
+    const ChordViewDrawing* chordView;
     QWidget* canvas = nullptr; // content of the scroll box: holds the panel widgets
 
     int selectedTrack = 0;
@@ -123,8 +125,7 @@ struct MeasureView::Impl {
         QPainter painter(panel);
         if (panel->Tag() == -1) {
             PaintPanelBackground(painter, display, 0, 0, panel->width(), panel->height());
-            if (view->ChordViewPainter)
-                view->ChordViewPainter(painter, panel->rect(), view->height());
+            if (chordView) chordView->Paint(painter, panel->rect(), view->height());
             return;
         }
         ChordFlags named{};
@@ -141,8 +142,9 @@ void TMeasurePanel::paintEvent(QPaintEvent*) {
     view_->d_->PanelPaint(this);
 }
 
-MeasureView::MeasureView(Conversion& conversion, const DisplaySettings& display, QWidget* parent)
-    : QScrollArea(parent), d_(std::make_unique<Impl>(this, conversion, display)) {
+MeasureView::MeasureView(Conversion& conversion, const DisplaySettings& display,
+                         const ChordViewDrawing* chordView, QWidget* parent)
+    : QScrollArea(parent), d_(std::make_unique<Impl>(this, conversion, display, chordView)) {
     setObjectName("TabScroll");
     setAccessibleName("Measures");
     setWidgetResizable(false);
@@ -257,7 +259,8 @@ void MeasureView::LayoutMeasurePanels() {
     for (PanelRecord& panel : d_->panels) {
         int panelHeight = d_->panelHeight;
         if (panel.Tag == -1)
-            panelHeight = std::max(ChordViewHeight ? ChordViewHeight(height()) : height(), 1);
+            panelHeight =
+                std::max(d_->chordView ? d_->chordView->Height(height()) : height(), 1);
         const int top = static_cast<int>(std::min<int64_t>(y, QWIDGETSIZE_MAX));
         panel.Geometry = QRect(0, top, width, panelHeight);
         bottom = y + panelHeight;

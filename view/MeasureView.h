@@ -15,7 +15,6 @@
 
 #include <QScrollArea>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -31,12 +30,25 @@ struct PanelRecord {
     QRect Geometry;
 };
 
+// What the view needs to show the chord view (tag -1): given by the chord subsystem, which
+// draws its diagrams. Without one the chord view is an empty panel as high as the scroll box.
+class ChordViewDrawing {
+  public:
+    virtual ~ChordViewDrawing() = default;
+    // Height of the chord-view panel for a scroll box of `scrollBoxHeight` pixels.
+    virtual int Height(int scrollBoxHeight) const = 0;
+    // Draws into the panel `panel`, already filled in the panel colour.
+    virtual void Paint(QPainter& painter, const QRect& panel, int scrollBoxHeight) const = 0;
+};
+
 class MeasureView : public QScrollArea {
     Q_OBJECT
   public:
     // The view reads the song, settings and tuning of `conversion` and the colours of
     // `display`; it writes nothing but the ChordUsed flags of chords its drawing names.
-    MeasureView(Conversion& conversion, const DisplaySettings& display, QWidget* parent = nullptr);
+    // `chordView` (may be null) draws the chord view and must outlive the view.
+    MeasureView(Conversion& conversion, const DisplaySettings& display,
+                const ChordViewDrawing* chordView = nullptr, QWidget* parent = nullptr);
     ~MeasureView() override;
 
     // ---- What is shown ----
@@ -79,13 +91,6 @@ class MeasureView : public QScrollArea {
     // view has no panel with that tag.
     QWidget* PanelWidget(int tag, bool scrollIntoView = false);
     std::vector<QWidget*> PanelWidgets() const;
-
-    // Draws the chord view's panel, already filled in the panel colour: the painter, the
-    // panel's rectangle and the height of the scroll box. Installed by the chord subsystem.
-    std::function<void(QPainter&, const QRect& panel, int scrollBoxHeight)> ChordViewPainter;
-    // Height of the chord-view panel for a scroll box of `scrollBoxHeight` pixels. Installed
-    // by the chord subsystem; by default the scroll box's height.
-    std::function<int(int scrollBoxHeight)> ChordViewHeight;
 
   signals:
     // What the view shows changed (track, panels, measure count).

@@ -1,20 +1,14 @@
 #include "view/TabForm.h"
 
 #include "view/VersionForm.h"
-#include "widgets/FileDialog.h"
 #include "widgets/MenuOrder.h"
 #include "widgets/Screen.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCompleter>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QProxyStyle>
-#include <QPushButton>
 
 namespace morvel {
 
@@ -46,27 +40,17 @@ class ScrollableMenuStyle : public QProxyStyle {
     }
 };
 
-bool AskInMessageBox(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, APPLICATION_TITLE, text,
-                    QMessageBox::NoButton, parent);
-    QPushButton* quit = box.addButton("Quit Without Saving", QMessageBox::DestructiveRole);
-    QPushButton* stay = box.addButton("Stay", QMessageBox::RejectRole);
-    box.setDefaultButton(stay);
-    box.setEscapeButton(stay);
-    box.exec();
-    return box.clickedButton() == quit;
-}
-
 } // namespace
 
-TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* parent)
-    : QMainWindow(parent), conv_(conversion), display_(display) {
+TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, Prompts& prompts,
+                   const ChordViewDrawing* chordView, QWidget* parent)
+    : QMainWindow(parent), conv_(conversion), display_(display), prompts_(prompts) {
     setObjectName("TabForm");
     QFont font = QApplication::font();
     font.setPixelSize(WINDOW_FONT_PIXELS);
     setFont(font);
 
-    view_ = new MeasureView(conv_, display_, this);
+    view_ = new MeasureView(conv_, display_, chordView, this);
     setCentralWidget(view_);
 
     auto* menuBar = new QMenuBar(this);
@@ -99,12 +83,6 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* pa
     addItem(helpMenu, "Version1", "Version", [this] { Version1Click(); });
     addItem(helpMenu, "MORVEL1", "MORVEL", [this] { MORVEL1Click(); });
 
-    RunFileDialog = [this](const QString& filter) {
-        return ::morvel::RunFileDialog(OpenMidifile(), this,
-                                       {filter, false, QString::fromStdString(display_.MidiFileDir)});
-    };
-    AskQuitWithoutSaving = [this](const QString& text) { return AskInMessageBox(this, text); };
-
     FormCreate();
     // The client area below the menu bar is CLIENT_WIDTH x CLIENT_HEIGHT.
     resize(CLIENT_WIDTH, CLIENT_HEIGHT + menuBar->sizeHint().height());
@@ -118,25 +96,6 @@ TTabForm::~TTabForm() = default;
 void TTabForm::FormCreate() {
     setWindowTitle(VersionBanner());
     conv_.ClearUsedChords();
-}
-
-QFileDialog* TTabForm::OpenMidifile() {
-    if (!openMidifile_) {
-        openMidifile_ = new QFileDialog(this, "Open Midifile");
-        openMidifile_->setObjectName("OpenMidifile");
-        openMidifile_->setFileMode(QFileDialog::ExistingFile);
-        openMidifile_->setAcceptMode(QFileDialog::AcceptOpen);
-        // Return typed while the name field's completion list shows accepts the dialog but
-        // leaves that list open as a popup of the hidden dialog, which would swallow the next
-        // click anywhere in the program. Close it with the dialog.
-        connect(openMidifile_, &QDialog::finished, this, [this] {
-            if (!openMidifile_) return;
-            for (QCompleter* completer : openMidifile_->findChildren<QCompleter*>())
-                if (completer->popup() && completer->popup()->isVisible())
-                    completer->popup()->hide();
-        });
-    }
-    return openMidifile_;
 }
 
 void TTabForm::AddTopMenu(QMenu* menu) {
@@ -162,7 +121,8 @@ QMenu* TTabForm::TopMenu(const QString& objectName) const {
 
 void TTabForm::OpenMidifile1Click() {
     ResetTabulature();
-    const QString path = RunFileDialog ? RunFileDialog("MID (*.mid)") : QString();
+    const QString path = prompts_.ChooseFile(
+        {"MID (*.mid)", false, QString::fromStdString(display_.MidiFileDir)});
     if (path.isEmpty()) return;
     conv_.MidiFileName = path.toStdString();
     RunConversion();
@@ -216,9 +176,9 @@ bool TTabForm::SaveSettingsAndQuit() {
     // cannot, the old file stays as it was and the user chooses: quit anyway, or stay with
     // everything open (the default).
     QString error;
-    if (WriteSettings && !WriteSettings(&error)) {
-        if (!AskQuitWithoutSaving || !AskQuitWithoutSaving(error)) return false;
-    }
+    if (writeSettings_ && !writeSettings_(&error) &&
+        !prompts_.Ask(error, "Quit Without Saving", "Stay"))
+        return false;
     ending_ = true;
     ResetTabulature();
     if (versionForm_) versionForm_->close();
@@ -231,7 +191,7 @@ bool TTabForm::SaveSettingsAndQuit() {
 void TTabForm::EndOnSignal() {
     if (ending_) return;
     ending_ = true;
-    if (WriteSettings) WriteSettings(nullptr);
+    if (writeSettings_) writeSettings_(nullptr);
     ResetTabulature();
     if (versionForm_) versionForm_->close();
     if (helpForm_) helpForm_->close();

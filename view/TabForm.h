@@ -1,19 +1,22 @@
 // The main window: its menus, the file commands and the lifetime of the tabulature. It opens a
 // MIDI file, converts it through the core, lists its tracks in the Tracks menu and tells its
 // measure view (the central widget TabScroll) which track to show.
+//
+// What it needs is given at construction (the conversion, the display settings, the prompts it
+// asks the user through, the chord view's drawing); what happens in it is announced by its
+// signals. The one step installed afterwards is the settings' write at the ending.
 #pragma once
 
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
 #include "view/MeasureView.h"
+#include "widgets/Prompts.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
 #include <functional>
-#include <memory>
 
-class QFileDialog;
 class QMenu;
 class QAction;
 
@@ -25,7 +28,9 @@ class THelpForm;
 class TTabForm : public QMainWindow {
     Q_OBJECT
   public:
-    TTabForm(Conversion& conversion, DisplaySettings& display, QWidget* parent = nullptr);
+    // `prompts` and `chordView` (may be null: an empty chord view) must outlive the window.
+    TTabForm(Conversion& conversion, DisplaySettings& display, Prompts& prompts,
+             const ChordViewDrawing* chordView = nullptr, QWidget* parent = nullptr);
     ~TTabForm() override;
 
     // ---- File commands ----
@@ -38,8 +43,8 @@ class TTabForm : public QMainWindow {
     // Closes the tabulature: panels, Tracks menu, chord flags, file name and report file.
     void ResetTabulature();
     // The one ending of the program, for Quit and for closing the window. When the settings
-    // cannot be written the user is asked (AskQuitWithoutSaving) whether to quit without
-    // saving or to stay; false when the user stays, with everything still open.
+    // cannot be written the user is asked whether to quit without saving or to stay (the
+    // default); false when the user stays, with everything still open.
     bool SaveSettingsAndQuit();
     // The ending on a termination signal: writes the settings as Quit does but never asks or
     // shows anything (a failed write leaves the old file), closes the tabulature (its report
@@ -58,18 +63,13 @@ class TTabForm : public QMainWindow {
 
     // The measure view, central widget "TabScroll".
     MeasureView* TabScroll() const { return view_; }
-    QFileDialog* OpenMidifile();
     QMenu* TracksMenu() const { return tracksMenu_; }
 
-    // Runs the file dialog with `filter` and answers the chosen path, or an empty text on
-    // cancel. Tests replace it to answer without showing a dialog.
-    std::function<QString(const QString& filter)> RunFileDialog;
-    // Writes the settings before the program ends; installed by the settings store. False
-    // when they could not be written, with the reason in `error`; it shows nothing itself.
-    std::function<bool(QString* error)> WriteSettings;
-    // Asked when the settings could not be written at the ending, with that message: true to
-    // quit without saving, false to stay. By default a message box whose default is "Stay".
-    std::function<bool(const QString& text)> AskQuitWithoutSaving;
+    // The ending's first step, installed by the settings (app/SettingsConnection.h): writes
+    // them, showing nothing; false when they could not be written, with the reason in
+    // `error` (which may be null). Without one the ending writes nothing.
+    using SettingsWriter = std::function<bool(QString* error)>;
+    void SetSettingsWriter(SettingsWriter write) { writeSettings_ = std::move(write); }
 
     // Adds a menu or a menu item at its place in the menu bar's fixed order (by objectName).
     void AddTopMenu(QMenu* menu);
@@ -93,9 +93,10 @@ class TTabForm : public QMainWindow {
 
     Conversion& conv_;
     DisplaySettings& display_;
+    Prompts& prompts_;
+    SettingsWriter writeSettings_;
     MeasureView* view_ = nullptr;
     QMenu* tracksMenu_ = nullptr;
-    QPointer<QFileDialog> openMidifile_;
     QPointer<TVersionForm> versionForm_;
     QPointer<THelpForm> helpForm_;
     bool ending_ = false;

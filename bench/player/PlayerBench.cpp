@@ -10,6 +10,7 @@
 #include "core/Conversion.h"
 #include "player/MidiPlayback.h"
 #include "player/TMidiPlayer.h"
+#include "tests/support/ScriptedPrompts.h"
 #include "view/MeasureView.h"
 
 #include <QApplication>
@@ -111,12 +112,18 @@ int main(int argc, char** argv) {
     MidiPlayback::Options options;
     options.TimeSource = MidiPlayback::Clock::System;
     MidiPlayback playback(options);
-    TMidiPlayer player(view, conv, playback);
-    player.ShowMessage = [](const QString& text) { std::printf("%s\n", qPrintable(text)); };
+    morvel::test::ScriptedPrompts prompts; // its messages are printed
+    auto printMessages = [&prompts] {
+        for (const QString& text : prompts.Messages)
+            std::printf("%s\n", qPrintable(text));
+        prompts.Messages.clear();
+    };
+    TMidiPlayer player(view, conv, playback, prompts);
 
     conv.MidiFileName = path;
     conv.ConvertMidiFile();
     player.PrepareFile(QString::fromStdString(path));
+    printMessages();
     // The track with the most notes.
     int track = 1;
     for (size_t i = 0; i < conv.TrackList.size(); ++i)
@@ -181,6 +188,7 @@ int main(int argc, char** argv) {
                     speed, share, whole, static_cast<long long>(worst),
                     TMidiPlayer::TIMER_INTERVAL_MS, static_cast<long long>(playback.Position()),
                     static_cast<long long>(playback.Length()));
+        printMessages();
     }
     return 0;
 }

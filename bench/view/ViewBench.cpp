@@ -1,6 +1,7 @@
 // Cost of the measure view for tracks of 100, 1,000 and 10,000 non-empty measures: showing
 // the track (panels, layout and the first paint), painting one panel, and scrolling.
 #include "tests/support/MidiBuilder.h"
+#include "tests/support/ScriptedPrompts.h"
 #include "view/MeasurePainter.h"
 #include "view/TabForm.h"
 
@@ -36,7 +37,7 @@ struct Fixture {
         conv.SetReportSink([](std::string_view) {});
         conv.SetReporter([](const std::string&) {});
         conv.ConvertMidiBytes(SongOf(measures), "bench.mid");
-        form = std::make_unique<morvel::TTabForm>(conv, display);
+        form = std::make_unique<morvel::TTabForm>(conv, display, prompts);
         form->resize(575, 358);
         form->show();
         QApplication::processEvents();
@@ -44,6 +45,7 @@ struct Fixture {
     }
     morvel::Conversion conv;
     morvel::DisplaySettings display;
+    morvel::test::ScriptedPrompts prompts; // asks nothing
     std::unique_ptr<morvel::TTabForm> form;
 };
 

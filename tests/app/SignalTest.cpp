@@ -66,7 +66,8 @@ int RunUntilSignal(const fs::path& config, int signal) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(pid, signal);
-    int status = WaitFor(pid, 20);
+    // The ending waits for the player's SoundFont loader, slow on a loaded machine.
+    int status = WaitFor(pid, 90);
     if (status == -1) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);

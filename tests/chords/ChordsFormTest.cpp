@@ -1,6 +1,8 @@
 #include "app/ChordsConnection.h"
+#include "chords/ChordDiagram.h"
 #include "chords/TChordsForm.h"
 #include "tests/chords/RecordingDevice.h"
+#include "tests/support/ScriptedPrompts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -103,8 +105,9 @@ TEST_F(ChordsFormTest, TypingShowsEachTextThatNamesAChord) {
 }
 
 TEST_F(ChordsFormTest, ChordsCommandOpensTheWindowCleared) {
-    TTabForm mainWindow(conversion, display);
-    ConnectChords(mainWindow, form, conversion, display);
+    test::ScriptedPrompts prompts;
+    TTabForm mainWindow(conversion, display, prompts);
+    ConnectChords(mainWindow, form);
     QStringList titles;
     for (QAction* action : mainWindow.menuBar()->actions())
         titles << action->text();
@@ -145,9 +148,11 @@ TEST_F(ChordsFormTest, ChordsCommandOpensTheWindowCleared) {
 TEST(ChordView, EveryRowReachedByScrolling) {
     Conversion conversion;
     DisplaySettings display;
-    TTabForm mainWindow(conversion, display);
+    test::ScriptedPrompts prompts;
+    const ChordViewDiagrams chordView(conversion.ChordUsed, display);
+    TTabForm mainWindow(conversion, display, prompts, &chordView);
     TChordsForm chords(display, &mainWindow);
-    ConnectChords(mainWindow, chords, conversion, display);
+    ConnectChords(mainWindow, chords);
     mainWindow.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&mainWindow));
     conversion.Settings.ShowChord = 1;

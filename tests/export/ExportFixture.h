@@ -40,13 +40,7 @@ class ExportTest : public viewtest::ViewTest {
   protected:
     void SetUp() override {
         ViewTest::SetUp();
-        exporter = new TrackExport(conv, form.get(), [this] { return form->TabScroll(); });
-        exporter->Seams.ChooseSaveFile = [this](const QString& filter, const QString&) {
-            saveFilters.push_back(filter);
-            return saveAnswer;
-        };
-        exporter->Seams.ChoosePrinter = [](QPrinter&) { return false; };
-        exporter->Seams.ShowMessage = [this](const QString& text) { shown.push_back(text); };
+        exporter = new TrackExport(conv, *form->TabScroll(), prompts, form.get());
     }
 
     // Opens `bytes` and shows `track`.
@@ -58,9 +52,9 @@ class ExportTest : public viewtest::ViewTest {
     QString Out(const QString& name) const { return dir.filePath(name); }
 
     TrackExport* exporter = nullptr; // owned by the window
-    std::vector<QString> saveFilters;
-    QString saveAnswer;
-    std::vector<QString> shown;
+    QStringList& saveFilters = prompts.SaveFilters;
+    QString& saveAnswer = prompts.SaveAnswer;
+    QStringList& shown = prompts.Messages;
 };
 
 } // namespace morvel::exporttest

@@ -13,7 +13,7 @@
 namespace morvel::exporttest {
 namespace {
 
-const std::vector<QString> NoMessages;
+const QStringList NoMessages;
 
 TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
     // The items take their places in the File menu; "Copy Track" is in Edit, after File.
@@ -32,7 +32,7 @@ TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
     for (const char* item :
          {"PrintAllTab1", "Copy1", "SaveTabulatureBMP1", "Save1", "SaveAllTEXT1"})
         form->findChild<QAction*>(item)->trigger();
-    EXPECT_EQ(shown, std::vector<QString>({"No Tracks to print!", "No Tracks to copy!",
+    EXPECT_EQ(shown, QStringList({"No Tracks to print!", "No Tracks to copy!",
                                            "No Tracks to copy!", "No Tracks to save!",
                                            "No Tracks to save!"}));
     EXPECT_TRUE(saveFilters.empty());
@@ -45,12 +45,12 @@ TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
     exporter->Copy1Click();
     exporter->SaveTabulatureBMP1Click();
     exporter->Save1Click();
-    EXPECT_EQ(shown, std::vector<QString>({"No Tracks to print!", "No Tracks to copy!",
+    EXPECT_EQ(shown, QStringList({"No Tracks to print!", "No Tracks to copy!",
                                            "No Tracks to copy!", "No Tracks to save!"}));
     EXPECT_TRUE(saveFilters.empty());
     // "Save All Text" needs only the open file.
     exporter->SaveAllTEXT1Click();
-    EXPECT_EQ(saveFilters, std::vector<QString>({"TXT (*.txt)"}));
+    EXPECT_EQ(saveFilters, QStringList({"TXT (*.txt)"}));
     EXPECT_TRUE(QFile::exists(saveAnswer));
 
     // A shown track without a note in any measure prints nothing and says so.
@@ -60,7 +60,7 @@ TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
     named.Name("Silent").End();
     Show(Song({named, Measures(1)}), 1);
     exporter->PrintAllTab1Click();
-    EXPECT_EQ(shown, std::vector<QString>({"No Tracks to print!"}));
+    EXPECT_EQ(shown, QStringList({"No Tracks to print!"}));
     EXPECT_TRUE(saveFilters.empty());
 }
 
@@ -74,7 +74,7 @@ TEST_F(ExportTest, PrintedPagesHoldAcrossTimesDownMeasures) {
     saveAnswer = Out("sixteen.pdf");
     exporter->PrintAllTab1Click();
     EXPECT_EQ(shown, NoMessages);
-    EXPECT_EQ(saveFilters, std::vector<QString>({"PDF (*.pdf)"}));
+    EXPECT_EQ(saveFilters, QStringList({"PDF (*.pdf)"}));
     EXPECT_EQ(PdfPages(saveAnswer), 2);
 
     Show(Song({Measures(15)}));
@@ -82,15 +82,15 @@ TEST_F(ExportTest, PrintedPagesHoldAcrossTimesDownMeasures) {
     exporter->PrintAllTab1Click();
     EXPECT_EQ(PdfPages(saveAnswer), 1);
     // Every print asks for its file; a cancelled dialog prints nothing.
-    EXPECT_EQ(saveFilters.size(), 2u);
+    EXPECT_EQ(saveFilters.size(), 2);
     saveAnswer.clear();
     exporter->PrintAllTab1Click();
-    EXPECT_EQ(saveFilters.size(), 3u);
+    EXPECT_EQ(saveFilters.size(), 3);
     EXPECT_EQ(shown, NoMessages);
 
     // A PDF file named in "Print Setup" takes the next print, and only that one.
     const QString chosen = Out("setup.pdf");
-    exporter->Seams.ChoosePrinter = [&](QPrinter& printer) {
+    prompts.PrinterAnswer = [&](QPrinter& printer) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(chosen);
         return true;
@@ -98,10 +98,10 @@ TEST_F(ExportTest, PrintedPagesHoldAcrossTimesDownMeasures) {
     exporter->PrintSetup1Click();
     exporter->PrintAllTab1Click();
     EXPECT_EQ(PdfPages(chosen), 1);
-    EXPECT_EQ(saveFilters.size(), 3u);
+    EXPECT_EQ(saveFilters.size(), 3);
     saveAnswer = Out("after.pdf");
     exporter->PrintAllTab1Click();
-    EXPECT_EQ(saveFilters.size(), 4u);
+    EXPECT_EQ(saveFilters.size(), 4);
     EXPECT_EQ(PdfPages(saveAnswer), 1);
 }
 
@@ -140,7 +140,7 @@ TEST_F(ExportTest, PictureRowsLeaveNoGapForEmptyMeasures) {
     // A cancelled BMP dialog says so.
     saveAnswer.clear();
     exporter->SaveTabulatureBMP1Click();
-    EXPECT_EQ(shown, std::vector<QString>({"Error: Can't write BITMAP file."}));
+    EXPECT_EQ(shown, QStringList({"Error: Can't write BITMAP file."}));
 }
 
 TEST_F(ExportTest, PicturesAndTheExportToolDrawTheOptimisedFingering) {
@@ -188,13 +188,13 @@ TEST_F(ExportTest, LargePictureIsSavedInPartsAndNotCopied) {
         EXPECT_EQ(part.height(), (i < 2 ? 2 : 1) * cellHeight) << names[i].toStdString();
     }
     EXPECT_FALSE(QFile::exists(Out("long-4.bmp")));
-    ASSERT_EQ(shown.size(), 1u);
+    ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].contains("3 parts")) << shown[0].toStdString();
 
     shown.clear();
     QGuiApplication::clipboard()->clear();
     exporter->Copy1Click();
-    ASSERT_EQ(shown.size(), 1u);
+    ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].contains(QString::number(2 * cellHeight + 1)));
     EXPECT_TRUE(shown[0].contains("Save Tabulature BMP"));
     EXPECT_TRUE(QGuiApplication::clipboard()->image().isNull());
@@ -227,7 +227,7 @@ TEST_F(ExportTest, TextFilesAreTheReportSectionsByteForByte) {
     const QByteArray all = saved("all.txt", &TrackExport::SaveAllTEXT1Click);
     EXPECT_FALSE(all.contains('\xFA'));
     EXPECT_EQ(all, QByteArray(report).replace('\xFA', QByteArray()));
-    EXPECT_EQ(saveFilters, std::vector<QString>(3, "TXT (*.txt)"));
+    EXPECT_EQ(saveFilters, QStringList(3, "TXT (*.txt)"));
     EXPECT_EQ(shown, NoMessages);
 
     // An output that cannot be written, and a report that is gone, are said.
@@ -236,9 +236,9 @@ TEST_F(ExportTest, TextFilesAreTheReportSectionsByteForByte) {
     conv.DeleteReportFile();
     saveAnswer = Out("gone.txt");
     exporter->SaveAllTEXT1Click();
-    EXPECT_EQ(shown, std::vector<QString>({"Can't write TAB output file!\ncannot create: No such "
-                                           "file or directory",
-                                           "Can't read Temporary File!"}));
+    EXPECT_EQ(shown, QStringList({"Can't write TAB output file!\ncannot create: No such file or "
+                                  "directory",
+                                  "Can't read Temporary File!"}));
     EXPECT_FALSE(QFile::exists(saveAnswer));
 }
 

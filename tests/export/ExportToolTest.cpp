@@ -84,7 +84,7 @@ TEST_F(ExportTest, ToolWritesTheWindowsPagesAndPicture) {
     saveAnswer = Out("window.pdf");
     exporter->PrintAllTab1Click();
     const QImage picture = exporter->RenderTrackBitmap();
-    ASSERT_EQ(shown, std::vector<QString>());
+    ASSERT_EQ(shown, QStringList());
 
     QString output;
     ASSERT_EQ(RunTool({"--track", "2", "--pdf", Out("tool.pdf"), "--png", Out("tool.png"), midi},

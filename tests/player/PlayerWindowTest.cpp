@@ -4,6 +4,7 @@
 #include "app/PlayerConnection.h"
 #include "player/TMidiPlayer.h"
 #include "tests/support/MidiBuilder.h"
+#include "tests/support/ScriptedPrompts.h"
 #include "view/MeasurePainter.h"
 #include "view/MeasureView.h"
 #include "view/TabForm.h"
@@ -66,8 +67,7 @@ class PlayerWindowTest : public ::testing::Test {
         options.TimeSource = MidiPlayback::Clock::Manual;
         options.SoundFonts = {"/nonexistent/none.sf2"};
         playback = std::make_unique<MidiPlayback>(options);
-        player = std::make_unique<TMidiPlayer>(*view, conv, *playback);
-        player->ShowMessage = [this](const QString& text) { shown.push_back(text); };
+        player = std::make_unique<TMidiPlayer>(*view, conv, *playback, prompts);
         player->Timer1()->stop(); // the tests call the tick themselves
     }
 
@@ -109,7 +109,8 @@ class PlayerWindowTest : public ::testing::Test {
     std::unique_ptr<MidiPlayback> playback;
     std::unique_ptr<TMidiPlayer> player;
     std::vector<std::string> messages;
-    std::vector<QString> shown;
+    test::ScriptedPrompts prompts;
+    const QStringList& shown = prompts.Messages;
 };
 
 TEST_F(PlayerWindowTest, TheTimerHighlightsTheMeasureBeingPlayed) {
@@ -293,7 +294,7 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
     file.close();
     player->FileClosed();
     player->PrepareFile(path);
-    ASSERT_EQ(shown.size(), 1u);
+    ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0], "Cannot play \"" + path + "\": the file ends inside a track.");
     EXPECT_EQ(Find<QLabel>("MediaLabel")->toolTip(), path);
     EXPECT_TRUE(Find<QLabel>("MediaLabel")->text().endsWith("broken.mid"));
@@ -304,9 +305,8 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
 }
 
 TEST_F(PlayerWindowTest, TheMainWindowOffersThePlayerAndPreparesIt) {
-    TTabForm form(conv, display);
-    TMidiPlayer formPlayer(*form.TabScroll(), conv, *playback);
-    formPlayer.ShowMessage = [this](const QString& text) { shown.push_back(text); };
+    TTabForm form(conv, display, prompts);
+    TMidiPlayer formPlayer(*form.TabScroll(), conv, *playback, prompts);
     ConnectPlayer(form, formPlayer);
 
     QStringList items;

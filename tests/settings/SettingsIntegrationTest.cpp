@@ -1,6 +1,7 @@
 // The settings commands joined to the real main window.
 #include "SettingsTestSupport.h"
 #include "app/SettingsConnection.h"
+#include "tests/support/ScriptedPrompts.h"
 #include "widgets/UpDown.h"
 
 #include <QAction>
@@ -23,18 +24,13 @@ struct Program {
     test::ConfigHome home;
     Conversion conv;
     DisplaySettings display;
-    TTabForm form{conv, display};
-    SettingsCommands settings{conv, display, &form, form.OpenMidifile()};
-    QStringList messages;
+    test::ScriptedPrompts prompts; // every question answered "Stay"
+    TTabForm form{conv, display, prompts};
+    SettingsCommands settings{conv, display, prompts, &form};
 
     Program() {
         conv.SetReporter([](const std::string&) {});
-        settings.Seams.ShowMessage = [this](const QString& text) { messages << text; };
         ConnectSettings(form, settings);
-        form.AskQuitWithoutSaving = [this](const QString& text) {
-            messages << text;
-            return false; // stay
-        };
         settings.ReadIniSettings();
     }
     ~Program() { form.hide(); }
@@ -111,11 +107,11 @@ TEST(SettingsInMainWindow, FailedIniWriteKeepsTheProgramRunning) {
     QDir().mkpath(p.home.IniPath()); // a folder in the way: the INI file cannot be written
     EXPECT_FALSE(p.form.close());
     EXPECT_TRUE(p.form.isVisible());
-    ASSERT_EQ(p.messages.size(), 1);
     // The designed text, then the reason.
-    EXPECT_EQ(p.messages[0], "Unable to write to " + p.home.IniPath() +
-                                 "\nCan't read the settings file \"" + p.home.IniPath() +
-                                 "\": is a directory");
+    EXPECT_EQ(p.prompts.Questions, QStringList{"Unable to write to " + p.home.IniPath() +
+                                               "\nCan't read the settings file \"" +
+                                               p.home.IniPath() + "\": is a directory"});
+    EXPECT_TRUE(p.prompts.Messages.isEmpty());
 
     QDir().rmdir(p.home.IniPath());
     p.form.findChild<QAction*>("Quit1")->trigger();
@@ -154,14 +150,14 @@ TEST(SettingsInMainWindow, QuitLeavesAnIniThatStartUpRefusedAsItIsAndEndsAtOnce)
         const auto start = std::chrono::steady_clock::now();
 
         p.settings.ReadIniSettings(); // start-up: refused once, with the reason
-        ASSERT_EQ(p.messages.size(), 1);
-        EXPECT_TRUE(p.messages[0].contains(p.home.IniPath()));
-        EXPECT_TRUE(p.messages[0].contains("Settings will not be saved"));
+        ASSERT_EQ(p.prompts.Messages.size(), 1);
+        EXPECT_TRUE(p.prompts.Messages[0].contains(p.home.IniPath()));
+        EXPECT_TRUE(p.prompts.Messages[0].contains("Settings will not be saved"));
         p.form.findChild<QAction*>("Quit1")->trigger();
 
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
         EXPECT_FALSE(p.form.isVisible());
-        EXPECT_EQ(p.messages.size(), 1); // the ending says nothing more
+        EXPECT_EQ(p.prompts.Messages.size(), 1); // the ending says nothing more
         EXPECT_LT(PeakKib() - peakBefore, 64 * 1024);
         const std::filesystem::file_status stat = std::filesystem::symlink_status(ini);
         if (kind == Fifo) {

@@ -1,6 +1,8 @@
 #include "SettingsTestSupport.h"
 #include "widgets/ColorRef.h"
 #include "settings/SettingsCommands.h"
+#include "tests/support/ScriptedPrompts.h"
+#include "widgets/MenuOrder.h"
 #include "widgets/UpDown.h"
 
 #include <QComboBox>
@@ -33,20 +35,23 @@ struct Fixture {
     Conversion conv;
     DisplaySettings display;
     QWidget window;
-    SettingsCommands commands{conv, display, &window};
-    QStringList messages;
+    test::ScriptedPrompts prompts;
+    SettingsCommands commands{conv, display, prompts, &window};
+    QStringList& messages = prompts.Messages;
+    std::optional<QColor>& nextColor = prompts.ColorAnswer;
     QString nextFile;
-    std::optional<uint32_t> nextColor;
+    QString writeError;
     int redraws = 0;
 
     Fixture() {
         conv.SetReporter([](const std::string&) {});
-        commands.Seams.ShowMessage = [this](const QString& text) { messages << text; };
-        commands.Seams.ChooseOptionFile = [this](bool) { return nextFile; };
-        commands.Seams.ChooseColor = [this] { return nextColor; };
-        MainWindowHooks hooks;
-        hooks.DrawAllMeasures = [this] { ++redraws; };
-        commands.SetHooks(hooks);
+        prompts.FileAnswer = [this](const FileDialogRequest&) { return nextFile; };
+        QObject::connect(&commands, &SettingsCommands::ColorsChanged, [this] { ++redraws; });
+    }
+    // The ending's write; its reason, if any, in writeError.
+    bool Write() {
+        writeError.clear();
+        return commands.TryWriteSettings(&writeError);
     }
 };
 
@@ -111,7 +116,7 @@ TEST(SettingsStore, IniTuningNameSetsOnlyTheTextAndForeignLinesSurviveWriting) {
     EXPECT_EQ(f.display.MeasuresPerPage, 5);
 
     f.display.BackgroundColor = 0xABCDEF;
-    ASSERT_TRUE(f.commands.WriteSettings());
+    ASSERT_TRUE(f.Write());
     const QByteArray written = ReadAll(f.home.IniPath());
     for (const char* line : {"; kept comment\r\n", "[Window]\r\nLeft=10\r\n", "[params]\r\n",
                              "tuning=Drop D\r\n", "customdelta3=2\r\n", "MeasPerPage=5\r\n",
@@ -131,16 +136,16 @@ TEST(SettingsStore, FailedWriteKeepsTheOldFileAndReportsIt) {
     f.conv.Settings.MaxFret = 19;
     {
         FileSizeLimit full(64); // the new text is far longer: writing it fails
-        EXPECT_FALSE(f.commands.WriteSettings());
+        EXPECT_FALSE(f.Write());
     }
     EXPECT_EQ(ReadAll(f.home.IniPath()), original);
-    ASSERT_EQ(f.messages.size(), 1);
-    EXPECT_EQ(f.messages[0], "Unable to write to " + f.home.IniPath() +
-                                 "\nCan't write the settings file \"" + f.home.IniPath() +
-                                 "\": cannot write: " + strerror(EFBIG));
+    EXPECT_EQ(f.writeError, "Unable to write to " + f.home.IniPath() +
+                                "\nCan't write the settings file \"" + f.home.IniPath() +
+                                "\": cannot write: " + strerror(EFBIG));
+    EXPECT_TRUE(f.messages.isEmpty()); // the ending shows it, not the write
     EXPECT_EQ(f.conv.Settings.MaxFret, 19); // nothing in memory is lost either
 
-    ASSERT_TRUE(f.commands.WriteSettings()); // space again: the next attempt succeeds
+    ASSERT_TRUE(f.Write()); // space again: the next attempt succeeds
     EXPECT_TRUE(ReadAll(f.home.IniPath()).contains("MAXFRET=19\n"));
 }
 
@@ -153,7 +158,7 @@ TEST(SettingsStore, IniPathThatIsNoFileIsNeitherReadNorReplaced) {
     EXPECT_EQ(f.conv.Settings.MaxFret, 21);
     EXPECT_TRUE(f.messages[0].endsWith("Settings will not be saved; the file is left as it is."));
     // A file refused at start-up is left alone at the end, without a second message.
-    EXPECT_TRUE(f.commands.WriteSettings());
+    EXPECT_TRUE(f.Write());
     EXPECT_EQ(f.messages.size(), 1);
     EXPECT_TRUE(QFileInfo(f.home.IniPath()).isDir());
 }
@@ -259,17 +264,30 @@ TEST(OptionCommands, FileDialogOffersNeitherTheOpenSongNorItsFolder) {
     Conversion conv;
     DisplaySettings display;
     QWidget window;
-    // The main window's dialog as opening the song left it.
-    QFileDialog dialog(&window);
+    // The real dialogs, but messages collected and, when `chosen` is set, that file chosen.
+    class Prompts : public DialogPrompts {
+      public:
+        using DialogPrompts::DialogPrompts;
+        QStringList messages;
+        QString chosen;
+        QString ChooseFile(const FileDialogRequest& request) override {
+            return chosen.isEmpty() ? DialogPrompts::ChooseFile(request) : chosen;
+        }
+
+      private:
+        void Show(const QString&, const QString& text) override { messages << text; }
+    } prompts("MORVEL");
+    prompts.SetWindow(&window);
+    // The program's one file dialog as opening the song left it.
+    QFileDialog& dialog = *prompts.FileDialog();
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter("MID (*.mid)");
     dialog.setDirectory(songs);
     dialog.selectFile(song);
     conv.MidiFileName = song.toStdString();
     display.MidiFileDir = (songs + "/").toStdString();
-    SettingsCommands commands(conv, display, &window, &dialog);
-    QStringList messages;
-    commands.Seams.ShowMessage = [&messages](const QString& text) { messages << text; };
+    SettingsCommands commands(conv, display, prompts, &window);
+    const QStringList& messages = prompts.messages;
 
     struct Seen {
         QString name, folder;
@@ -311,7 +329,7 @@ TEST(OptionCommands, FileDialogOffersNeitherTheOpenSongNorItsFolder) {
     EXPECT_EQ(dialog.directory().absolutePath(), QDir(songs).absolutePath()); // given back
 
     // Even when chosen by name, the open song is not overwritten with options.
-    commands.Seams.ChooseOptionFile = [&song](bool) { return song; };
+    prompts.chosen = song;
     commands.SaveOptions1Click();
     EXPECT_EQ(ReadAll(song), songBytes);
     ASSERT_EQ(messages.size(), 1);
@@ -320,13 +338,13 @@ TEST(OptionCommands, FileDialogOffersNeitherTheOpenSongNorItsFolder) {
 
 TEST(ColorCommands, ChosenColoursAreStoredAndRedrawnCancelKeepsThem) {
     Fixture f;
-    f.nextColor = 0x00112233;
+    f.nextColor = ColorFromRef(0x00112233);
     f.commands.Foreground1Click();
     EXPECT_EQ(f.display.BarColor, 0x00112233u);
-    f.nextColor = 0x00445566;
+    f.nextColor = ColorFromRef(0x00445566);
     f.commands.Background1Click();
     EXPECT_EQ(f.display.BackgroundColor, 0x00445566u);
-    f.nextColor = 0x00778899;
+    f.nextColor = ColorFromRef(0x00778899);
     f.commands.Notes1Click();
     EXPECT_EQ(f.display.NotesColor, 0x00778899u);
     EXPECT_EQ(f.redraws, 3);
@@ -362,7 +380,8 @@ TEST(SettingsMenus, MenusTakeTheirPlacesAndRunTheirHandlers) {
         QAction* action = bar.addAction(name);
         action->setObjectName(name);
     }
-    f.commands.InstallMenus(&bar);
+    for (QMenu* menu : {f.commands.OptionsMenu(), f.commands.ColorsMenu()})
+        InsertInMenuOrder(&bar, menu->menuAction());
     QStringList order;
     for (QAction* action : bar.actions())
         order << action->objectName();

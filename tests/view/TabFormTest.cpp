@@ -163,11 +163,11 @@ TEST_F(ViewTest, ReconvertingShowsTheSelectedTrackAgainAndNothingWithoutAFile) {
 
 TEST_F(ViewTest, QuitWritesSettingsOnceThenCloses) {
     int writes = 0;
-    form->WriteSettings = [&](QString*) {
+    form->SetSettingsWriter([&](QString*) {
         ++writes;
         EXPECT_FALSE(conv.MidiFileName.empty()); // written before the tabulature closes
         return true;
-    };
+    });
     Open(FourTracks());
     const QString report = QString::fromStdString(conv.TempFileName);
     form->show();
@@ -180,16 +180,12 @@ TEST_F(ViewTest, QuitWritesSettingsOnceThenCloses) {
 // An INI file that cannot be written never traps the user: the ending asks, "Stay" keeps
 // everything open, "Quit Without Saving" ends; a signal's ending asks nothing and still ends.
 TEST_F(ViewTest, EndingWithUnwritableSettingsAsksOrEndsSilently) {
-    form->WriteSettings = [](QString* error) {
+    form->SetSettingsWriter([](QString* error) {
         if (error) *error = "Unable to write to /ro/MORVEL.INI";
         return false;
-    };
-    QStringList asked;
-    bool quitAnyway = false;
-    form->AskQuitWithoutSaving = [&](const QString& text) {
-        asked << text;
-        return quitAnyway;
-    };
+    });
+    const QStringList& asked = prompts.Questions;
+    bool& quitAnyway = prompts.AskAnswer;
     Open(FourTracks());
     const QString report = QString::fromStdString(conv.TempFileName);
     form->show();
@@ -207,12 +203,12 @@ TEST_F(ViewTest, EndingWithUnwritableSettingsAsksOrEndsSilently) {
 
     SetUp(); // a new window on the same conversion
     int writes = 0;
-    form->WriteSettings = [&](QString*) { return ++writes, false; };
-    form->AskQuitWithoutSaving = [&](const QString&) { return ADD_FAILURE(), false; };
+    form->SetSettingsWriter([&](QString*) { return ++writes, false; });
     Open(FourTracks());
     const QString second = QString::fromStdString(conv.TempFileName);
     form->EndOnSignal();
     EXPECT_EQ(writes, 1);
+    EXPECT_EQ(asked.size(), 2); // nothing more asked
     EXPECT_FALSE(QFileInfo::exists(second));
 }
 

@@ -1,7 +1,8 @@
 // A main window over a conversion whose messages are collected, with MIDI files written to a
-// temporary folder and the file dialog answered by the test.
+// temporary folder and its prompts answered by the test.
 #pragma once
 
+#include "tests/support/ScriptedPrompts.h"
 #include "tests/view/MidiBytes.h"
 #include "view/TabForm.h"
 
@@ -24,11 +25,7 @@ class ViewTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         conv.SetReporter([this](const std::string& text) { messages.push_back(text); });
-        form = std::make_unique<TTabForm>(conv, display);
-        form->RunFileDialog = [this](const QString& filter) {
-            filters.push_back(filter);
-            return answer;
-        };
+        form = std::make_unique<TTabForm>(conv, display, prompts);
     }
 
     MeasureView* View() const { return form->TabScroll(); }
@@ -64,10 +61,11 @@ class ViewTest : public ::testing::Test {
     QTemporaryDir dir;
     Conversion conv;
     DisplaySettings display;
+    test::ScriptedPrompts prompts;
     std::unique_ptr<TTabForm> form;
-    std::vector<std::string> messages;
-    std::vector<QString> filters;
-    QString answer;
+    std::vector<std::string> messages;             // the conversion's
+    QStringList& filters = prompts.OpenFilters;   // of the open dialogs
+    QString& answer = prompts.OpenAnswer;         // the open dialog's answer
 };
 
 } // namespace morvel::viewtest
