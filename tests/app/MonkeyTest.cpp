@@ -18,7 +18,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
@@ -148,52 +147,39 @@ class Monkey {
             action->trigger();
             break;
         }
-        case 2: {
-            const QList<QAction*> tracks = p_.form.TracksMenu()->actions();
-            if (tracks.isEmpty()) {
-                what = "open a file";
-                p_.form.OpenMidifile1Click();
-            } else {
-                QAction* track = tracks[Pick(tracks.size())];
+        case 2:
+            if (QAction* track = Any(p_.form.TracksMenu()->actions())) {
                 what = "track " + track->text();
                 track->trigger();
+            } else {
+                what = "open a file";
+                p_.form.OpenMidifile1Click();
             }
             break;
-        }
         case 3: {
             what = "option change";
             QWidget& options = p_.settings.OptionsForm();
-            const QList<QCheckBox*> boxes = options.findChildren<QCheckBox*>();
-            const QList<QComboBox*> combos = options.findChildren<QComboBox*>();
-            if (!boxes.isEmpty() && Pick(2) == 0) {
-                QCheckBox* box = boxes[Pick(boxes.size())];
-                what += " " + box->objectName();
-                box->click();
-            } else if (!combos.isEmpty()) {
-                QComboBox* combo = combos[Pick(combos.size())];
+            if (QComboBox* combo = Any(options.findChildren<QComboBox*>());
+                combo && combo->count() > 0 && Pick(3) == 0) {
                 what += " " + combo->objectName();
-                if (combo->count() > 0) combo->setCurrentIndex(Pick(combo->count()));
+                combo->setCurrentIndex(static_cast<int>(Pick(size_t(combo->count()))));
             }
-            const QList<QAbstractButton*> buttons = ButtonsOf(options);
-            if (!buttons.isEmpty() && Pick(2) == 0) {
-                QAbstractButton* button = buttons[Pick(buttons.size())];
-                what += " then " + button->objectName();
+            // Check boxes, "Apply" and "Close".
+            if (QAbstractButton* button = Any(ButtonsOf(options))) {
+                what += " " + button->objectName();
                 button->click();
             }
             break;
         }
-        case 4: {
-            const QList<QAbstractButton*> buttons = ButtonsOf(p_.player);
-            if (Pick(4) == 0 || buttons.isEmpty()) {
-                what = "player window";
-                p_.player.PlayMidifile1Click();
-            } else {
-                QAbstractButton* button = buttons[Pick(buttons.size())];
+        case 4:
+            if (QAbstractButton* button = Any(ButtonsOf(p_.player)); button && Pick(4) != 0) {
                 what = "player button " + button->objectName();
                 button->click();
+            } else {
+                what = "player window";
+                p_.player.PlayMidifile1Click();
             }
             break;
-        }
         case 5: {
             static const QStringList NAMES = {"C", "Am7", "F#m7b5", "Gsus4", "xyz", "",
                                               "C/E", "Bb13", "D\u00e9", QString(300, 'A')};
@@ -256,6 +242,10 @@ class Monkey {
 
   private:
     size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random_); }
+    // One of `items` at random; nullptr when there is none.
+    template <typename T> T* Any(const QList<T*>& items) {
+        return items.isEmpty() ? nullptr : items[static_cast<qsizetype>(Pick(size_t(items.size())))];
+    }
 
     static QByteArray Read(const QString& path) {
         QFile file(path);
