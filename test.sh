@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test:
 #   1. the full build and all its tests through CTest;
+#   1b. the Debian package, unpacked into a temporary folder, its converter run from there;
 #   2. every target (core, converter, window, export, player, chords) and the whole test suite
 #      once more under AddressSanitizer and UBSan, optimised at -O1 so that the suite stays
 #      within minutes; the benchmarks are left out there;
@@ -19,6 +20,20 @@ echo "== Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 ctest --test-dir build --output-on-failure --timeout 600
+
+echo "== Debian package: built, unpacked, its converter run from the unpacked tree"
+rm -f build/morvel_*.deb
+(cd build && cpack -G DEB)
+deb=$(ls build/morvel_*.deb)
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+test "$("$unpacked/usr/bin/morvel-convert" --version)" = "morvel-convert $version"
+"$unpacked/usr/bin/morvel-convert" --track 1 examples/melody.mid -o "$unpacked/melody.txt"
+grep -q . "$unpacked/melody.txt"
+rm -rf "$unpacked"
+trap - EXIT
 
 echo "== Every target under AddressSanitizer and UBSan"
 sanitize_start=$(date +%s)

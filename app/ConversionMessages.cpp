@@ -4,12 +4,10 @@
 
 namespace morvel {
 
-QString ConversionMessageTitle(const std::string& midiFileName, const QString& applicationTitle) {
-    if (midiFileName.empty()) return applicationTitle;
-    QString name = QFileInfo(QString::fromStdString(midiFileName)).fileName();
-    for (QChar& c : name)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = '?';
-    return name + " - " + applicationTitle;
+QString ConversionMessageTitle(const Conversion& conversion, const QString& applicationTitle) {
+    if (conversion.MidiFileName.empty()) return applicationTitle;
+    const QString shown = QString::fromStdString(conversion.MessageFileName());
+    return QFileInfo(shown).fileName() + " - " + applicationTitle;
 }
 
 QString ConversionMessageText(const std::string& text) {

@@ -11,8 +11,8 @@ namespace morvel {
 
 inline void ConnectExport(TTabForm& form, TrackExport& exporter) {
     QMenu* file = form.TopMenu("File1");
-    for (const char* name : TrackExport::FileItems)
-        form.AddMenuItem(file, exporter.Action(name));
+    for (QAction* action : exporter.FileActions())
+        form.AddMenuItem(file, action);
     form.AddTopMenu(exporter.EditMenu());
 }
 

@@ -1,5 +1,6 @@
-// Joins the player window to the main window: "Midifile Player" in the File menu, and the
-// player prepared when a file is opened and let go when the tabulature is closed.
+// Joins the player window to the main window: "Midifile Player" in the File menu, the
+// player prepared when a file is opened and let go when the tabulature is closed, and Space
+// and Home reaching the player from the main window.
 #pragma once
 
 #include "player/TMidiPlayer.h"
@@ -20,6 +21,7 @@ inline void ConnectPlayer(TTabForm& form, TMidiPlayer& player) {
                      [&player](const QString& path) { player.PrepareFile(path); });
     QObject::connect(&form, &TTabForm::TabulatureClosed, &player,
                      [&player] { player.FileClosed(); });
+    player.InstallKeys(form);
 }
 
 } // namespace morvel

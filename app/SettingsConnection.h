@@ -17,7 +17,7 @@ inline void ConnectSettings(TTabForm& form, SettingsCommands& settings,
     // The main window's reconversion rebuilds the Tracks menu and the view itself.
     QObject::connect(&settings, &SettingsCommands::OptionsApplied, &form,
                      &TTabForm::ReconvertMidiFile);
-    QObject::connect(&settings, &SettingsCommands::ColorsChanged, &form,
+    QObject::connect(&settings, &SettingsCommands::DrawingChanged, &form,
                      [&form, alsoRepaint = QPointer<QWidget>(alsoRepaint)] {
                          form.TabScroll()->DrawAllMeasures();
                          if (alsoRepaint) alsoRepaint->update();

@@ -1,6 +1,8 @@
-// The program entry: creates the windows hidden in their fixed order, shows the version window
-// modally, then the main window, and opens a MIDI file named on the command line.
+// The program entry: answers --help and --version without a display, creates the windows
+// hidden in their fixed order, shows the version window modally, then the main window, and
+// opens a MIDI file named on the command line. A fatal error ends it with a failure status.
 #include "app/ChordsConnection.h"
+#include "app/CommandLine.h"
 #include "app/ConversionMessages.h"
 #include "app/ExportConnection.h"
 #include "app/PlayerConnection.h"
@@ -12,6 +14,7 @@
 #include "core/DisplaySettings.h"
 #include "player/MidiPlayback.h"
 #include "player/TMidiPlayer.h"
+#include "view/RecentFiles.h"
 #include "view/TabForm.h"
 #include "view/VersionForm.h"
 
@@ -19,11 +22,23 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 using morvel::APPLICATION_TITLE;
 
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const morvel::CommandLine commandLine = morvel::ParseCommandLine(arguments);
+    if (commandLine.Exit) {
+        std::fputs(commandLine.Output.toLocal8Bit().constData(), stdout);
+        std::fputs(commandLine.ErrorOutput.toLocal8Bit().constData(), stderr);
+        return commandLine.ExitStatus;
+    }
+
     QApplication app(argc, argv);
     try {
         // The title names the program in its message boxes; window captions stay their own.
@@ -43,14 +58,16 @@ int main(int argc, char** argv) {
             // A message box during a conversion shows the normal cursor, not the wait cursor.
             QApplication::setOverrideCursor(Qt::ArrowCursor);
             prompts.ShowMessage(
-                morvel::ConversionMessageTitle(conversion.MidiFileName, APPLICATION_TITLE),
+                morvel::ConversionMessageTitle(conversion, APPLICATION_TITLE),
                 morvel::ConversionMessageText(text));
             QApplication::restoreOverrideCursor();
         });
 
         const morvel::ChordViewDiagrams chordView(conversion.ChordUsed, display);
+        morvel::RecentFiles recentFiles;
         morvel::TTabForm tabForm(conversion, display, prompts, &chordView);
         prompts.SetWindow(&tabForm);
+        new morvel::RecentFilesMenu(tabForm, recentFiles, prompts);
         morvel::TChordsForm chordsForm(display, &tabForm);
         morvel::ConnectChords(tabForm, chordsForm);
         morvel::SettingsCommands settings(conversion, display, prompts, &tabForm);
@@ -72,9 +89,8 @@ int main(int argc, char** argv) {
         }
         tabForm.show();
 
-        const QStringList args = QApplication::arguments();
-        if (args.size() > 1) {
-            const QString path = args.at(1);
+        if (!commandLine.File.isEmpty()) {
+            const QString path = commandLine.File;
             QTimer::singleShot(0, &tabForm, [&tabForm, path] { tabForm.OpenMidiFilePath(path); });
         }
         const int status = app.exec();
@@ -82,7 +98,8 @@ int main(int argc, char** argv) {
         tabForm.EndOnSignal();
         return 128 + signalEnding.Received();
     } catch (const std::exception& error) {
+        std::fprintf(stderr, "morvel: %s\n", error.what());
         QMessageBox::critical(nullptr, APPLICATION_TITLE, QString::fromLocal8Bit(error.what()));
-        return 0;
+        return EXIT_FAILURE;
     }
 }

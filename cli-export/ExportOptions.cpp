@@ -117,7 +117,7 @@ bool ParseExportArguments(int argc, const char* const* argv, ExportOptions& opti
     cli::Options& convert = options.Convert;
     if (!cli::ParseArguments(static_cast<int>(rest.size()), rest.data(), convert, error))
         return false;
-    if (convert.Help) return true;
+    if (convert.Help || convert.Version) return true;
     if (convert.Mode == cli::OutputMode::Report)
         return Fail(error,
                     "--report is for morvel-convert; morvel-export writes pictures and pages");
@@ -161,6 +161,7 @@ Settings, as morvel-convert takes them (--ini, then --options, then the flags):
   --max-fret N  --[no-]force-fit  --[no-]bass  --[no-]show-chords  --[no-]show-special
   The INI file also gives the colours and the measures across and down a page.
   -h, --help         show this text
+  --version          show the program's version
 
 Exit status: 0 when everything was written, 1 when the file could not be converted, the
 track does not exist or has no notes, or an output could not be written, 2 on a usage error.

@@ -10,6 +10,7 @@
 #include "core/OutputFile.h"
 #include "core/SettingsFiles.h"
 #include "core/TempFiles.h"
+#include "core/Version.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
 
@@ -128,6 +129,10 @@ int main(int argc, char** argv) {
     if (!ParseExportArguments(argc, argv, options, error)) {
         std::fprintf(stderr, "morvel-export: %s\nTry 'morvel-export --help'.\n", error.c_str());
         return EXIT_USAGE;
+    }
+    if (options.Convert.Version) {
+        std::printf("morvel-export %s\n", PROGRAM_VERSION);
+        return EXIT_OK;
     }
     if (options.Convert.Help) {
         std::fputs(ExportUsageText().c_str(), stdout);

@@ -77,6 +77,10 @@ struct Parser {
             options.Help = true;
             return NoInlineValue(flag, inlineValue);
         }
+        if (flag == "--version") {
+            options.Version = true;
+            return NoInlineValue(flag, inlineValue);
+        }
         if (flag == "--metrics") {
             options.Metrics = true;
             return NoInlineValue(flag, inlineValue);
@@ -180,7 +184,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         }
         if (!parser.One()) return false;
     }
-    if (options.Help) return true;
+    if (options.Help || options.Version) return true;
     if (options.Inputs.empty()) return parser.Fail("no MIDI file given");
     if (!options.OutputFile.empty() && !options.OutDir.empty())
         return parser.Fail("-o and --out-dir cannot be used together");
@@ -246,6 +250,7 @@ Settings (read in this order: --ini, then --options, then the flags below):
   --no-force-fit, --no-bass, --no-show-chords, --no-show-special, --no-optimise-fingering
                      turn a switch off that a settings file turned on
   -h, --help         show this text
+  --version          show the program's version
 
 Messages: every conversion error goes to standard error as "FILE: text", control
 characters in names shown escaped (\n, \xHH).

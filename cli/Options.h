@@ -27,6 +27,7 @@ struct Options {
     std::string OutDir;     // non-empty: one .txt per input in this folder
     unsigned Jobs = 0;      // worker threads for --out-dir; 0: one per core
     bool Help = false;
+    bool Version = false; // --version: print the program's name and version
     bool Metrics = false; // print playability figures per track instead of the tablature
 
     std::string IniFile;

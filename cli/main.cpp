@@ -12,6 +12,7 @@
 #include "core/OutputFile.h"
 #include "core/SettingsFiles.h"
 #include "core/TempFiles.h"
+#include "core/Version.h"
 
 #include <algorithm>
 #include <atomic>
@@ -242,6 +243,10 @@ int main(int argc, char** argv) {
     if (!ParseArguments(argc, argv, options, error)) {
         std::fprintf(stderr, "morvel-convert: %s\nTry 'morvel-convert --help'.\n", error.c_str());
         return EXIT_USAGE;
+    }
+    if (options.Version) {
+        std::printf("morvel-convert %s\n", PROGRAM_VERSION);
+        return EXIT_OK;
     }
     if (options.Help) {
         std::fputs(UsageText().c_str(), stdout);

@@ -130,19 +130,25 @@ void Conversion::SetColumnObserver(ColumnObserver observer) {
     state_->Observer = std::move(observer);
 }
 
+Conversion::FingeringInputs Conversion::CurrentFingeringInputs() const {
+    return {StringPitch, Header.Division, Settings.MaxFret, Settings.BassMode,
+            Settings.ForceFitFret};
+}
+
 const TrackFingering& Conversion::OptimisedFingering(uint32_t trackIndex) {
     if (fingerings_.size() != TrackList.size()) {
         fingerings_.assign(TrackList.size(), TrackFingering());
-        fingeringDone_.assign(TrackList.size(), false);
+        fingeringInputs_.assign(TrackList.size(), std::nullopt);
     }
     if (trackIndex >= TrackList.size()) {
         static const TrackFingering none;
         return none;
     }
-    if (!fingeringDone_[trackIndex]) {
+    const FingeringInputs inputs = CurrentFingeringInputs();
+    if (fingeringInputs_[trackIndex] != inputs) {
         fingerings_[trackIndex] =
             OptimiseTrackFingering(TrackList[trackIndex], StringPitch, Settings, Header.Division);
-        fingeringDone_[trackIndex] = true;
+        fingeringInputs_[trackIndex] = inputs;
     }
     return fingerings_[trackIndex];
 }
@@ -252,7 +258,7 @@ void Conversion::RunConversion(bool opened) {
     st.ConversionCut = false;
     FreeTrackList();
     fingerings_.clear();
-    fingeringDone_.clear();
+    fingeringInputs_.clear();
 
     StringPitch = BaseTuning;
     ClearUsedChords();

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,9 +100,11 @@ class Conversion {
     // Puts a marker (LABEL_BAR, LABEL_TRACK_START, LABEL_TRACK_END) into `column`.
     static void PlaceMarker(TabColumn& column, uint8_t label);
 
-    // The optimised placement of track `trackIndex` (0-based) under the settings and tuning
-    // of the last conversion, computed once per track and conversion and kept until the next
-    // conversion; the text written with OptimiseFingering on is made from it. An index past
+    // The optimised placement of track `trackIndex` (0-based) under the tuning and settings
+    // in force now. It is kept per track and found again only when the song was converted
+    // again or something the search reads changed since (the working tuning, the division,
+    // MaxFret, BassMode, ForceFitFret: the Force Fit box changes its setting without a
+    // conversion). The text written with OptimiseFingering on is made from it. An index past
     // TrackList gives a placement without notes.
     const TrackFingering& OptimisedFingering(uint32_t trackIndex);
 
@@ -162,9 +165,21 @@ class Conversion {
 
     Reporter reporter_;
     State* state_; // reader, line buffer and report state of the conversion under way
-    // Optimised placements of the last conversion, by track; computed on first use.
+    // What an optimised placement was found under: everything the search reads besides the
+    // track itself.
+    struct FingeringInputs {
+        std::array<int16_t, STRING_COUNT> StringPitch{};
+        uint32_t Division = 0;
+        int32_t MaxFret = 0;
+        int32_t BassMode = 0;
+        int32_t ForceFitFret = 0;
+        bool operator==(const FingeringInputs&) const = default;
+    };
+    FingeringInputs CurrentFingeringInputs() const;
+    // Optimised placements of the last conversion, by track, found on first use, each with
+    // the inputs it was found under (none: not found yet).
     std::vector<TrackFingering> fingerings_;
-    std::vector<bool> fingeringDone_;
+    std::vector<std::optional<FingeringInputs>> fingeringInputs_;
 };
 
 // Measures of a track as the view counts them: EndTime / MeasureTicks + 1; 1 when the time

@@ -4,6 +4,8 @@
 // unit of printed measures) and the pixel size of the picture font.
 #pragma once
 
+#include "widgets/Screen.h"
+
 #include <QFont>
 #include <QPageSize>
 
@@ -19,10 +21,9 @@ constexpr const char* PRINT_JOB_TITLE = "MORVEL Output";
 // Pictures are drawn as the screen draws panels: text unit 10 in the main window's font.
 constexpr int PICTURE_TEXT_UNIT = 10;
 constexpr int PICTURE_FONT_PIXELS = 14;
-// The main window's size when it opens (its 575 x 358 client area below a 22-pixel menu bar;
-// the window manager's frame is not counted), which pictures made without the window assume.
-constexpr int DEFAULT_WINDOW_WIDTH = 575;
-constexpr int DEFAULT_WINDOW_HEIGHT = 380;
+// The main window's size when it opens, which pictures made without the window assume.
+constexpr int DEFAULT_WINDOW_WIDTH = MAIN_WINDOW_WIDTH;
+constexpr int DEFAULT_WINDOW_HEIGHT = MAIN_WINDOW_HEIGHT;
 // Page size of a printer that nobody has set up.
 constexpr QPageSize::PageSizeId DEFAULT_PAGE_SIZE = QPageSize::A4;
 

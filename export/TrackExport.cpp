@@ -24,6 +24,7 @@ const char* const NO_TRACKS_TO_SAVE = "No Tracks to save!";
 const char* const TEXT_FILTER = "TXT (*.txt)";
 const char* const BITMAP_FILTER = "BMP (*.bmp)";
 const char* const PDF_FILTER = "PDF (*.pdf)";
+const char* const COPY_ITEM = "Copy1"; // the one item of the Edit menu
 
 struct Command {
     const char* Name;
@@ -37,7 +38,7 @@ const Command Commands[] = {
     {"SaveTabulatureBMP1", "Save Tabulature BMP", &TrackExport::SaveTabulatureBMP1Click},
     {"PrintAllTab1", "Print Track", &TrackExport::PrintAllTab1Click},
     {"PrintSetup1", "Print Setup", &TrackExport::PrintSetup1Click},
-    {"Copy1", "Copy Track", &TrackExport::Copy1Click},
+    {COPY_ITEM, "Copy Track", &TrackExport::Copy1Click},
 };
 
 // Sends `printer` to the PDF file `path`, keeping its page size, orientation and margins.
@@ -50,8 +51,6 @@ void SetPdfOutput(QPrinter& printer, const QString& path) {
 
 } // namespace
 
-const char* const TrackExport::FileItems[5] = {"Save1", "SaveAllTEXT1", "SaveTabulatureBMP1",
-                                               "PrintAllTab1", "PrintSetup1"};
 
 struct TrackExport::Picture {
     MeasurePaintContext Context;
@@ -81,12 +80,20 @@ QAction* TrackExport::Action(const QString& objectName) {
     return nullptr;
 }
 
+std::vector<QAction*> TrackExport::FileActions() {
+    Action(COPY_ITEM); // creates them all
+    std::vector<QAction*> items;
+    for (QAction* action : actions_)
+        if (action->objectName() != COPY_ITEM) items.push_back(action);
+    return items;
+}
+
 QMenu* TrackExport::EditMenu() {
     if (!editMenu_) {
         editMenu_ = new QMenu("Edit", window_);
         editMenu_->setObjectName("Edit1");
         editMenu_->menuAction()->setObjectName("Edit1");
-        editMenu_->addAction(Action("Copy1"));
+        editMenu_->addAction(Action(COPY_ITEM));
     }
     return editMenu_;
 }

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -45,7 +46,8 @@ class TrackExport : public QObject {
     // window; the window puts them at their places.
     QAction* Action(const QString& objectName);
     QMenu* EditMenu();
-    static const char* const FileItems[5];
+    // The items of the File menu: every item but "Copy Track".
+    std::vector<QAction*> FileActions();
 
     void PrintAllTab1Click();
     void PrintSetup1Click();

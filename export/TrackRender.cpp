@@ -24,22 +24,6 @@ namespace {
 
 constexpr int PNG_FAST_QUALITY = 80; // Qt maps PNG quality 80 to zlib level 1
 
-const TrackRecord* TrackAt(const MeasurePaintContext& context, int track) {
-    if (!context.Tracks || track < 1 || static_cast<size_t>(track) > context.Tracks->size())
-        return nullptr;
-    return &(*context.Tracks)[static_cast<size_t>(track) - 1];
-}
-
-// The context's index when it describes `track`, else one built into `own`.
-const MeasureIndex* IndexFor(const MeasurePaintContext& context, int track,
-                             std::unique_ptr<MeasureIndex>& own) {
-    const TrackRecord* record = TrackAt(context, track);
-    if (!record) return nullptr;
-    if (context.Index && context.Index->Describes(*record, context.Division)) return context.Index;
-    own = std::make_unique<MeasureIndex>(*record, context.Division);
-    return own.get();
-}
-
 // A white-to-be RGB32 image whose memory the kernel may back with huge pages: a picture is
 // tens of megabytes, and faulting it in 4 KiB at a time costs more than drawing it.
 QImage AllocatePicture(int width, int height) {
@@ -71,26 +55,13 @@ QByteArray ImageFormatOf(const QString& path) {
 
 MeasurePaintContext TrackContext(const Conversion& conversion, const DisplaySettings& display,
                                  int track, const MeasureIndex* index) {
-    MeasurePaintContext context;
-    context.Tracks = &conversion.TrackList;
-    context.Division = conversion.Header.Division;
-    context.FileName = conversion.MidiFileName;
-    context.SelectedTrack = track;
-    context.MeasureCount =
-        track >= 1 && static_cast<size_t>(track) <= conversion.TrackList.size()
-            ? TrackMeasureCount(conversion.TrackList[size_t(track) - 1], conversion.Header.Division)
-            : -1;
-    context.Display = display;
-    context.Settings = conversion.Settings;
-    context.StringPitch = conversion.StringPitch;
-    context.Index = index;
-    if (track >= 1 && static_cast<size_t>(track) <= conversion.TrackList.size()) {
-        const TrackRecord& record = conversion.TrackList[size_t(track) - 1];
+    MeasurePaintContext context = BasePaintContext(conversion, display, track, index);
+    if (const TrackRecord* record = TrackAt(&conversion.TrackList, track)) {
         // Found once here, for every measure the caller draws.
         if (conversion.Settings.OptimiseFingering)
             context.Fingering = std::make_shared<const TrackFingering>(OptimiseTrackFingering(
-                record, conversion.StringPitch, conversion.Settings, conversion.Header.Division));
-        context.RangeHint = RangeHint(record, conversion.StringPitch, conversion.Settings,
+                *record, conversion.StringPitch, conversion.Settings, conversion.Header.Division));
+        context.RangeHint = RangeHint(*record, conversion.StringPitch, conversion.Settings,
                                       conversion.TuningSettings.Transpose);
     }
     return context;
@@ -98,10 +69,10 @@ MeasurePaintContext TrackContext(const Conversion& conversion, const DisplaySett
 
 std::vector<int> DrawnMeasures(const MeasurePaintContext& context, int track) {
     std::vector<int> measures;
-    std::unique_ptr<MeasureIndex> own;
+    std::optional<MeasureIndex> own;
     const MeasureIndex* index = IndexFor(context, track, own);
     if (!index) return measures;
-    const int64_t count = TrackMeasureCount(*TrackAt(context, track), context.Division);
+    const int64_t count = TrackMeasureCount(*TrackAt(context.Tracks, track), context.Division);
     measures.reserve(index->Entries().size());
     for (const MeasureEntry& entry : index->Entries()) {
         if (static_cast<int64_t>(entry.Measure) > count || entry.Measure > INT32_MAX) break;
@@ -113,7 +84,7 @@ std::vector<int> DrawnMeasures(const MeasurePaintContext& context, int track) {
 int64_t PrintMeasures(QPrinter& printer, const MeasurePaintContext& context, int track,
                       const std::vector<int>& measures, int across, int down,
                       ChordFlags* chordsNamed) {
-    std::unique_ptr<MeasureIndex> own;
+    std::optional<MeasureIndex> own;
     MeasurePaintContext drawing = context;
     drawing.Index = IndexFor(context, track, own);
 
@@ -145,7 +116,7 @@ QImage RenderPicturePart(const MeasurePaintContext& context, int track,
     QImage image = AllocatePicture(part.Width, part.Height);
     if (image.isNull()) return image;
     image.fill(Qt::white);
-    std::unique_ptr<MeasureIndex> own;
+    std::optional<MeasureIndex> own;
     MeasurePaintContext drawing = context;
     drawing.Index = IndexFor(context, track, own);
 

@@ -7,13 +7,24 @@
 // ("No audio output: playing silently", "No SoundFont found: ...") for the window to show.
 // Tests choose the manual clock: time then moves only by Advance(), deterministically.
 //
+// The sound card is probed and the SoundFont loaded on a thread of its own from construction,
+// so nothing here waits for them: until they are done the music plays on the system clock,
+// and moves to the sound card once it is known to open. Only the destructor waits for that
+// thread, and only for a bounded time.
+//
+// For practice it plays a program built from the file (player/PracticeProgram.h): a loop
+// that jumps back exactly at its end (in FluidSynth's own tick callback), the shown track
+// alone or muted, and a measure of count-in clicks.
+//
 // Every function is called from one thread (the user interface). FluidSynth plays on its own
 // threads; this object only starts, stops and polls it, and stops it before it goes.
 #pragma once
 
 #include "player/MidiFileInfo.h"
+#include "player/PracticeProgram.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +43,33 @@ class MidiPlayback {
         Clock TimeSource = Clock::Audio;
         // SoundFonts tried in order; empty: FluidSynth's default SoundFont, then Debian's.
         std::vector<std::string> SoundFonts;
+        // Runs first on the loader thread (tests: a slow or failing loader).
+        std::function<void()> BeforeLoading;
+        // Every event FluidSynth's player sends to the synthesizer, with the song tick it is
+        // played at (tests). Called on FluidSynth's thread.
+        std::function<void(int64_t tick, int status, int key, int velocity)> OnEvent;
+    };
+
+    // What to practise: a loop over song ticks [LoopFrom, LoopTo), the tracks heard (Track:
+    // 0-based track chunk), and a measure of clicks before playing from a halt (and, with
+    // CountInEachPass, before every pass of the loop).
+    struct Practice {
+        bool Loop = false;
+        int64_t LoopFrom = 0;
+        int64_t LoopTo = 0;
+        TrackChoice Tracks = TrackChoice::All;
+        int Track = -1;
+        bool CountIn = false;
+        bool CountInEachPass = false;
+        bool operator==(const Practice&) const = default;
+    };
+
+    // How exactly the loop jumped back: passes, and how late after the loop's end the next
+    // pass began, by FluidSynth's own clock (rendered samples; the system clock without them).
+    struct LoopJumps {
+        int Count = 0;
+        double LastLateMs = 0;
+        double MaxLateMs = 0;
     };
 
     static constexpr const char* NO_AUDIO_NOTICE = "No audio output: playing silently";
@@ -69,8 +107,10 @@ class MidiPlayback {
     void Pause();
     // Halts where it is.
     void Stop();
-    // Back to the start; playing goes on from there.
+    // Back to the start (to the loop's start while looping); playing goes on from there.
     void Rewind();
+    // Plays from `tick` (clamped), with the count-in when it is asked for.
+    void PlayFrom(int64_t tick);
     // Moves to `tick` (clamped to 0 .. Length()); playing goes on from there.
     void Seek(int64_t tick);
     bool IsPlaying();
@@ -97,13 +137,29 @@ class MidiPlayback {
     bool SetSpeed(double factor);
     double Speed() const;
 
+    // ---- Practice ----
+    // Puts `practice` in force, its ticks clamped to the file (a loop needs LoopFrom <
+    // LoopTo, or it is off). While playing, the music goes on from where it is.
+    void SetPractice(const Practice& practice);
+    const Practice& CurrentPractice() const;
+    LoopJumps LoopJumpStats() const;
+    // The program FluidSynth plays now (or last played).
+    const Program& CurrentProgram() const;
+
     // ---- Status ----
     Clock TimeSource() const;
     bool HasAudio() const;
-    // The SoundFont loads in the background from construction; these wait for it.
+    // True once the loader thread has probed the sound card and loaded the SoundFont (or
+    // failed to); nothing waits for it.
+    bool IsReady() const;
+    // Waits for the loader thread and for the instruments of the open file to be read (tests
+    // and tools only: the window never waits).
+    void WaitUntilReady() const;
+    // What the loader found; empty (no SoundFont) until IsReady.
     bool HasSoundFont() const;
     const std::string& SoundFont() const;
-    // What is missing, in the user's words: no audio output, no SoundFont.
+    // What is missing, in the user's words: no audio output, no SoundFont. Empty until
+    // IsReady, since nothing is known to be missing before.
     std::vector<std::string> Notices() const;
     // FluidSynth's own error and warning messages since this object was made.
     std::vector<std::string> SynthMessages() const;

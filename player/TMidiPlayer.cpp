@@ -1,13 +1,18 @@
 #include "player/TMidiPlayer.h"
 
+#include "widgets/Screen.h"
+
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -22,6 +27,9 @@ namespace {
 constexpr int CLIENT_WIDTH = 352;
 constexpr int CLIENT_HEIGHT = 304;
 constexpr int STATUS_HEIGHT = 38; // the notices line below the controls
+constexpr int PRACTICE_ROW = 28;  // the practice controls: four rows below the notices
+constexpr int PRACTICE_HEIGHT = 4 * PRACTICE_ROW + 8;
+constexpr int FIELD_HEIGHT = 24;
 constexpr int WINDOW_FONT_PIXELS = 14;
 constexpr int MEDIA_LABEL_FONT_PIXELS = 18;
 constexpr int STATUS_FONT_PIXELS = 11;
@@ -56,7 +64,7 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     QFont font = QApplication::font();
     font.setPixelSize(WINDOW_FONT_PIXELS);
     setFont(font);
-    setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT + STATUS_HEIGHT);
+    setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT + STATUS_HEIGHT + PRACTICE_HEIGHT);
 
     mediaLabel_ = CentredLabel(this, "MediaLabel", "MediaLabel", QRect(0, 0, 356, 31));
     QFont mediaFont("Liberation Mono");
@@ -103,10 +111,13 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
         buttons->addWidget(button);
         return button;
     };
-    play_ = addButton("Play", QStyle::SP_MediaPlay, [this] { playback_.Play(); });
+    play_ = addButton("Play", QStyle::SP_MediaPlay, [this] { PlayClick(); });
     pause_ = addButton("Pause", QStyle::SP_MediaPause, [this] { playback_.Pause(); });
     stop_ = addButton("Stop", QStyle::SP_MediaStop, [this] { playback_.Stop(); });
-    prev_ = addButton("Prev", QStyle::SP_MediaSkipBackward, [this] { playback_.Rewind(); });
+    prev_ = addButton("Prev", QStyle::SP_MediaSkipBackward, [this] {
+        playback_.Rewind();
+        startPending_ = true;
+    });
 
     CentredLabel(this, "Label1", "Measure:", QRect(118, 196, 120, 22));
     measureText_ = new QLineEdit(this);
@@ -132,15 +143,30 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     statusFont.setPixelSize(STATUS_FONT_PIXELS);
     status_->setFont(statusFont);
 
+    BuildPracticeControls(CLIENT_HEIGHT + STATUS_HEIGHT);
+
     setTabOrder(play_, pause_);
     setTabOrder(pause_, stop_);
     setTabOrder(stop_, prev_);
     setTabOrder(prev_, mediaProgress_);
     setTabOrder(mediaProgress_, measureText_);
     setTabOrder(measureText_, tempoTrackBar_);
+    setTabOrder(tempoTrackBar_, startMeasure_);
+    setTabOrder(startMeasure_, loopFrom_);
+    setTabOrder(loopFrom_, loopTo_);
+    setTabOrder(loopTo_, loop_);
+    setTabOrder(loop_, playChoice_);
+    setTabOrder(playChoice_, countIn_);
+    setTabOrder(countIn_, countInEachPass_);
+    InstallKeys(*this);
 
     // What the view shows changed: its highlight is gone, so the next one is due at once.
-    connect(&view_, &MeasureView::ShownChanged, this, [this] { MediaTimer(); });
+    connect(&view_, &MeasureView::ShownChanged, this, [this] {
+        MediaTimer();
+        ApplyPractice(); // the shown track is the one soloed or muted
+    });
+    connect(&view_, &MeasureView::MeasureDoubleClicked, this,
+            [this](int measure) { StartAtMeasure(measure); });
     // No music outlives the program's windows.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { playback_.Close(); });
 
@@ -149,8 +175,163 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     timer1_->setInterval(TIMER_INTERVAL_MS);
     connect(timer1_, &QTimer::timeout, this, [this] { MediaTimer(); });
     timer1_->start();
-    // The notices wait for the SoundFont, which loads while the program starts: they are
-    // shown once a file is prepared.
+    // The sound card and the SoundFont are found while the program starts; the timer shows
+    // the notices once they are known.
+}
+
+void TMidiPlayer::BuildPracticeControls(int top) {
+    auto label = [this](const char* name, const QString& text, QRect geometry) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(name);
+        l->setGeometry(geometry);
+        return l;
+    };
+    auto spinBox = [this](const char* name, const char* accessible, QRect geometry) {
+        auto* box = new QSpinBox(this);
+        box->setObjectName(name);
+        box->setAccessibleName(accessible);
+        box->setGeometry(geometry);
+        box->setRange(1, 1);
+        box->setKeyboardTracking(false);
+        return box;
+    };
+    auto checkBox = [this](const char* name, const QString& text, QRect geometry) {
+        auto* box = new QCheckBox(text, this);
+        box->setObjectName(name);
+        box->setAccessibleName(text);
+        box->setGeometry(geometry);
+        connect(box, &QCheckBox::toggled, this, [this] { ApplyPractice(); });
+        return box;
+    };
+    int y = top + 4;
+    label("StartMeasureLabel", "Start at measure", QRect(8, y, 140, FIELD_HEIGHT));
+    startMeasure_ = spinBox("StartMeasure", "Start at measure", QRect(150, y, 80, FIELD_HEIGHT));
+    connect(startMeasure_, &QSpinBox::valueChanged, this, [this] { startPending_ = true; });
+
+    y += PRACTICE_ROW;
+    label("LoopLabel", "Loop measures", QRect(8, y, 110, FIELD_HEIGHT));
+    loopFrom_ = spinBox("LoopFrom", "Loop from", QRect(118, y, 70, FIELD_HEIGHT));
+    label("LoopToLabel", "to", QRect(192, y, 20, FIELD_HEIGHT));
+    loopTo_ = spinBox("LoopTo", "Loop to", QRect(212, y, 70, FIELD_HEIGHT));
+    loop_ = checkBox("LoopCheck", "Loop", QRect(288, y, 60, FIELD_HEIGHT));
+    // From never passes To: each field's range ends at the other's value, so a larger From
+    // (or a smaller To) is refused as it is typed.
+    connect(loopFrom_, &QSpinBox::valueChanged, this, [this](int from) {
+        loopTo_->setMinimum(from);
+        ApplyPractice();
+    });
+    connect(loopTo_, &QSpinBox::valueChanged, this, [this](int to) {
+        loopFrom_->setMaximum(to);
+        ApplyPractice();
+    });
+
+    y += PRACTICE_ROW;
+    label("PlayChoiceLabel", "Play:", QRect(8, y, 40, FIELD_HEIGHT));
+    playChoice_ = new QComboBox(this);
+    playChoice_->setObjectName("PlayChoice");
+    playChoice_->setAccessibleName("Play");
+    playChoice_->addItems({"All tracks", "Only this track", "All but this track"});
+    playChoice_->setGeometry(50, y, 180, FIELD_HEIGHT);
+    connect(playChoice_, &QComboBox::currentIndexChanged, this, [this] { ApplyPractice(); });
+
+    y += PRACTICE_ROW;
+    countIn_ = checkBox("CountIn", "Count in", QRect(8, y, 110, FIELD_HEIGHT));
+    countInEachPass_ =
+        checkBox("CountInEachPass", "Count in at each pass", QRect(124, y, 220, FIELD_HEIGHT));
+}
+
+int64_t TMidiPlayer::MeasureStartTick(int64_t measure) const {
+    if (SelectedTrackMeasureCount() < 1) return 0;
+    const TrackRecord& track = conv_.TrackList[static_cast<size_t>(view_.SelectedTrack()) - 1];
+    return (std::max<int64_t>(measure, 1) - 1) * MeasureTicks(conv_.Header.Division, track);
+}
+
+void TMidiPlayer::UpdatePracticeRanges() {
+    const int64_t n = SelectedTrackMeasureCount();
+    if (n == rangeMeasures_) return;
+    rangeMeasures_ = n;
+    const int last = static_cast<int>(std::clamp<int64_t>(n, 1, INT32_MAX));
+    {
+        const QSignalBlocker a(startMeasure_), b(loopFrom_), c(loopTo_);
+        startMeasure_->setMaximum(last);
+        loopTo_->setMaximum(last);
+        loopFrom_->setMaximum(loopTo_->value());
+        loopTo_->setMinimum(loopFrom_->value());
+    }
+    ApplyPractice();
+}
+
+void TMidiPlayer::ApplyPractice() {
+    MidiPlayback::Practice practice;
+    const int track = view_.SelectedTrack();
+    const bool shown = SelectedTrackMeasureCount() >= 1;
+    practice.Loop = shown && loop_->isChecked();
+    practice.LoopFrom = MeasureStartTick(loopFrom_->value());
+    practice.LoopTo = MeasureStartTick(static_cast<int64_t>(loopTo_->value()) + 1);
+    if (shown) {
+        practice.Tracks = static_cast<TrackChoice>(playChoice_->currentIndex());
+        practice.Track = track - 1;
+    }
+    practice.CountIn = countIn_->isChecked();
+    practice.CountInEachPass = countInEachPass_->isChecked();
+    playback_.SetPractice(practice);
+}
+
+void TMidiPlayer::PlayClick() {
+    if (startPending_ && !playback_.IsPlaying() && !playback_.IsPaused())
+        playback_.PlayFrom(MeasureStartTick(startMeasure_->value()));
+    else
+        playback_.Play();
+    startPending_ = false;
+}
+
+void TMidiPlayer::StartAtMeasure(int measure) {
+    if (SelectedTrackMeasureCount() < 1) return;
+    if (!isVisible()) PlayMidifile1Click();
+    if (!playback_.IsOpen()) return;
+    {
+        const QSignalBlocker blocker(startMeasure_);
+        startMeasure_->setValue(measure);
+    }
+    playback_.PlayFrom(MeasureStartTick(measure));
+    startPending_ = false;
+    PlayerPostClick();
+}
+
+void TMidiPlayer::PlayOrPause() {
+    if (playback_.IsPlaying())
+        playback_.Pause();
+    else
+        PlayClick();
+    PlayerPostClick();
+}
+
+void TMidiPlayer::Home() {
+    playback_.Rewind();
+    startPending_ = !playback_.IsPlaying();
+    PlayerPostClick();
+}
+
+void TMidiPlayer::InstallKeys(QWidget& window) {
+    window.installEventFilter(this);
+}
+
+bool TMidiPlayer::eventFilter(QObject* watched, QEvent* event) {
+    // Key presses reach a window's filter only when the widget with the focus left them.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+            if (key->key() == Qt::Key_Space) {
+                PlayOrPause();
+                return true;
+            }
+            if (key->key() == Qt::Key_Home) {
+                Home();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 TMidiPlayer::~TMidiPlayer() {
@@ -183,11 +364,16 @@ void TMidiPlayer::OpenForPlaying(const QString& path) {
         prompts_.ShowMessage(QString::fromStdString(playback_.Error()));
         return;
     }
+    // Open again: from the start, or the "Start at measure" field.
+    startPending_ = true;
+    ApplyPractice();
 }
 
 void TMidiPlayer::PrepareFile(const QString& path) {
     OpenForPlaying(path);
     if (!playback_.IsOpen()) return;
+    rangeMeasures_ = -2;
+    UpdatePracticeRanges();
     conv_.Settings.SequenceTempo = playback_.SequenceTempo();
     conv_.Settings.TempoFactor = 1.0;
     {
@@ -206,10 +392,7 @@ void TMidiPlayer::FileClosed() {
 void TMidiPlayer::PlayMidifile1Click() {
     const QString path = QString::fromStdString(conv_.MidiFileName);
     if (path.isEmpty()) return;
-    if (const QScreen* screen = QApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    CentreOnScreen(this);
     show();
     raise();
     activateWindow();
@@ -223,6 +406,11 @@ void TMidiPlayer::PlayMidifile1Click() {
 void TMidiPlayer::MediaTimer() {
     const std::string failure = playback_.TakeFailure();
     if (!failure.empty()) prompts_.ShowMessage(QString::fromStdString(failure));
+    if (!noticesReady_ && playback_.IsReady()) {
+        noticesReady_ = true;
+        ShowNotices();
+    }
+    UpdatePracticeRanges();
 
     double fraction = 0;
     const int64_t n = SelectedTrackMeasureCount();

@@ -3,8 +3,14 @@
 // the highlight of the measure being played in the measure view, which it can scroll to
 // follow.
 //
-// It talks to the rest of the program only through the measure view's functions and signal,
-// the conversion's song and settings, the playback service and the prompts it is given. Its timer runs
+// Below those controls it offers practice: start at a measure (also by a double-click on a
+// measure panel), loop a range of measures, hear only the shown track or all but it, and a
+// measure of count-in clicks. Space plays or pauses and Home goes back to the start (the
+// loop's start while looping), in this window and in any window given to InstallKeys.
+//
+// It talks to the rest of the program only through the measure view's functions and signals,
+// the conversion's song and settings, the playback service and the prompts it is given. Its
+// timer runs
 // every 200 ms from creation to the end, whether the window is shown or not.
 #pragma once
 
@@ -17,10 +23,13 @@
 
 #include <array>
 
+class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QSlider;
+class QSpinBox;
 class QTimer;
 class QToolButton;
 
@@ -64,10 +73,32 @@ class TMidiPlayer : public QWidget {
     // view.
     int64_t SelectedTrackMeasureCount() const;
 
+    // ---- Practice ----
+    // Plays from the first tick of measure `measure` of the shown track, opening the window
+    // if it is closed (a double-click on a measure panel).
+    void StartAtMeasure(int measure);
+    // Space: plays (as the Play button) or pauses.
+    void PlayOrPause();
+    // Home: back to the start, or to the loop's start while looping.
+    void Home();
+    // Space and Home reach the player from `window` too, unless the widget with the focus
+    // takes the key itself (a text field keeps its Space).
+    void InstallKeys(QWidget& window);
+    // The first tick of measure `measure` of the shown track: (measure - 1) x its measure
+    // length, the mapping the highlight uses; 0 with no track shown.
+    int64_t MeasureStartTick(int64_t measure) const;
+
     MidiPlayback& Playback() { return playback_; }
     QTimer* Timer1() const { return timer1_; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
+    void BuildPracticeControls(int top);
+    void UpdatePracticeRanges();
+    void ApplyPractice();
+    void PlayClick();
     void ShowNotices();
     void OpenForPlaying(const QString& path);
     void ShowPath(const QString& path);
@@ -88,6 +119,19 @@ class TMidiPlayer : public QWidget {
     QProgressBar* mediaProgress_ = nullptr;
     QLabel* status_ = nullptr;
     QTimer* timer1_ = nullptr;
+
+    QSpinBox* startMeasure_ = nullptr;
+    QSpinBox* loopFrom_ = nullptr;
+    QSpinBox* loopTo_ = nullptr;
+    QCheckBox* loop_ = nullptr;
+    QComboBox* playChoice_ = nullptr;
+    QCheckBox* countIn_ = nullptr;
+    QCheckBox* countInEachPass_ = nullptr;
+    // Play starts at the "Start at measure" field: after Prev, a new file, or an edit of the
+    // field; after Stop it goes on from where it stopped.
+    bool startPending_ = true;
+    int64_t rangeMeasures_ = -2; // measure count the practice fields were set for
+    bool noticesReady_ = false;  // the notices were shown after the loader finished
 };
 
 } // namespace morvel

@@ -4,9 +4,10 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake ninja-build pkgconf qt6-base-dev libfluidsynth-dev timgm6mb-soundfont
+    g++ cmake ninja-build pkgconf qt6-base-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
     fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
-    clang libclang-rt-14-dev python3
+    clang libclang-rt-14-dev python3 dpkg-dev file
+    desktop-file-utils appstream
 )
 
 missing=()

@@ -22,6 +22,7 @@ SettingsCommands::SettingsCommands(Conversion& conversion, DisplaySettings& disp
       optionsForm_(new TOptionsForm(conversion, display, window)), loadFolder_(QDir::homePath()),
       saveFolder_(QDir::homePath()) {
     connect(optionsForm_, &TOptionsForm::OptionsApplied, this, &SettingsCommands::OptionsApplied);
+    connect(optionsForm_, &TOptionsForm::ForceFitChanged, this, &SettingsCommands::DrawingChanged);
 }
 
 void SettingsCommands::AddCommand(QMenu* menu, const char* name, const char* caption,
@@ -122,7 +123,7 @@ void SettingsCommands::SaveOptions1Click() {
 void SettingsCommands::ChooseColorInto(uint32_t& color) {
     if (const std::optional<QColor> chosen = prompts_.ChooseColor()) {
         color = RefFromColor(*chosen);
-        emit ColorsChanged();
+        emit DrawingChanged();
     }
 }
 
@@ -139,7 +140,7 @@ void SettingsCommands::Notes1Click() {
 void SettingsCommands::Invert1Click() {
     DisplaySettings& d = store_.Display();
     std::swap(d.BarColor, d.BackgroundColor);
-    emit ColorsChanged();
+    emit DrawingChanged();
 }
 
 } // namespace morvel

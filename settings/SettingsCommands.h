@@ -51,8 +51,8 @@ class SettingsCommands : public QObject {
     // The options dialog put its values into the settings: the open file is due to be
     // converted again.
     void OptionsApplied();
-    // A colour changed: the measures are due to be drawn again.
-    void ColorsChanged();
+    // A colour or the Force Fit setting changed: the measures are due to be drawn again.
+    void DrawingChanged();
 
   private:
     void AddCommand(QMenu* menu, const char* name, const char* caption,

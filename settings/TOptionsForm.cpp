@@ -259,6 +259,7 @@ void TOptionsForm::SelectTuning(const QString& text) {
 
 void TOptionsForm::ForceFitToggleClick(bool checked) {
     conv_.Settings.ForceFitFret = checked ? 1 : 0;
+    emit ForceFitChanged();
 }
 
 void TOptionsForm::EnableDeltaEdits() {

@@ -62,6 +62,8 @@ class TOptionsForm : public QDialog {
   signals:
     // The dialog's values went into the settings (Apply, Close, the close box or Escape).
     void OptionsApplied();
+    // "Force Fit Notes" was clicked: its setting changed at once, without a conversion.
+    void ForceFitChanged();
 
   public slots:
     // Escape and the close box: the dialog hides and the options are applied.

@@ -32,23 +32,10 @@ int Trunc(long double value) {
     return static_cast<int>(value);
 }
 
-const TrackRecord* TrackAt(const MeasurePaintContext& context, int track) {
-    if (!context.Tracks || track < 1 || static_cast<size_t>(track) > context.Tracks->size())
-        return nullptr;
-    return &(*context.Tracks)[static_cast<size_t>(track) - 1];
-}
-
 void ReportInvalidTrack(const MeasurePaintContext& context) {
     if (context.Report) context.Report(INVALID_TRACK);
 }
 
-// The context's index when it describes `record`, else one built into `own` for this call.
-const MeasureIndex& IndexFor(const MeasurePaintContext& context, const TrackRecord& record,
-                             std::optional<MeasureIndex>& own) {
-    if (context.Index && context.Index->Describes(record, context.Division)) return *context.Index;
-    own.emplace(record, context.Division);
-    return *own;
-}
 
 
 // Draws one column at x-offset xc: its special letter, fret numbers with their 'U'/'D'
@@ -179,15 +166,45 @@ void DrawMusic(QPainter& canvas, const MeasurePaintContext& context, int X, int 
     }
 }
 
+const TrackRecord* TrackAt(const std::vector<TrackRecord>* tracks, int track) {
+    if (!tracks || track < 1 || static_cast<size_t>(track) > tracks->size()) return nullptr;
+    return &(*tracks)[static_cast<size_t>(track) - 1];
+}
+
+const MeasureIndex* IndexFor(const MeasurePaintContext& context, int track,
+                             std::optional<MeasureIndex>& own) {
+    const TrackRecord* record = TrackAt(context.Tracks, track);
+    if (!record) return nullptr;
+    if (context.Index && context.Index->Describes(*record, context.Division)) return context.Index;
+    own.emplace(*record, context.Division);
+    return &*own;
+}
+
+MeasurePaintContext BasePaintContext(const Conversion& conversion, const DisplaySettings& display,
+                                     int track, const MeasureIndex* index) {
+    MeasurePaintContext context;
+    context.Tracks = &conversion.TrackList;
+    context.Division = conversion.Header.Division;
+    context.FileName = conversion.MidiFileName;
+    context.SelectedTrack = track;
+    const TrackRecord* record = TrackAt(&conversion.TrackList, track);
+    context.MeasureCount = record ? TrackMeasureCount(*record, context.Division) : -1;
+    context.Display = display;
+    context.Settings = conversion.Settings;
+    context.StringPitch = conversion.StringPitch;
+    context.Index = index;
+    return context;
+}
+
 bool IsMeasureEmpty(const MeasurePaintContext& context, int track, int measure) {
-    const TrackRecord* record = TrackAt(context, track);
+    const TrackRecord* record = TrackAt(context.Tracks, track);
     if (!record) {
         ReportInvalidTrack(context);
         return false;
     }
     if (record->Notes.empty()) return true;
     std::optional<MeasureIndex> own;
-    return IndexFor(context, *record, own).Find(measure) == nullptr;
+    return IndexFor(context, track, own)->Find(measure) == nullptr;
 }
 
 int DrawMeasure(QPainter& canvas, const MeasurePaintContext& context, int X, int Y, int W, int H,
@@ -196,14 +213,14 @@ int DrawMeasure(QPainter& canvas, const MeasurePaintContext& context, int X, int
         DrawMusic(canvas, context, X, Y, W, H, true, u, highlighted);
         return 1;
     }
-    const TrackRecord* record = TrackAt(context, track);
+    const TrackRecord* record = TrackAt(context.Tracks, track);
     if (!record) {
         ReportInvalidTrack(context);
         return 0;
     }
     if (record->Notes.empty()) return 0;
     std::optional<MeasureIndex> own;
-    const MeasureIndex& index = IndexFor(context, *record, own);
+    const MeasureIndex& index = *IndexFor(context, track, own);
     const MeasureEntry* entry = index.Find(measure);
     if (!entry) return 0;
 

@@ -19,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,21 @@ struct MeasurePaintContext {
     // Receives "Invalid Track!"; may be empty.
     Reporter Report;
 };
+
+// The inputs of the painter for `track` (1-based) of `conversion` in the colours of `display`:
+// the song, its division, file name, settings and tuning, `index` (may be null) and the track's
+// measure count (-1 when there is no such track). What a caller keeps in its own way is left
+// empty: the optimised placement, the range hint and the reporter.
+MeasurePaintContext BasePaintContext(const Conversion& conversion, const DisplaySettings& display,
+                                     int track, const MeasureIndex* index);
+
+// Track `track` (1-based) of `tracks`; nullptr when `tracks` is null or has no such track.
+const TrackRecord* TrackAt(const std::vector<TrackRecord>* tracks, int track);
+
+// The measure index of `track` for drawing with `context`: the context's own when it describes
+// that track, else one built into `own`. Nullptr when the context has no such track.
+const MeasureIndex* IndexFor(const MeasurePaintContext& context, int track,
+                             std::optional<MeasureIndex>& own);
 
 // Chords named while drawing: flag i set for chord i.
 using ChordFlags = std::array<int32_t, CHORD_COUNT>;

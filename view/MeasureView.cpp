@@ -3,6 +3,7 @@
 #include "core/Metrics.h"
 
 #include <QEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -41,6 +42,10 @@ class TMeasurePanel : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (tag_ > 0 && event->button() == Qt::LeftButton) emit view_->MeasureDoubleClicked(tag_);
+        QWidget::mouseDoubleClickEvent(event);
+    }
 
   private:
     MeasureView* view_;
@@ -67,10 +72,6 @@ struct MeasureView::Impl {
     int playingMeasure = -1;
     std::string rangeHint; // of selectedTrack, found when it was shown
 
-    const TrackRecord* TrackAt(int track) const {
-        if (track < 1 || static_cast<size_t>(track) > conv.TrackList.size()) return nullptr;
-        return &conv.TrackList[static_cast<size_t>(track) - 1];
-    }
 
     TMeasurePanel* Realize(int j) {
         auto found = widgets.find(j);
@@ -176,7 +177,7 @@ void MeasureView::ShowTrack(int track) {
     d_->playingMeasure = -1;
     if (track == -1) {
         d_->panels.push_back({-1, QRect()});
-    } else if (const TrackRecord* record = d_->TrackAt(track)) {
+    } else if (const TrackRecord* record = TrackAt(&d_->conv.TrackList, track)) {
         const uint32_t division = d_->conv.Header.Division;
         d_->measureCount = morvel::TrackMeasureCount(*record, division);
         d_->index = std::make_unique<MeasureIndex>(*record, division);
@@ -238,7 +239,7 @@ bool MeasureView::ShowsTrack() const {
 }
 
 int64_t MeasureView::TrackMeasureCount(int track) const {
-    const TrackRecord* record = d_->TrackAt(track);
+    const TrackRecord* record = TrackAt(&d_->conv.TrackList, track);
     if (!record) return -1;
     return morvel::TrackMeasureCount(*record, d_->conv.Header.Division);
 }
@@ -273,18 +274,10 @@ void MeasureView::LayoutMeasurePanels() {
 }
 
 MeasurePaintContext MeasureView::PaintContext() const {
-    MeasurePaintContext context;
     const Conversion& conv = d_->conv;
-    context.Tracks = &conv.TrackList;
-    context.Division = conv.Header.Division;
-    context.FileName = conv.MidiFileName;
-    context.SelectedTrack = d_->selectedTrack;
-    context.MeasureCount = d_->measureCount;
-    context.Display = d_->display;
-    context.Settings = conv.Settings;
-    context.StringPitch = conv.StringPitch;
-    context.Index = Index();
-    if (conv.Settings.OptimiseFingering && ShowsTrack() && Index()) {
+    MeasurePaintContext context = BasePaintContext(conv, d_->display, d_->selectedTrack, Index());
+    context.MeasureCount = d_->measureCount; // 0 with nothing shown, as the summary says
+    if (conv.Settings.OptimiseFingering && ShowsTrack() && context.Index) {
         // The conversion keeps the placement until it converts again; the context only
         // refers to it.
         const TrackFingering& placed =
@@ -298,7 +291,7 @@ MeasurePaintContext MeasureView::PaintContext() const {
 }
 
 const MeasureIndex* MeasureView::Index() const {
-    const TrackRecord* record = d_->TrackAt(d_->selectedTrack);
+    const TrackRecord* record = TrackAt(&d_->conv.TrackList, d_->selectedTrack);
     if (!record) return nullptr;
     const uint32_t division = d_->conv.Header.Division;
     // The song can be converted again under a shown view; the index then follows it.

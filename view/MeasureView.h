@@ -73,7 +73,7 @@ class MeasureView : public QScrollArea {
     int64_t TrackMeasureCount(int track) const;
 
     // ---- Drawing ----
-    void DrawAllMeasures();  // repaints every existing panel widget
+    void DrawAllMeasures(); // repaints every existing panel widget
     void LayoutMeasurePanels();
     // The inputs of the painter as the view uses them, for printing and pictures.
     MeasurePaintContext PaintContext() const;
@@ -95,6 +95,8 @@ class MeasureView : public QScrollArea {
   signals:
     // What the view shows changed (track, panels, measure count).
     void ShownChanged();
+    // The panel of measure `measure` (1-based) of the shown track was double-clicked.
+    void MeasureDoubleClicked(int measure);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,7 @@
 #include "view/TabForm.h"
 
 #include "view/VersionForm.h"
+#include "widgets/FileDrop.h"
 #include "widgets/MenuOrder.h"
 #include "widgets/Screen.h"
 
@@ -14,8 +15,6 @@ namespace morvel {
 
 namespace {
 
-constexpr int CLIENT_WIDTH = 575;
-constexpr int CLIENT_HEIGHT = 358;
 constexpr int WINDOW_FONT_PIXELS = 14;
 
 QString TrackCaption(int number, const TrackRecord& track) {
@@ -52,6 +51,8 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, Prompts& pr
 
     view_ = new MeasureView(conv_, display_, chordView, this);
     setCentralWidget(view_);
+    // A file dropped from outside the program opens as "Open Midifile" opens it.
+    connect(new FileDrop(this), &FileDrop::FileDropped, this, &TTabForm::OpenMidiFilePath);
 
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName("TabMenu");
@@ -84,8 +85,7 @@ TTabForm::TTabForm(Conversion& conversion, DisplaySettings& display, Prompts& pr
     addItem(helpMenu, "MORVEL1", "MORVEL", [this] { MORVEL1Click(); });
 
     FormCreate();
-    // The client area below the menu bar is CLIENT_WIDTH x CLIENT_HEIGHT.
-    resize(CLIENT_WIDTH, CLIENT_HEIGHT + menuBar->sizeHint().height());
+    resize(MAIN_WINDOW_WIDTH, MAIN_WINDOW_CLIENT_HEIGHT + menuBar->sizeHint().height());
     view_->Clear();
     conv_.MidiFileName.clear();
     CentreOnScreen(this);

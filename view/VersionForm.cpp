@@ -1,5 +1,6 @@
 #include "view/VersionForm.h"
 
+#include "core/Version.h"
 #include "widgets/MeasureFont.h"
 #include "widgets/Screen.h"
 
@@ -24,7 +25,7 @@ constexpr int HELP_HEIGHT = 560;
 } // namespace
 
 QString VersionBanner() {
-    return QStringLiteral("MORVEL for Linux v3.0");
+    return QStringLiteral("MORVEL for Linux v") + QString::fromLatin1(PROGRAM_VERSION);
 }
 
 TVersionForm::TVersionForm(QWidget* parent) : QDialog(parent), memo_(new QTextEdit(this)) {

@@ -11,6 +11,7 @@ namespace {
 
 const char* const MenuOrder[] = {"File1",
                                  "OpenMidifile1",
+                                 "RecentFiles1",
                                  "Save1",
                                  "SaveAllTEXT1",
                                  "SaveTabulatureBMP1",

@@ -3,6 +3,10 @@
 //
 //   morvel-player-bench [file.mid|""] [seconds per run]  CPU share and lag at several speeds
 //   morvel-player-bench --length                       a 60-second file at speed 1 and 2
+//   morvel-player-bench --loop                         how late the loop jumps back, by
+//                                                      FluidSynth's clock and the system's
+//   morvel-player-bench --memory file.mid              peak memory with the default
+//                                                      SoundFont once the file plays
 //
 // The CPU share counts the user-interface thread only (timer, highlight, scrolling, the
 // panels it repaints); FluidSynth's own threads are left out. Runs on the system clock with
@@ -21,9 +25,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -39,6 +45,19 @@ void RunFor(int milliseconds) {
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Runs the event loop for `seconds`: the percentage of one core the user-interface thread
+// took, and the whole process.
+std::pair<double, double> CpuShareWhile(int seconds) {
+    const double threadStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double processStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    QElapsedTimer wall;
+    wall.start();
+    RunFor(seconds * 1000);
+    const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
+    return {100.0 * (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - threadStart) / elapsed,
+            100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart) / elapsed};
 }
 
 void Put32(std::string& out, uint32_t v) {
@@ -90,12 +109,79 @@ int LengthCheck() {
     return 0;
 }
 
+// How late after the loop's end the next pass begins, over a loop of measures 3 and 4 of
+// the generated file, at speeds 1/8, 1 and 2: with the manual clock (rendered samples, the
+// player's own time) and with the system clock (as on a machine without a sound card).
+int LoopCheck() {
+    const std::string bytes = QuarterNotes(8);
+    constexpr int64_t MEASURE = 4 * 0x60;
+    MidiPlayback::Practice practice;
+    practice.Loop = true;
+    practice.LoopFrom = 2 * MEASURE;
+    practice.LoopTo = 4 * MEASURE;
+    for (MidiPlayback::Clock clock : {MidiPlayback::Clock::Manual, MidiPlayback::Clock::System}) {
+        for (double speed : {0.125, 1.0, 2.0}) {
+            MidiPlayback::Options options;
+            options.TimeSource = clock;
+            MidiPlayback playback(options);
+            if (!playback.OpenBytes(bytes, "loop.mid")) return 1;
+            // The instrument's samples are read in the background after the SoundFont, holding
+            // the synthesizer meanwhile: measured once they are in.
+            playback.WaitUntilReady();
+            playback.SetSpeed(speed);
+            playback.SetPractice(practice);
+            playback.PlayFrom(practice.LoopFrom);
+            const int passMs = static_cast<int>(4000 / speed);
+            const int passes = clock == MidiPlayback::Clock::Manual ? 20 : (speed < 1 ? 2 : 5);
+            if (clock == MidiPlayback::Clock::Manual)
+                playback.Advance(passes * passMs + passMs / 2);
+            else
+                RunFor(passes * passMs + passMs / 2);
+            const MidiPlayback::LoopJumps jumps = playback.LoopJumpStats();
+            std::printf("%s clock, speed %5.3f: %d jumps, latest %.2f ms late, at most %.2f ms\n",
+                        clock == MidiPlayback::Clock::Manual ? "FluidSynth's" : "system", speed,
+                        jumps.Count, jumps.LastLateMs, jumps.MaxLateMs);
+        }
+    }
+    return 0;
+}
+
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+    return -1;
+}
+
+// Resident memory of the playback service with the default SoundFont, before and after a
+// file plays for three seconds (samples load as the song selects its instruments).
+int MemoryCheck(const std::string& path) {
+    MidiPlayback::Options options;
+    options.TimeSource = MidiPlayback::Clock::System;
+    MidiPlayback playback(options);
+    playback.WaitUntilReady();
+    std::printf("SoundFont %s loaded: resident %ld KB\n", playback.SoundFont().c_str(),
+                StatusKb("VmRSS:"));
+    if (!playback.Open(path)) {
+        std::printf("%s\n", playback.Error().c_str());
+        return 1;
+    }
+    playback.Play();
+    RunFor(3000);
+    std::printf("%s played 3 s: resident %ld KB, peak %ld KB\n", path.c_str(), StatusKb("VmRSS:"),
+                StatusKb("VmHWM:"));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "--length") return LengthCheck();
+    if (argc > 1 && std::string(argv[1]) == "--loop") return LoopCheck();
+    if (argc > 2 && std::string(argv[1]) == "--memory") return MemoryCheck(argv[2]);
 
     QTemporaryDir dir;
     // An empty name stands for the generated file (20 minutes of quarter notes).
@@ -149,16 +235,7 @@ int main(int argc, char** argv) {
         playback.Play();
         RunFor(300);
 
-        // CPU share of the user-interface thread.
-        const double threadStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        const double processStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-        QElapsedTimer wall;
-        wall.start();
-        RunFor(seconds * 1000);
-        const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
-        const double share = 100.0 * (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - threadStart) / elapsed;
-        const double whole =
-            100.0 * (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart) / elapsed;
+        const auto [share, whole] = CpuShareWhile(seconds);
 
         // Lag: sampled every 2 ms, how long the highlight has differed from the measure the
         // position is in.
@@ -190,5 +267,19 @@ int main(int argc, char** argv) {
                     static_cast<long long>(playback.Length()));
         printMessages();
     }
+
+    // Looping measures 3 and 4 at half speed, Follow Music on.
+    MidiPlayback::Practice practice;
+    practice.Loop = true;
+    practice.LoopFrom = 2 * static_cast<int64_t>(measureTicks);
+    practice.LoopTo = 4 * static_cast<int64_t>(measureTicks);
+    player.changeTempo(0.5);
+    playback.SetPractice(practice);
+    playback.PlayFrom(practice.LoopFrom);
+    RunFor(300);
+    const auto [share, whole] = CpuShareWhile(seconds);
+    std::printf("looping measures 3-4 at speed 0.5: UI thread %.2f %% of one core (whole process "
+                "%.2f %%); %d jumps, at most %.2f ms late\n",
+                share, whole, playback.LoopJumpStats().Count, playback.LoopJumpStats().MaxLateMs);
     return 0;
 }

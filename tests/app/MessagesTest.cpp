@@ -17,13 +17,13 @@ TEST(ConversionMessages, TitleNamesTheFileAndTextsKeepTheirWording) {
     conversion.MidiFileName = "/no/such/dir/bad\nname.mid";
     conversion.ConvertMidiFile();
     ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(morvel::ConversionMessageTitle(conversion.MidiFileName, "App"),
-              "bad?name.mid - App");
+    EXPECT_EQ(morvel::ConversionMessageTitle(conversion, "App"), "bad\\nname.mid - App");
     const QString first = morvel::ConversionMessageText(texts.front());
     EXPECT_TRUE(first.startsWith("Can't open MIDI file '")) << first.toStdString();
     EXPECT_FALSE(first.endsWith('\n') || first.endsWith('\r'));
 
-    EXPECT_EQ(morvel::ConversionMessageTitle("", "App"), "App");
+    conversion.MidiFileName.clear();
+    EXPECT_EQ(morvel::ConversionMessageTitle(conversion, "App"), "App");
     EXPECT_EQ(morvel::ConversionMessageText("Can't read MIDI track."), "Can't read MIDI track.");
 }
 

@@ -186,8 +186,7 @@ TEST(PlaybackTest, RefusedFilesNameTheFileAndLeaveNothingOpen) {
         std::filesystem::temp_directory_path() / ("morvel-fifo-" + std::to_string(::getpid()));
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(playback.Open(fifo.string()));
-    EXPECT_EQ(playback.Error(),
-              "Cannot open \"" + fifo.string() + "\": it is not a regular file.");
+    EXPECT_EQ(playback.Error(), "Cannot open \"" + fifo.string() + "\": it is not a regular file.");
     std::filesystem::remove(fifo);
 
     std::string cut = Song(4);
@@ -207,6 +206,7 @@ TEST(PlaybackTest, NoAudioAndNoSoundFontAreToldAndTimeStillMoves) {
     MidiPlayback::Options options;
     options.SoundFonts = {"/nonexistent/none.sf2"};
     MidiPlayback playback(options);
+    playback.WaitUntilReady();
     if (playback.HasAudio()) GTEST_SKIP() << "this machine has a sound card";
     EXPECT_EQ(playback.TimeSource(), MidiPlayback::Clock::System);
     ASSERT_TRUE(playback.OpenBytes(Song(4), "four.mid"));
@@ -228,6 +228,7 @@ TEST(PlaybackTest, TheDefaultSoundFontLoadsWhenInstalled) {
     MidiPlayback playback(options);
     if (!std::filesystem::exists(MidiPlayback::DEBIAN_SOUNDFONT))
         GTEST_SKIP() << "no General MIDI SoundFont installed";
+    playback.WaitUntilReady();
     EXPECT_TRUE(playback.HasSoundFont());
     EXPECT_TRUE(playback.Notices().empty());
 }

@@ -10,20 +10,26 @@
 #include "view/TabForm.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <memory>
 
 namespace morvel {
@@ -283,6 +289,8 @@ TEST_F(PlayerWindowTest, FollowMusicScrollsTheHighlightedPanelIntoView) {
 TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
     // No SoundFont (and on the test machines no sound card) in the status line.
     Open({NotesIn(Range(1, 2), 2)});
+    playback->WaitUntilReady();
+    player->MediaTimer(); // the timer shows the notices once they are known
     const QString status = Find<QLabel>("PlayerStatus")->text();
     EXPECT_TRUE(status.contains("No SoundFont found: /nonexistent/none.sf2")) << qPrintable(status);
 
@@ -302,6 +310,100 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
     EXPECT_EQ(Progress(), 0);
     Click("Play"); // nothing open: nothing happens
     EXPECT_FALSE(playback->IsPlaying());
+}
+
+void Press(QWidget* widget, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "");
+    QApplication::sendEvent(widget, &press);
+}
+
+TEST_F(PlayerWindowTest, PractiseFromADoubleClickedMeasureInALoopWithTheKeys) {
+    Open({NotesIn(Range(1, 8), 8)});
+    ASSERT_FALSE(player->isVisible());
+    // A double-click on measure 5 opens the player and plays from the measure's first tick.
+    QWidget* panel = view->PanelWidget(5, true);
+    ASSERT_NE(panel, nullptr);
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(10, 10),
+                      panel->mapToGlobal(QPointF(10, 10)), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(panel, &click);
+    EXPECT_TRUE(player->isVisible());
+    EXPECT_TRUE(playback->IsPlaying());
+    EXPECT_EQ(playback->Position(), 4 * MEASURE);
+    player->MediaTimer();
+    EXPECT_EQ(MeasureText(), "5 of 8");
+    EXPECT_EQ(Find<QSpinBox>("StartMeasure")->value(), 5);
+
+    // The loop's fields stay within the track and From never passes To.
+    auto* from = Find<QSpinBox>("LoopFrom");
+    auto* to = Find<QSpinBox>("LoopTo");
+    EXPECT_EQ(to->maximum(), 8);
+    to->setValue(12);
+    EXPECT_EQ(to->value(), 8);
+    to->setValue(4);
+    from->setValue(6);
+    EXPECT_EQ(from->value(), 4) << "From is refused past To";
+    from->setValue(3);
+    to->setValue(2);
+    EXPECT_EQ(to->value(), 3) << "To is refused before From";
+    to->setValue(4);
+    Find<QCheckBox>("LoopCheck")->setChecked(true);
+    EXPECT_EQ(playback->CurrentPractice().LoopFrom, 2 * MEASURE);
+    EXPECT_EQ(playback->CurrentPractice().LoopTo, 4 * MEASURE);
+    // Playing past the loop, it moves to the loop and stays in measures 3 and 4.
+    EXPECT_EQ(playback->Position(), 2 * MEASURE);
+    for (int i = 0; i < 10; ++i) {
+        playback->Advance(900);
+        player->MediaTimer();
+        EXPECT_TRUE(MeasureText() == "3 of 8" || MeasureText() == "4 of 8")
+            << qPrintable(MeasureText());
+    }
+
+    // Space pauses and plays, Home goes to the loop's start, a text field keeps its Space.
+    Press(player.get(), Qt::Key_Space);
+    EXPECT_TRUE(playback->IsPaused());
+    Press(player.get(), Qt::Key_Home);
+    EXPECT_EQ(playback->Position(), 2 * MEASURE);
+    auto* field = new QLineEdit(player.get());
+    Press(field, Qt::Key_Space);
+    EXPECT_EQ(field->text(), " ");
+    EXPECT_TRUE(playback->IsPaused());
+    Press(player.get(), Qt::Key_Space);
+    EXPECT_TRUE(playback->IsPlaying());
+
+    // Only this track: the shown track's index reaches the service.
+    Find<QComboBox>("PlayChoice")->setCurrentIndex(1);
+    EXPECT_EQ(playback->CurrentPractice().Tracks, TrackChoice::Only);
+    EXPECT_EQ(playback->CurrentPractice().Track, 0);
+    for (const char* name : {"StartMeasure", "LoopFrom", "LoopTo", "LoopCheck", "CountIn"})
+        EXPECT_FALSE(player->findChild<QWidget*>(name)->accessibleName().isEmpty()) << name;
+    EXPECT_EQ(Find<QComboBox>("PlayChoice")->accessibleName(), "Play");
+}
+
+// A SoundFont that takes 5 s to load holds up neither the file's preparation nor a button.
+TEST_F(PlayerWindowTest, ASlowLoaderHoldsUpNothing) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    MidiPlayback::Options options;
+    options.TimeSource = MidiPlayback::Clock::Manual;
+    options.SoundFonts = {"/nonexistent/none.sf2"};
+    options.BeforeLoading = [released] { released.wait_for(std::chrono::seconds(5)); };
+    player.reset();
+    playback = std::make_unique<MidiPlayback>(options);
+    player = std::make_unique<TMidiPlayer>(*view, conv, *playback, prompts);
+    player->Timer1()->stop();
+    Open({NotesIn(Range(1, 4), 4)});
+    Click("Play");
+    playback->Advance(1000);
+    Click("Pause");
+    player->MediaTimer();
+    EXPECT_EQ(playback->Position(), DIVISION * 2);
+    EXPECT_TRUE(Find<QLabel>("PlayerStatus")->text().isEmpty());
+    EXPECT_FALSE(playback->IsReady()) << "all of the above returned while the loader ran";
+    release.set_value();
+    playback->WaitUntilReady();
+    player->MediaTimer();
+    EXPECT_TRUE(Find<QLabel>("PlayerStatus")->text().contains("No SoundFont found"));
 }
 
 TEST_F(PlayerWindowTest, TheMainWindowOffersThePlayerAndPreparesIt) {

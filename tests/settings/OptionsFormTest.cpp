@@ -291,9 +291,12 @@ TEST(OptionsForm, ForceFitActsAtOnceWithoutApply) {
     Form f;
     f.form.show();
     auto* box = f.Get<QCheckBox>("ForceFitToggle");
+    int redraws = 0; // the shown measures are drawn again at once
+    QObject::connect(&f.form, &TOptionsForm::ForceFitChanged, [&redraws] { ++redraws; });
     QTest::mouseClick(box, Qt::LeftButton);
     EXPECT_EQ(f.conv.Settings.ForceFitFret, 1);
     EXPECT_EQ(f.applied, 0);
+    EXPECT_EQ(redraws, 1);
     // A file converted now, with the dialog still open, uses it: the note below the lowest
     // string is moved up by octaves onto the open sixth string instead of being marked.
     morvel::test::ConfigHome home;

@@ -46,7 +46,7 @@ struct Fixture {
     Fixture() {
         conv.SetReporter([](const std::string&) {});
         prompts.FileAnswer = [this](const FileDialogRequest&) { return nextFile; };
-        QObject::connect(&commands, &SettingsCommands::ColorsChanged, [this] { ++redraws; });
+        QObject::connect(&commands, &SettingsCommands::DrawingChanged, [this] { ++redraws; });
     }
     // The ending's write; its reason, if any, in writeError.
     bool Write() {

@@ -363,6 +363,32 @@ TEST_F(DrawingTest, WithOptimiseFingeringTheMeasuresShowTheWholeTrackAssignment)
     EXPECT_EQ(DrawnFrets(bare, 1), expected);
 }
 
+// The Force Fit box changes its setting without a conversion; with OptimiseFingering on, the
+// shown measures follow it at once, as the nearest-fret drawing does, and match what a
+// conversion under the new setting draws.
+TEST_F(DrawingTest, OptimisedDrawingFollowsAForceFitToggle) {
+    Track t;
+    t.Note(0, 40, 240).Note(0, 64, 240).End(); // 40 is below the lowest string (52), 64 is not
+    conv.Settings.OptimiseFingering = 1;
+    const QImage unfitted = GrabMeasure(Song({t}), 1);
+    const std::vector<QString> plain = DrawnFrets(View()->PaintContext(), 1);
+    EXPECT_EQ(plain, std::vector<QString>({"2"}));
+
+    conv.Settings.ForceFitFret = 1; // what the box does when clicked
+    const std::vector<QString> toggled = DrawnFrets(View()->PaintContext(), 1);
+    EXPECT_EQ(toggled.size(), 2u); // 40 raised an octave onto the open sixth string
+    EXPECT_EQ(std::count(toggled.begin(), toggled.end(), "0"), 1);
+    const QImage fitted = View()->PanelWidget(1)->grab().toImage();
+    EXPECT_NE(fitted.convertToFormat(QImage::Format_RGB32), unfitted);
+
+    form->ReconvertMidiFile();
+    EXPECT_EQ(DrawnFrets(View()->PaintContext(), 1), toggled);
+    EXPECT_EQ(View()->PanelWidget(1)->grab().toImage(), fitted);
+
+    conv.Settings.ForceFitFret = 0; // and back
+    EXPECT_EQ(DrawnFrets(View()->PaintContext(), 1), plain);
+}
+
 TEST_F(DrawingTest, SummaryOfATrackWrittenAnOctaveLowSuggestsTransposing) {
     // A bass line an octave below the guitar's range, and the same line at pitch.
     Track low;
