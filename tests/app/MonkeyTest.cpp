@@ -14,6 +14,7 @@
 #include "chords/TChordsForm.h"
 #include "core/MeasureIndex.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "view/RecentFiles.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -84,6 +85,7 @@ struct Program {
     DisplaySettings display;
     test::ScriptedPrompts prompts;
     ChordViewDiagrams chordView{conv.ChordUsed, display};
+    RecentFiles recentFiles;
     TTabForm form{conv, display, prompts, &chordView};
     TChordsForm chords{display, &form};
     SettingsCommands settings{conv, display, prompts, &form};
@@ -91,7 +93,8 @@ struct Program {
     MidiPlayback playback;
     TMidiPlayer player{*form.TabScroll(), conv, playback, prompts};
 
-    Program() {
+    explicit Program(const QString& recentList) : recentFiles(recentList) {
+        new RecentFilesMenu(form, recentFiles, prompts);
         conv.SetReporter([this](const std::string& text) {
             prompts.ShowMessage(QString::fromStdString(text));
         });
@@ -326,7 +329,7 @@ TEST(Monkey, RandomCommandsKeepEveryInvariant) {
     qputenv("TMPDIR", QFile::encodeName(dir.filePath("tmp")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     {
-        Program program;
+        Program program(dir.filePath("state/recent-files"));
         Monkey monkey(program, dir.path(), seed);
         monkey.RememberCurrentFolder();
         int step = 0;
