@@ -158,8 +158,9 @@ bool OutputSet::Add(const std::string& path, const std::vector<FileId>& refused,
         error = Reason("cannot create", ENAMETOOLONG);
         return false;
     }
-    output.Temp = (slash == std::string::npos ? std::string() : folder + (folder == "/" ? "" : "/")) +
-                  "." + name.substr(0, TEMP_NAME_KEPT) + ".XXXXXX";
+    const std::string prefix =
+        slash == std::string::npos ? std::string() : folder + (folder == "/" ? "" : "/");
+    output.Temp = prefix + "." + name.substr(0, TEMP_NAME_KEPT) + ".XXXXXX";
     output.Fd = CreateTemporaryFile(output.Temp, 0, output.Slot);
     if (output.Fd < 0) {
         const int why = errno;

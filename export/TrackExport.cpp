@@ -130,8 +130,8 @@ void TrackExport::MarkChords(const ChordFlags& flags) {
 // written not replaced. False after saying `failure` with the reason on a second line.
 bool TrackExport::AddOutput(OutputSet& set, const QString& path, const QString& failure) {
     std::vector<FileId> refused;
-    if (!conv_.MidiFileName.empty())
-        if (const std::optional<FileId> song = FileIdOf(conv_.MidiFileName)) refused.push_back(*song);
+    if (const std::optional<FileId> song = FileIdOf(conv_.MidiFileName))
+        refused.push_back(*song);
     std::string why;
     const QString refusal = QString("\"%1\" is the open MIDI file; it was left as it is.")
                                 .arg(QDir::toNativeSeparators(path));

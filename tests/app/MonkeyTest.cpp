@@ -3,8 +3,8 @@
 // names, resizes and export commands, each prompt answered at random (cancel, a good path, a
 // missing folder, the open file itself, a special file). After every step: no modal window is
 // left open, the shown track's panels match its measures, the open MIDI file is unchanged, the
-// FIFO is still one and nothing was written in the current folder. MORVEL_MONKEY_SEED and MORVEL_MONKEY_STEPS choose
-// another run; a failure names the seed and the step.
+// FIFO is still one and nothing was written in the current folder. MORVEL_MONKEY_SEED and
+// MORVEL_MONKEY_STEPS choose another run; a failure names the seed and the step.
 
 #include "app/ChordsConnection.h"
 #include "app/ExportConnection.h"
@@ -256,7 +256,8 @@ class Monkey {
     size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random_); }
     // One of `items` at random; nullptr when there is none.
     template <typename T> T* Any(const QList<T*>& items) {
-        return items.isEmpty() ? nullptr : items[static_cast<qsizetype>(Pick(size_t(items.size())))];
+        if (items.isEmpty()) return nullptr;
+        return items[static_cast<qsizetype>(Pick(size_t(items.size())))];
     }
 
     // The bytes of a regular file (a FIFO is never opened: that would wait for a writer).

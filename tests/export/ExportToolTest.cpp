@@ -111,7 +111,9 @@ TEST_F(ExportTest, ToolWritesTheWindowsPagesAndPicture) {
     EXPECT_EQ(first.height() + second.height(), 201 * cellHeight);
 
     // A picture cut for its memory, not its height, says so.
-    ASSERT_EQ(RunTool({"--track", "2", "--width", "20000", "--height", "760", "--png", Out("wide.png"), midi}, &output),
+    ASSERT_EQ(RunTool({"--track", "2", "--width", "20000", "--height", "760", "--png",
+                       Out("wide.png"), midi},
+                      &output),
               0);
     EXPECT_TRUE(output.contains("30000 x 3420 pixels, more than the 256 MiB one picture may take"))
         << output.toStdString();

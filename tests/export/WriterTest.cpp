@@ -82,7 +82,8 @@ Outcome RunChild(const std::function<int()>& body, const ChildSetup& setup) {
         if (setup.FifoReader >= 0)
             for (ssize_t n; (n = read(setup.FifoReader, buffer, sizeof buffer)) > 0;)
                 outcome.FromFifo.append(buffer, size_t(n));
-        if (!signalled && !setup.SignalWhenHidden.empty() && HasHiddenEntry(setup.SignalWhenHidden)) {
+        if (!signalled && !setup.SignalWhenHidden.empty() &&
+            HasHiddenEntry(setup.SignalWhenHidden)) {
             kill(pid, SIGTERM);
             signalled = true;
         }
