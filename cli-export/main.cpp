@@ -1,10 +1,15 @@
 // morvel-export: writes one track of a MIDI file as the picture "Save Tabulature BMP" saves
 // and as the pages "Print Track" prints, with no window and no display, through the same
-// drawing and layout code as the program.
+// drawing and layout code as the program. Every file goes through one OutputSet: the pictures'
+// parts and the PDF are written beside their targets and put in place only when all of them
+// were written; an output that is the input is refused.
 
 #include "cli-export/ExportOptions.h"
+#include "cli/ToolCommon.h"
 #include "core/Conversion.h"
+#include "core/OutputFile.h"
 #include "core/SettingsFiles.h"
+#include "core/TempFiles.h"
 #include "core/Version.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
@@ -14,7 +19,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
@@ -22,41 +26,31 @@ namespace {
 using namespace morvel;
 using namespace morvel::cliexport;
 
-constexpr int EXIT_OK = 0;
-constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-
-void PrintMessage(const std::string& file, const std::string& text) {
-    const bool ended = !text.empty() && text.back() == '\n';
-    std::fprintf(stderr, "%s: %s%s", file.c_str(), text.c_str(), ended ? "" : "\n");
-}
+using cli::EXIT_FAILED;
+using cli::EXIT_OK;
+using cli::EXIT_USAGE;
+using cli::PrintMessage;
 
 // INI file first, then the option file, then the flags; false after saying why.
 bool LoadSettings(const ExportOptions& options, StoredSettings& stored) {
-    const cli::Options& flags = options.Convert;
-    std::string error;
-    if (!flags.IniFile.empty() && !std::filesystem::exists(flags.IniFile)) {
-        PrintMessage(flags.IniFile, "no such file");
-        return false;
-    }
-    if (!flags.IniFile.empty() && !ReadIniSettings(flags.IniFile, stored, error)) {
-        PrintMessage("morvel-export", error);
-        return false;
-    }
-    if (!flags.OptionFile.empty() && !ReadOptionFile(flags.OptionFile, stored, error)) {
-        PrintMessage("morvel-export", error);
-        return false;
-    }
-    cli::ApplyFlags(flags, stored.Conv, stored.TuningSettings);
+    if (!cli::LoadSettings(options.Convert, stored, "morvel-export")) return false;
     if (options.Across) stored.Conv.PrintMeasPerWidth = static_cast<int16_t>(*options.Across);
     if (options.Down) stored.Conv.PrintMeasPerHeight = static_cast<int16_t>(*options.Down);
     return true;
 }
 
-// Writes the picture to `path` (in parts when it is too large); false after saying why.
+// What the command writes, put in place together at the end.
+struct Outputs {
+    OutputSet Set;
+    std::vector<FileId> Inputs;
+    std::vector<std::string> Notes; // printed on standard output once all is in place
+};
+
+// Writes the picture for `path` (in parts when it is too large) into `out`; false after saying
+// why.
 bool WritePicture(const MeasurePaintContext& context, int track, const std::vector<int>& measures,
                   const ExportOptions& options, const std::string& path,
-                  const QByteArray& fallbackFormat) {
+                  const QByteArray& fallbackFormat, Outputs& out) {
     const PictureLayout layout = ComputePictureLayout(
         options.Width.value_or(DEFAULT_WINDOW_WIDTH),
         options.Height.value_or(DEFAULT_WINDOW_HEIGHT), static_cast<int64_t>(measures.size()));
@@ -70,36 +64,58 @@ bool WritePicture(const MeasurePaintContext& context, int track, const std::vect
     if (format.isEmpty()) format = fallbackFormat;
     for (size_t i = 0; i < parts.size(); ++i) {
         const std::string name = PartFileName(path, i);
+        std::string why;
+        if (!out.Set.Add(name, out.Inputs, SpecialFiles::Stage, why)) {
+            PrintMessage(name, why);
+            return false;
+        }
         const QImage image = RenderPicturePart(context, track, measures, layout, parts[i]);
         QString error;
         if (image.isNull()) {
             PrintMessage(name, "not enough memory for the picture");
             return false;
         }
-        if (!WriteImage(image, QString::fromStdString(name), format, error)) {
+        if (!WriteImage(image, out.Set.Descriptor(out.Set.Size() - 1), format, error)) {
             PrintMessage(name, "cannot write: " + error.toStdString());
             return false;
         }
     }
-    if (parts.size() > 1)
-        std::printf("%s: the picture is %lld pixels high, more than %d: written in %zu parts, "
-                    "%s to %s\n",
-                    path.c_str(), static_cast<long long>(layout.Height()), MAX_PICTURE_PIXELS,
-                    parts.size(), path.c_str(), PartFileName(path, parts.size() - 1).c_str());
+    if (parts.size() > 1) {
+        const std::string size = std::to_string(layout.Width) + " x " +
+                                 std::to_string(layout.Height()) + " pixels";
+        const std::string reason =
+            layout.Height() > MAX_PICTURE_PIXELS
+                ? "more than " + std::to_string(MAX_PICTURE_PIXELS) + " pixels high"
+                : "more than the " + std::to_string(MAX_PICTURE_PART_BYTES >> 20) +
+                      " MiB one picture may take";
+        out.Notes.push_back(path + ": the picture is " + size + ", " + reason + ": written in " +
+                            std::to_string(parts.size()) + " parts, " + path + " to " +
+                            PartFileName(path, parts.size() - 1));
+    }
     return true;
 }
 
 bool WritePages(const MeasurePaintContext& context, int track, const std::vector<int>& measures,
-                const ExportOptions& options, const ConversionSettings& settings) {
+                const ExportOptions& options, const ConversionSettings& settings, Outputs& out) {
+    std::string why;
+    if (!out.Set.Add(options.Pdf, out.Inputs, SpecialFiles::Stage, why)) {
+        PrintMessage(options.Pdf, why);
+        return false;
+    }
+    const QString written = QString::fromStdString(out.Set.WritePath(out.Set.Size() - 1));
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(QString::fromStdString(options.Pdf));
+    printer.setOutputFileName(written);
     ApplyPageSetup(printer,
                    options.PageSize == PageSizeChoice::Letter ? QPageSize::Letter : QPageSize::A4);
     const int64_t pages = PrintMeasures(printer, context, track, measures,
                                         settings.PrintMeasPerWidth, settings.PrintMeasPerHeight);
-    if (pages < 0) {
-        PrintMessage(options.Pdf, "cannot write the PDF file");
+    printer.setOutputFileName(QString()); // closes the file
+    if (pages < 0 || !PdfComplete(written)) {
+        PrintMessage(options.Pdf, "cannot write the PDF file" +
+                                      std::string(pages < 0 ? ": the printer did not start"
+                                                            : ": it was cut short (a full disk "
+                                                              "or a file-size limit)"));
         return false;
     }
     return true;
@@ -125,6 +141,8 @@ int main(int argc, char** argv) {
     // No display needed: draw offscreen unless the caller chose a platform.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    // Half-written outputs are removed when a signal ends the export.
+    RemoveTemporaryFilesOnSignals();
 
     StoredSettings stored;
     if (!LoadSettings(options, stored)) return EXIT_USAGE;
@@ -160,11 +178,30 @@ int main(int argc, char** argv) {
         return EXIT_FAILED;
     }
 
+    Outputs out;
+    out.Inputs = FileIds(options.Convert.Inputs);
     bool ok = true;
     if (!options.Png.empty())
-        ok = WritePicture(context, track, measures, options, options.Png, "PNG") && ok;
-    if (!options.Bmp.empty())
-        ok = WritePicture(context, track, measures, options, options.Bmp, "BMP") && ok;
-    if (!options.Pdf.empty()) ok = WritePages(context, track, measures, options, stored.Conv) && ok;
-    return ok ? EXIT_OK : EXIT_FAILED;
+        ok = WritePicture(context, track, measures, options, options.Png, "PNG", out);
+    if (ok && !options.Bmp.empty())
+        ok = WritePicture(context, track, measures, options, options.Bmp, "BMP", out);
+    if (ok && !options.Pdf.empty())
+        ok = WritePages(context, track, measures, options, stored.Conv, out);
+    if (!ok) {
+        out.Set.Discard(); // every existing file stays as it was
+        return EXIT_FAILED;
+    }
+    if (!out.Set.Commit(error)) {
+        PrintMessage(out.Set.FailedPath(), error);
+        const std::vector<std::string>& done = out.Set.Committed();
+        std::string list;
+        for (const std::string& name : done)
+            list += (list.empty() ? "" : ", ") + name;
+        PrintMessage("morvel-export", done.empty() ? "nothing was written"
+                                                   : "written before the failure: " + list);
+        return EXIT_FAILED;
+    }
+    for (const std::string& note : out.Notes)
+        std::printf("%s\n", EscapeControlBytes(note).c_str());
+    return EXIT_OK;
 }

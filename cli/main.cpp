@@ -5,11 +5,12 @@
 // SIGHUP remove the files half written before the process ends.
 
 #include "cli/Options.h"
-#include "cli/OutputFile.h"
 #include "cli/ReportFilter.h"
+#include "cli/ToolCommon.h"
 #include "core/Conversion.h"
 #include "core/Metrics.h"
 #include "core/MusicXml.h"
+#include "core/OutputFile.h"
 #include "core/SettingsFiles.h"
 #include "core/TempFiles.h"
 #include "core/Version.h"
@@ -22,7 +23,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,30 +31,6 @@ namespace {
 
 using namespace morvel;
 using namespace morvel::cli;
-
-constexpr int EXIT_OK = 0;
-constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-
-// Messages of all threads go out whole, never interleaved. A message of several lines (split
-// at the core's CR LF line ends) gives one "FILE: text" line each; control bytes in the name
-// and the text are shown escaped, so a name holding a line feed cannot split a line.
-std::mutex messageMutex;
-
-void PrintMessage(const std::string& file, const std::string& text) {
-    const std::string name = EscapeControlBytes(file);
-    std::string lines;
-    size_t pos = 0;
-    do {
-        size_t end = text.find(LINE_END, pos);
-        if (end == std::string::npos) end = text.size();
-        lines +=
-            name + ": " + EscapeControlBytes(std::string_view(text).substr(pos, end - pos)) + "\n";
-        pos = end + 2;
-    } while (pos < text.size());
-    std::lock_guard<std::mutex> lock(messageMutex);
-    std::fputs(lines.c_str(), stderr);
-}
 
 struct Settings {
     ConversionSettings Conv;
@@ -193,21 +169,18 @@ int MetricsSingle(const Options& options, const Settings& settings) {
     }
     text += FormatPlayability("Total", total) + '\n';
 
-    std::FILE* out = stdout;
+    OutputFile out;
     std::string outName = "standard output";
-    if (!options.OutputFile.empty()) {
-        outName = options.OutputFile;
-        out = std::fopen(outName.c_str(), "wb");
-        if (!out) {
-            PrintMessage(outName, std::string("cannot create: ") + std::strerror(errno));
-            return EXIT_FAILED;
-        }
+    std::string error;
+    if (options.OutputFile.empty()) {
+        out.OpenStandardOutput();
+    } else if (outName = options.OutputFile; !out.Open(outName, FileIds(options.Inputs), error)) {
+        PrintMessage(outName, error);
+        return EXIT_FAILED;
     }
-    bool failed = std::fwrite(text.data(), 1, text.size(), out) != text.size();
-    failed = std::fflush(out) != 0 || failed;
-    if (out != stdout) failed = std::fclose(out) != 0 || failed;
-    if (failed) {
-        PrintMessage(outName, std::string("cannot write: ") + std::strerror(errno));
+    out.Write(text.data(), text.size());
+    if (!out.Finish(true, error)) {
+        PrintMessage(outName, error);
         ++errors;
     }
     return errors == 0 ? EXIT_OK : EXIT_FAILED;
@@ -296,24 +269,9 @@ bool LoadSettings(const Options& options, Settings& settings) {
     StoredSettings stored;
     stored.Conv = settings.Conv;
     stored.TuningSettings = settings.TuningSettings;
-    std::string error;
-    // The reader takes a missing INI file for "all defaults"; a file named on the command
-    // line that is not there is a mistake worth saying.
-    if (!options.IniFile.empty() && !std::filesystem::exists(options.IniFile)) {
-        PrintMessage(options.IniFile, "no such file");
-        return false;
-    }
-    if (!options.IniFile.empty() && !ReadIniSettings(options.IniFile, stored, error)) {
-        PrintMessage("morvel-convert", error); // the text names the file itself
-        return false;
-    }
-    if (!options.OptionFile.empty() && !ReadOptionFile(options.OptionFile, stored, error)) {
-        PrintMessage("morvel-convert", error);
-        return false;
-    }
+    if (!cli::LoadSettings(options, stored, "morvel-convert")) return false;
     settings.Conv = stored.Conv;
     settings.TuningSettings = stored.TuningSettings;
-    ApplyFlags(options, settings.Conv, settings.TuningSettings);
     return true;
 }
 

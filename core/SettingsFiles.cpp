@@ -2,6 +2,7 @@
 
 #include "core/IniFile.h"
 #include "core/OptionFile.h"
+#include "core/OutputFile.h"
 #include "core/SafeOpen.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -20,10 +22,6 @@ namespace {
 constexpr size_t INI_SIZE_LIMIT = 4 * 1024 * 1024;
 
 using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-FilePtr OpenFile(const std::string& path, const char* mode) {
-    return FilePtr(std::fopen(path.c_str(), mode), &std::fclose);
-}
 
 std::string Describe(const std::string& path, const char* what) {
     std::string text = what;
@@ -76,20 +74,22 @@ void StoreIniSettings(IniFile& ini, const StoredSettings& in) {
     }
 }
 
-bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& error) {
+bool ReadSettingsText(const std::string& path, std::string& text, bool& missing,
+                      std::string& error) {
     errno = 0;
+    missing = false;
+    text.clear();
     std::string why;
     FilePtr file(OpenRegularFileStream(path, why), &std::fclose);
     if (!file) {
         if (errno == ENOENT) {
-            ApplyIniSettings(IniFile(), out);
+            missing = true;
             return true;
         }
         error = "Can't read the settings file \"" + path + "\": " + why;
         return false;
     }
     // Read the file in one piece of its own size, so the text needs no room to grow.
-    std::string text;
     if (std::fseek(file.get(), 0, SEEK_END) == 0) {
         long size = std::ftell(file.get());
         if (size > static_cast<long>(INI_SIZE_LIMIT)) {
@@ -114,8 +114,38 @@ bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& 
         error = Describe(path, "Can't read the settings file");
         return false;
     }
+    return true;
+}
+
+bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& error) {
+    std::string text;
+    bool missing = false;
+    if (!ReadSettingsText(path, text, missing, error)) return false;
     ApplyIniSettings(IniFile::Parse(std::move(text)), out);
     return true;
+}
+
+bool WriteSettingsFile(const std::string& path, std::string_view bytes, std::string& error) {
+    OutputSet out;
+    std::string why;
+    if (out.Add(path, {}, SpecialFiles::Stream, why)) {
+        int failed = 0;
+        const char* data = bytes.data();
+        size_t left = bytes.size();
+        while (left > 0 && failed == 0) {
+            const ssize_t done = ::write(out.Descriptor(0), data, left);
+            if (done < 0 && errno == EINTR) continue;
+            if (done <= 0) failed = done < 0 ? errno : EIO;
+            else {
+                data += done;
+                left -= static_cast<size_t>(done);
+            }
+        }
+        if (failed != 0) why = std::string("cannot write: ") + std::strerror(failed);
+        else if (out.Commit(why)) return true;
+    }
+    error = "\"" + path + "\": " + why;
+    return false;
 }
 
 bool ReadOptionFile(const std::string& path, StoredSettings& out, std::string& error) {
@@ -137,20 +167,14 @@ bool ReadOptionFile(const std::string& path, StoredSettings& out, std::string& e
 }
 
 bool WriteOptionFile(const std::string& path, const StoredSettings& in, std::string& error) {
-    errno = 0;
-    FilePtr file = OpenFile(path, "wb");
-    if (!file) {
-        error = Describe(path, "Can't write the option file");
-        return false;
-    }
-    OptionFileRecord record = EncodeOptionRecord(in);
-    bool written = std::fwrite(record.data(), 1, record.size(), file.get()) == record.size();
-    if (std::fclose(file.release()) != 0) written = false;
-    if (!written) {
-        error = Describe(path, "Can't write the option file");
-        return false;
-    }
-    return true;
+    const OptionFileRecord record = EncodeOptionRecord(in);
+    std::string why;
+    if (WriteSettingsFile(path, std::string_view(reinterpret_cast<const char*>(record.data()),
+                                                 record.size()),
+                          why))
+        return true;
+    error = "Can't write the option file " + why;
+    return false;
 }
 
 } // namespace morvel

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace morvel {
 
@@ -14,6 +15,18 @@ namespace morvel {
 // a value that is no integer reads as the key's default. A missing file gives all defaults
 // and true; an unreadable one gives false with `error` naming the file.
 bool ReadIniSettings(const std::string& path, StoredSettings& out, std::string& error);
+
+// Reads a settings file's bytes into `text` the way every reader of the program does: only a
+// regular file, opened without waiting (a FIFO or a device is refused at once), and at most
+// 4 MiB. A missing file gives true with `missing` set; anything else unreadable gives false
+// with `error` naming the file and the reason.
+bool ReadSettingsText(const std::string& path, std::string& text, bool& missing,
+                      std::string& error);
+
+// Writes `bytes` as the settings file `path` through the output module (OutputFile.h): a
+// temporary file renamed into place, an existing file untouched on any failure. False with
+// `error` ("\"PATH\": reason").
+bool WriteSettingsFile(const std::string& path, std::string_view bytes, std::string& error);
 
 // Reads an option file into `out` (colours and MidiFileDir untouched). False with `error`
 // when the file cannot be opened.
@@ -39,8 +52,8 @@ void StoreIniSettings(IniFile& ini, const StoredSettings& in);
 // and cuts the texts to their limits.
 void ClampStoredSettings(StoredSettings& s);
 
-// Writes the option file at `path` (created or truncated). False with `error` naming the file
-// when it cannot be created or written.
+// Writes the option file at `path` through WriteSettingsFile. False with `error` naming the
+// file and the reason when it cannot be created or written.
 bool WriteOptionFile(const std::string& path, const StoredSettings& in, std::string& error);
 
 } // namespace morvel

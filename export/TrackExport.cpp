@@ -3,16 +3,17 @@
 #include "core/MusicXml.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
+#include "core/OutputFile.h"
 #include "view/MeasureView.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPrinter>
-#include <QSaveFile>
 
 namespace morvel {
 
@@ -128,6 +129,36 @@ void TrackExport::MarkChords(const ChordFlags& flags) {
         if (flags[i]) conv_.ChordUsed[i] = 1;
 }
 
+// Prepares `path` as the next output of `set`: never the open MIDI file, a special file is
+// written not replaced. False after saying `failure` with the reason on a second line.
+bool TrackExport::AddOutput(OutputSet& set, const QString& path, const QString& failure) {
+    std::vector<FileId> refused;
+    if (const std::optional<FileId> song = FileIdOf(conv_.MidiFileName))
+        refused.push_back(*song);
+    std::string why;
+    const QString refusal = QString("\"%1\" is the open MIDI file; it was left as it is.")
+                                .arg(QDir::toNativeSeparators(path));
+    if (set.Add(QFile::encodeName(path).toStdString(), refused, SpecialFiles::Stage, why,
+                refusal.toStdString()))
+        return true;
+    Say(failure + "\n" + QString::fromStdString(why));
+    return false;
+}
+
+// Puts every output of `set` in place. False after saying `failure` with the reason and,
+// when some were put in place before the failure, their names.
+bool TrackExport::CommitOutputs(OutputSet& set, const QString& failure) {
+    std::string why;
+    if (set.Commit(why)) return true;
+    QString text = failure + "\n" + QString::fromStdString(set.FailedPath() + ": " + why);
+    QStringList done;
+    for (const std::string& name : set.Committed())
+        done << QString::fromStdString(name);
+    if (!done.isEmpty()) text += "\nWritten before the failure: " + done.join(", ");
+    Say(text);
+    return false;
+}
+
 QString TrackExport::ChooseFile(const QString& filter, QString& folder) {
     if (folder.isEmpty() && !conv_.MidiFileName.empty())
         folder = QFileInfo(QString::fromStdString(conv_.MidiFileName)).absolutePath();
@@ -160,7 +191,12 @@ void TrackExport::PrintAllTab1Click() {
         pdfFromSetup_.clear();
         if (target.isEmpty()) target = ChooseFile(PDF_FILTER, pdfFolder_);
         if (target.isEmpty()) return;
-        SetPdfOutput(printer, target);
+    }
+    const QString failure = QString("Can't print to %1.").arg(target);
+    OutputSet out;
+    if (toPdf) {
+        if (!AddOutput(out, target, failure)) return;
+        SetPdfOutput(printer, QFile::decodeName(out.WritePath(0).c_str()));
     }
     ApplyPageSetup(printer);
     ChordFlags chords{};
@@ -168,8 +204,19 @@ void TrackExport::PrintAllTab1Click() {
         PrintMeasures(printer, context, track, measures, conv_.Settings.PrintMeasPerWidth,
                       conv_.Settings.PrintMeasPerHeight, &chords);
     MarkChords(chords);
-    if (toPdf) printer.setOutputFileName(QString());
-    if (pages < 0) Say(QString("Can't print to %1.").arg(target));
+    if (!toPdf) {
+        if (pages < 0) Say(failure);
+        return;
+    }
+    printer.setOutputFileName(QString()); // closes the file
+    if (pages < 0 || !PdfComplete(QFile::decodeName(out.WritePath(0).c_str()))) {
+        Say(failure + "\n" +
+            (pages < 0 ? QString("The printer did not start.")
+                       : QString("The file was cut short (a full disk or a file-size limit); "
+                                 "an existing file is left as it was.")));
+        return;
+    }
+    CommitOutputs(out, failure);
 }
 
 void TrackExport::PrintSetup1Click() {
@@ -251,28 +298,42 @@ void TrackExport::SaveTabulatureBMP1Click() {
     }
     QStringList written;
     ChordFlags chords{};
+    OutputSet out;
     for (size_t i = 0; i < picture.Parts.size(); ++i) {
         const QString name = QString::fromStdString(PartFileName(fileName.toStdString(), i));
+        const QString failure = QString("Cannot create file %1").arg(name);
+        if (!AddOutput(out, name, failure)) return;
         const QImage image = RenderPicturePart(picture.Context, picture.Track, picture.Measures,
                                                picture.Layout, picture.Parts[i], &chords);
         QString error;
-        if (image.isNull() || !WriteImage(image, name, "BMP", error)) {
-            Say(QString("Cannot create file %1").arg(name));
+        if (image.isNull()) error = "Not enough memory for the picture.";
+        if (image.isNull() || !WriteImage(image, out.Descriptor(i), "BMP", error)) {
+            Say(failure + "\n" + error);
             return;
         }
         written << QFileInfo(name).fileName();
     }
+    if (!CommitOutputs(out, QString("Cannot create file %1").arg(fileName))) return;
     MarkChords(chords);
-    if (written.size() > 1)
-        Say(QString("The picture of this track is %1 pixels high, more than the %2 pixels one "
-                    "picture can have, so it was saved in %3 parts, cut between rows of "
-                    "measures: %4.")
-                .arg(picture.Layout.Height())
-                .arg(PictureLimit)
+    if (written.size() > 1) {
+        // Say what made the cut: the height, or the memory one picture may take.
+        const QString why =
+            picture.Layout.Height() > PictureLimit
+                ? QString("%1 pixels high, more than the %2 pixels one picture can have")
+                      .arg(picture.Layout.Height())
+                      .arg(PictureLimit)
+                : QString("%1 x %2 pixels, more than the %3 MiB one picture may take")
+                      .arg(picture.Layout.Width)
+                      .arg(picture.Layout.Height())
+                      .arg(MAX_PICTURE_PART_BYTES >> 20);
+        Say(QString("The picture of this track is %1, so it was saved in %2 parts, cut between "
+                    "rows of measures: %3.")
+                .arg(why)
                 .arg(written.size())
                 .arg(written.size() > 2
                          ? written.first() + ", " + written.at(1) + " ... " + written.last()
                          : written.join(", ")));
+    }
 }
 
 // ---- Text ----
@@ -314,15 +375,19 @@ bool TrackExport::SaveTrackText(const QString& fileName, bool whole) {
         Say(QString("Track %1 has no tablature text to save.").arg(section));
         return false;
     }
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(text.data(), static_cast<qint64>(text.size())) !=
+    const QString failure("Can't write TAB output file!");
+    OutputSet out;
+    if (!AddOutput(out, fileName, failure)) return false;
+    QFile file;
+    if (!file.open(out.Descriptor(0), QIODevice::WriteOnly, QFileDevice::DontCloseHandle) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
             static_cast<qint64>(text.size()) ||
-        !out.commit()) {
-        Say("Can't write TAB output file!");
+        !file.flush()) {
+        Say(failure + "\n" + file.errorString());
         return false;
     }
-    return true;
+    file.close();
+    return CommitOutputs(out, failure);
 }
 
 // ---- MusicXML ----
@@ -346,8 +411,12 @@ bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
     QStringList errors;
     conversion.SetReporter(
         [&errors](const std::string& text) { errors << QString::fromStdString(text); });
-    QSaveFile out(fileName);
-    bool written = out.open(QIODevice::WriteOnly);
+    const QString failure = "Can't write MusicXML file " + fileName + ".";
+    OutputSet out;
+    if (!AddOutput(out, fileName, failure)) return false;
+    QFile file;
+    bool written =
+        file.open(out.Descriptor(0), QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
     MusicXmlOptions options;
     options.WorkTitle = QFileInfo(QString::fromStdString(conv_.MidiFileName)).fileName().toStdString();
     options.Tracks = {static_cast<uint32_t>(track - 1)};
@@ -356,20 +425,22 @@ bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
                                      conversion, conv_.MidiFileName, options,
                                      [&](std::string_view chunk) {
                                          written = written &&
-                                                   out.write(chunk.data(),
-                                                             static_cast<qint64>(chunk.size())) ==
+                                                   file.write(chunk.data(),
+                                                              static_cast<qint64>(chunk.size())) ==
                                                        static_cast<qint64>(chunk.size());
                                      },
                                      summary);
-    if (!written || (made && !out.commit())) {
-        Say("Can't write MusicXML file " + fileName + ".");
-        return false;
-    }
     if (!made) {
         if (!summary.Error.empty()) errors << QString::fromStdString(summary.Error);
         Say("Can't write MusicXML file " + fileName + ": " + errors.join(" "));
         return false;
     }
+    if (!written || !file.flush()) {
+        Say(failure + "\n" + file.errorString());
+        return false;
+    }
+    file.close();
+    if (!CommitOutputs(out, failure)) return false;
     if (summary.NotesWithoutPosition > 0)
         Say(QString("MusicXML file %1 written: %2.")
                 .arg(fileName, QString::fromStdString(FormatMusicXmlSummary(summary))));

@@ -25,6 +25,7 @@ class QWidget;
 namespace morvel {
 
 class MeasureView;
+class OutputSet;
 
 class TrackExport : public QObject {
     Q_OBJECT
@@ -80,6 +81,8 @@ class TrackExport : public QObject {
     QString ChooseFile(const QString& filter, QString& folder);
     void Say(const QString& text);
     void MarkChords(const ChordFlags& flags);
+    bool AddOutput(OutputSet& set, const QString& path, const QString& failure);
+    bool CommitOutputs(OutputSet& set, const QString& failure);
 
     Conversion& conv_;
     const MeasureView& view_;

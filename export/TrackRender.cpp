@@ -8,8 +8,9 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QPrinter>
-#include <QSaveFile>
+#include <QFile>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -135,27 +136,32 @@ QImage RenderPicturePart(const MeasurePaintContext& context, int track,
     return image;
 }
 
-bool WriteImage(const QImage& image, const QString& path, const QByteArray& format,
-                QString& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+bool WriteImage(const QImage& image, int fd, const QByteArray& format, QString& error) {
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
         error = file.errorString();
         return false;
     }
-    QImageWriter writer(&file, format.isEmpty() ? ImageFormatOf(path) : format);
+    QImageWriter writer(&file, format);
     // PNG at zlib's fastest level: a track picture is mostly flat colour, so it packs nearly
     // as small as at the default level in a fraction of the time.
     if (writer.format() == "png") writer.setQuality(PNG_FAST_QUALITY);
-    if (!writer.write(image)) {
-        error = writer.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = file.errorString();
+    const bool written = writer.write(image);
+    const bool flushed = file.flush();
+    if (!written || !flushed || file.error() != QFileDevice::NoError) {
+        // The device's reason ("No space left on device") says more than the writer's.
+        error = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
         return false;
     }
     return true;
+}
+
+bool PdfComplete(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 5) return false;
+    constexpr qint64 TAIL = 16;
+    file.seek(std::max<qint64>(0, file.size() - TAIL));
+    return file.read(TAIL).trimmed().endsWith("%%EOF");
 }
 
 } // namespace morvel

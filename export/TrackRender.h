@@ -40,8 +40,13 @@ QImage RenderPicturePart(const MeasurePaintContext& context, int track,
 // The image format Qt writes for the suffix of `path` ("png", "bmp", "jpg" ...), or empty.
 QByteArray ImageFormatOf(const QString& path);
 
-// Writes `image` to `path` through a save file, in `format` ("BMP", "PNG" ...) or, when empty,
-// the format of the file's suffix. False with `error` set when it could not be written.
-bool WriteImage(const QImage& image, const QString& path, const QByteArray& format, QString& error);
+// Writes `image` in `format` ("BMP", "PNG" ...) into the open write descriptor `fd` (an
+// OutputSet's, at its start; it stays open). False with `error` set, the system's reason where
+// there is one, when it could not be written.
+bool WriteImage(const QImage& image, int fd, const QByteArray& format, QString& error);
+
+// True when the PDF file at `path` was written to its end: a PDF ends with "%%EOF", which a
+// write cut short by a full disk or a file-size limit never reaches.
+bool PdfComplete(const QString& path);
 
 } // namespace morvel

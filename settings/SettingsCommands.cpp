@@ -63,13 +63,16 @@ QMenu* SettingsCommands::ColorsMenu() {
 void SettingsCommands::ReadIniSettings() {
     QString error;
     if (!store_.ReadIniSettings(&error))
-        prompts_.ShowMessage(error + "\nThe default settings are used.");
+        prompts_.ShowMessage(error +
+                          "\nThe default settings are used.\nSettings will not be saved; the file "
+                          "is left as it is.");
     optionsForm_->ShowTuningName();
 }
 
 bool SettingsCommands::TryWriteSettings(QString* error) {
-    if (store_.WriteIniSettings()) return true;
-    if (error) *error = QString("Unable to write to %1").arg(store_.IniPath());
+    QString why;
+    if (store_.WriteIniSettings(&why)) return true;
+    if (error) *error = QString("Unable to write to %1").arg(store_.IniPath()) + "\n" + why;
     return false;
 }
 
@@ -94,8 +97,9 @@ bool SettingsCommands::IsOpenMidiFile(const QString& path) const {
 void SettingsCommands::LoadOptions1Click() {
     const QString path = ChooseOptionFile(false);
     if (path.isEmpty()) return;
-    if (!store_.LoadOptionFile(path)) {
-        prompts_.ShowMessage(OPTION_FILE_FAILURE);
+    // The designed text says "save" for a failed load too; the second line says what failed.
+    if (QString why; !store_.LoadOptionFile(path, &why)) {
+        prompts_.ShowMessage(QString(OPTION_FILE_FAILURE) + "\n" + why);
         return;
     }
     optionsForm_->ShowTuningName();
@@ -112,7 +116,8 @@ void SettingsCommands::SaveOptions1Click() {
         return;
     }
     // A failure while writing is reported too: a half-written option file is no saved file.
-    if (!store_.SaveOptionFile(path)) prompts_.ShowMessage(OPTION_FILE_FAILURE);
+    if (QString why; !store_.SaveOptionFile(path, &why))
+        prompts_.ShowMessage(QString(OPTION_FILE_FAILURE) + "\n" + why);
 }
 
 void SettingsCommands::ChooseColorInto(uint32_t& color) {

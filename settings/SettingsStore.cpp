@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace morvel {
 
@@ -33,7 +32,9 @@ void SettingsStore::Scatter(const StoredSettings& s) {
 bool SettingsStore::ReadIniSettings(QString* error) {
     StoredSettings s = Gather();
     std::string message;
-    bool ok = morvel::ReadIniSettings(QFile::encodeName(iniPath_).toStdString(), s, message);
+    const std::string path = QFile::encodeName(iniPath_).toStdString();
+    const bool ok = morvel::ReadIniSettings(path, s, message);
+    iniRefused_ = !ok;
     if (!ok) {
         ApplyIniSettings(IniFile(), s);
         if (error) *error = QString::fromLocal8Bit(message.c_str());
@@ -43,35 +44,26 @@ bool SettingsStore::ReadIniSettings(QString* error) {
 }
 
 bool SettingsStore::WriteIniSettings(QString* error) {
-    auto fail = [&](const QString& why) {
-        if (error) *error = why;
+    auto fail = [&](const std::string& why) {
+        if (error) *error = QString::fromLocal8Bit(why.c_str());
         return false;
     };
-    QByteArray oldText;
-    QFile old(iniPath_);
-    if (old.exists()) {
-        if (!old.open(QIODevice::ReadOnly)) return fail(old.errorString());
-        oldText = old.readAll();
-        if (old.error() != QFileDevice::NoError) return fail(old.errorString());
-        old.close();
-    }
-    IniFile ini = IniFile::Parse(oldText.toStdString());
+    // A file start-up could not read is the user's, not ours: it is never written over.
+    if (iniRefused_) return true;
+    const std::string path = QFile::encodeName(iniPath_).toStdString();
+    // The old file is read as start-up reads it (a regular file of at most 4 MiB, never
+    // waited for), so that its other lines are kept and nothing hangs or fills memory.
+    std::string oldText, why;
+    bool missing = false;
+    if (!ReadSettingsText(path, oldText, missing, why)) return fail(why);
+    IniFile ini = IniFile::Parse(std::move(oldText));
     StoreIniSettings(ini, Gather());
     const std::string text = ini.Text();
 
     if (!QDir().mkpath(QFileInfo(iniPath_).absolutePath()))
-        return fail(QStringLiteral("Can't create the folder"));
-    QSaveFile file(iniPath_);
-    if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
-    // A short write or a failed flush (a full disk) abandons the new file; the old one stays.
-    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.flush()) {
-        file.cancelWriting();
-        file.commit();
-        return fail(file.errorString());
-    }
-    if (!file.commit()) return fail(file.errorString());
+        return fail("Can't create the folder " +
+                    QFile::encodeName(QFileInfo(iniPath_).absolutePath()).toStdString());
+    if (!WriteSettingsFile(path, text, why)) return fail("Can't write the settings file " + why);
     return true;
 }
 

@@ -25,11 +25,16 @@ class SettingsStore {
     void Scatter(const StoredSettings& stored);
 
     // Reads every key of the INI file into memory. A missing file gives the defaults; an
-    // unreadable one gives the defaults too, and false with `error` naming the file.
+    // unreadable one (not a regular file, larger than 4 MiB, unreadable) gives the defaults
+    // too, and false with `error` naming the file; that file is then never written over.
     bool ReadIniSettings(QString* error = nullptr);
-    // Writes every key into the INI file, keeping all its other lines. The file is replaced
-    // atomically: on any failure the old file is left as it was and false is returned. A file
-    // that exists but cannot be read is not overwritten, so nothing in it is lost.
+    // True when the last ReadIniSettings refused the file: WriteIniSettings leaves it alone.
+    bool IniRefused() const { return iniRefused_; }
+    // Writes every key into the INI file, keeping all its other lines, which are read the way
+    // start-up reads them (bounded, never waited for). The file is replaced through the output
+    // module: on any failure the old file is left as it was and false is returned with
+    // `error` saying why. A file that exists but cannot be read is not overwritten, so nothing
+    // in it is lost; one refused at start-up is not written at all (true).
     bool WriteIniSettings(QString* error = nullptr);
 
     // Loads an option file: only the fields it holds change (not colours, not the directory).
@@ -44,6 +49,7 @@ class SettingsStore {
     Conversion& conv_;
     DisplaySettings& display_;
     QString iniPath_;
+    bool iniRefused_ = false;
 };
 
 } // namespace morvel

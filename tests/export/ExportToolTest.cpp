@@ -179,6 +179,28 @@ TEST_F(ExportTest, ToolWritesTheWindowsPagesAndPicture) {
     EXPECT_EQ(first.height() % cellHeight, 0);
     EXPECT_LE(first.height(), MAX_PICTURE_PIXELS);
     EXPECT_EQ(first.height() + second.height(), 201 * cellHeight);
+
+    // A picture cut for its memory, not its height, says so.
+    ASSERT_EQ(RunTool({"--track", "2", "--width", "20000", "--height", "760", "--png",
+                       Out("wide.png"), midi},
+                      &output),
+              0);
+    EXPECT_TRUE(output.contains("30000 x 3420 pixels, more than the 256 MiB one picture may take"))
+        << output.toStdString();
+
+    // An over-long name gets the system's reason, and standard output by name is written.
+    const QString tooLong = Out(QString(300, 'n') + ".png");
+    EXPECT_EQ(RunTool({"--track", "2", "--png", tooLong, midi}, &output), 1);
+    EXPECT_TRUE(output.contains("cannot create: File name too long")) << output.toStdString();
+    EXPECT_EQ(RunTool({"--track", "2", "--bmp", "/dev/stdout", midi}, &output), 0);
+    EXPECT_TRUE(output.contains("BM")) << output.left(200).toStdString();
+
+    // Control bytes of file names never reach the terminal raw.
+    const QString odd = Out("odd\x1b[31m.mid");
+    ASSERT_TRUE(QFile::copy(midi, odd));
+    EXPECT_EQ(RunTool({"--track", "3", "--png", Out("none.png"), odd}, &output), 1);
+    EXPECT_FALSE(output.contains('\x1b')) << output.toStdString();
+    EXPECT_TRUE(output.contains("odd\\x1b[31m.mid: no track 3")) << output.toStdString();
 }
 
 } // namespace

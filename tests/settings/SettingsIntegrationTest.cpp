@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
 using namespace morvel;
 
 namespace {
@@ -102,11 +107,67 @@ TEST(SettingsInMainWindow, FailedIniWriteKeepsTheProgramRunning) {
     QDir().mkpath(p.home.IniPath()); // a folder in the way: the INI file cannot be written
     EXPECT_FALSE(p.form.close());
     EXPECT_TRUE(p.form.isVisible());
-    EXPECT_EQ(p.prompts.Questions, QStringList{"Unable to write to " + p.home.IniPath()});
+    // The designed text, then the reason.
+    EXPECT_EQ(p.prompts.Questions, QStringList{"Unable to write to " + p.home.IniPath() +
+                                               "\nCan't read the settings file \"" +
+                                               p.home.IniPath() + "\": is a directory"});
     EXPECT_TRUE(p.prompts.Messages.isEmpty());
 
     QDir().rmdir(p.home.IniPath());
     p.form.findChild<QAction*>("Quit1")->trigger();
     EXPECT_FALSE(p.form.isVisible());
     EXPECT_TRUE(test::ReadAll(p.home.IniPath()).startsWith("[PARAMS]\n"));
+}
+
+namespace {
+
+// The peak resident memory of this process so far, in KiB.
+long PeakKib() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+} // namespace
+
+TEST(SettingsInMainWindow, QuitLeavesAnIniThatStartUpRefusedAsItIsAndEndsAtOnce) {
+    const std::string big = "[PARAMS]\nMAXFRET=20\n; " + std::string(5 << 20, 'x') + "\n";
+    enum Kind { Fifo, ZeroDevice, Large };
+    for (Kind kind : {Fifo, ZeroDevice, Large}) {
+        SCOPED_TRACE(kind);
+        Program p;
+        p.form.show();
+        const std::string ini = p.home.IniPath().toStdString();
+        std::filesystem::create_directories(std::filesystem::path(ini).parent_path());
+        std::filesystem::remove(ini);
+        if (kind == Fifo) {
+            ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+        }
+        if (kind == ZeroDevice) std::filesystem::create_symlink("/dev/zero", ini);
+        if (kind == Large) std::ofstream(ini, std::ios::binary) << big;
+        const long peakBefore = PeakKib();
+        const auto start = std::chrono::steady_clock::now();
+
+        p.settings.ReadIniSettings(); // start-up: refused once, with the reason
+        ASSERT_EQ(p.prompts.Messages.size(), 1);
+        EXPECT_TRUE(p.prompts.Messages[0].contains(p.home.IniPath()));
+        EXPECT_TRUE(p.prompts.Messages[0].contains("Settings will not be saved"));
+        p.form.findChild<QAction*>("Quit1")->trigger();
+
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_FALSE(p.form.isVisible());
+        EXPECT_EQ(p.prompts.Messages.size(), 1); // the ending says nothing more
+        EXPECT_LT(PeakKib() - peakBefore, 64 * 1024);
+        const std::filesystem::file_status stat = std::filesystem::symlink_status(ini);
+        if (kind == Fifo) {
+            EXPECT_EQ(stat.type(), std::filesystem::file_type::fifo);
+        }
+        if (kind == ZeroDevice) {
+            EXPECT_EQ(std::filesystem::read_symlink(ini), "/dev/zero");
+        }
+        if (kind == Large) {
+            EXPECT_EQ(test::ReadAll(p.home.IniPath()).toStdString(), big);
+        }
+    }
 }

@@ -16,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <sys/resource.h>
 
@@ -137,7 +139,9 @@ TEST(SettingsStore, FailedWriteKeepsTheOldFileAndReportsIt) {
         EXPECT_FALSE(f.Write());
     }
     EXPECT_EQ(ReadAll(f.home.IniPath()), original);
-    EXPECT_EQ(f.writeError, "Unable to write to " + f.home.IniPath());
+    EXPECT_EQ(f.writeError, "Unable to write to " + f.home.IniPath() +
+                                "\nCan't write the settings file \"" + f.home.IniPath() +
+                                "\": cannot write: " + strerror(EFBIG));
     EXPECT_TRUE(f.messages.isEmpty()); // the ending shows it, not the write
     EXPECT_EQ(f.conv.Settings.MaxFret, 19); // nothing in memory is lost either
 
@@ -152,8 +156,10 @@ TEST(SettingsStore, IniPathThatIsNoFileIsNeitherReadNorReplaced) {
     ASSERT_EQ(f.messages.size(), 1); // the defaults are used, and the user is told why
     EXPECT_TRUE(f.messages[0].contains(f.home.IniPath()));
     EXPECT_EQ(f.conv.Settings.MaxFret, 21);
-    EXPECT_FALSE(f.Write());
-    EXPECT_EQ(f.writeError, "Unable to write to " + f.home.IniPath());
+    EXPECT_TRUE(f.messages[0].endsWith("Settings will not be saved; the file is left as it is."));
+    // A file refused at start-up is left alone at the end, without a second message.
+    EXPECT_TRUE(f.Write());
+    EXPECT_EQ(f.messages.size(), 1);
     EXPECT_TRUE(QFileInfo(f.home.IniPath()).isDir());
 }
 
@@ -223,8 +229,13 @@ TEST(OptionCommands, CancelAndUnopenableFilesChangeNothing) {
     f.commands.LoadOptions1Click();
     f.nextFile = f.home.Path("no/such/folder/x.opt");
     f.commands.SaveOptions1Click();
-    EXPECT_EQ(f.messages, QStringList({"Can't save options to file specified.",
-                                       "Can't save options to file specified."}));
+    // The designed text for both, load included, and on a second line what failed and why.
+    EXPECT_EQ(f.messages,
+              QStringList({"Can't save options to file specified.\nCan't read the option file \"" +
+                               f.home.Path("missing.opt") + "\": No such file or directory",
+                           "Can't save options to file specified.\nCan't write the option file \"" +
+                               f.home.Path("no/such/folder/x.opt") +
+                               "\": cannot create: No such file or directory"}));
     EXPECT_EQ(f.conv.Settings.MaxFret, 25);
 }
 
