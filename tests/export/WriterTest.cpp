@@ -174,6 +174,15 @@ class WriterTest : public ExportTest {
                  exporter->PrintAllTab1Click();
                  return WindowResult();
              }},
+            {"Save MusicXML", ".musicxml", "<?xml", true, false,
+             [this](const std::string& out) {
+                 exporter->SaveMusicXml(QString::fromStdString(out), 1);
+                 return WindowResult();
+             }},
+            {"morvel-convert --musicxml", ".musicxml", "<?xml", true, false,
+             [this](const std::string& out) {
+                 return Exec({MORVEL_CONVERT_BIN, "--musicxml", "-o", out, midi_});
+             }},
             {"settings file", ".opt", "", false, false,
              [](const std::string& out) {
                  std::string error;
