@@ -8,6 +8,10 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 
+# --help and --version need no display: the program answers them before opening a window.
+case "${1:-}" in
+    -h|--help|-v|--version) exec build/bin/morvel "$@" ;;
+esac
 if [ -x build/bin/morvel ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec build/bin/morvel "$@"
 fi
