@@ -291,6 +291,7 @@ void TrackFingering::PlaceNote(TabColumn& column, size_t noteIndex, char special
     if (code != COLUMN_TOO_LOW && code != COLUMN_TOO_HIGH)
         column.Fret[code >> STRING_SHIFT] = code & FRET_MASK;
     column.Label = Label(noteIndex);
+    if (code == COLUMN_TOO_LOW && column.Label == LABEL_NOTES) column.Unplaced = LABEL_TOO_LOW;
 }
 
 TrackFingering OptimiseTrackFingering(const TrackRecord& track,

@@ -25,6 +25,10 @@ struct TabColumn {
     uint8_t Label = LABEL_EMPTY;
     uint8_t Channel = NO_CHANNEL;
     char Special = ' ';
+    // LABEL_TOO_LOW when the column shows frets yet also holds a note below the lowest string
+    // that no string could take (the optimised placement keeps the others); drawn as the
+    // column's arrow. LABEL_EMPTY otherwise.
+    uint8_t Unplaced = LABEL_EMPTY;
 
     void Clear() { *this = TabColumn{}; }
 };

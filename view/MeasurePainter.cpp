@@ -65,12 +65,14 @@ void DrawColumn(QPainter& canvas, const MeasurePaintContext& context, int X, int
                 canvas.drawLine(X + xc + h, r + u + f + 1, X + xc + h + q, r + u + f + 1 + q);
             DrawText(canvas, display, X + xc, r, QString::number(column.Fret[t]));
         }
-        if (t == STRING_COUNT - 1 &&
-            (column.Label == LABEL_TOO_LOW || column.Label == LABEL_TOO_HIGH)) {
+        const uint8_t mark =
+            column.Label == LABEL_TOO_LOW || column.Label == LABEL_TOO_HIGH ? column.Label
+                                                                            : column.Unplaced;
+        if (t == STRING_COUNT - 1 && (mark == LABEL_TOO_LOW || mark == LABEL_TOO_HIGH)) {
             const int C = X + xc + h;
             const int D = Y + Trunc(6 * S * SEVENTH + STAFF_TOP + h);
             canvas.drawLine(C, D, C, D + q);
-            if (column.Label == LABEL_TOO_LOW) {
+            if (mark == LABEL_TOO_LOW) {
                 canvas.drawLine(C, D + q, C - h, D + q - h);
                 canvas.drawLine(C, D + q, C + h, D + q - h);
             } else {

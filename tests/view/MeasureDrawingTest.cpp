@@ -204,6 +204,16 @@ TEST_F(DrawingTest, NoteBelowTheLowestStringDrawsADownArrow) {
     EXPECT_EQ(image.pixel(55, 107), YELLOW);
     // No fret number for it on any string.
     EXPECT_FALSE(AnyInk(image, 40, 80, 25, 105));
+
+    // Struck with E4, the optimised placement shows E4's fret and still marks the low note.
+    Track chord;
+    chord.Chord(0, {40, 64}, 240).End();
+    conv.Settings.OptimiseFingering = 1;
+    const QImage both = GrabMeasure(Song({chord}), 1);
+    ASSERT_FALSE(both.isNull());
+    EXPECT_TRUE(AnyInk(both, 40, 80, 25, 100));
+    for (int y = 109; y <= 116; ++y)
+        EXPECT_EQ(both.pixel(55, y), BLACK) << y;
 }
 
 TEST_F(DrawingTest, SpecialLetterAndBendStrokesFollowTheirSettings) {
