@@ -28,6 +28,8 @@ import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from measure import best, peak_kb  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from make_examples import vlq  # noqa: E402
 
 TARGET_SECONDS = 1.0
 TARGET_BYTES_PER_NOTE = 100
@@ -171,15 +173,6 @@ def check_position_import(work):
 
 
 # --------------------------------------------------------------------------- on-grid round trip
-
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.append(0x80 | (n & 0x7F))
-        n >>= 7
-    return bytes(reversed(out))
-
 
 def grid_file(path, division=480):
     """Two bars of sixteenths, two of eighth triplets, a chord, rests: (bytes, onsets)."""

@@ -1,9 +1,9 @@
 #include "export/TrackExport.h"
 
 #include "core/MusicXml.h"
+#include "core/OutputFile.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
-#include "core/OutputFile.h"
 #include "view/MeasureView.h"
 
 #include <QAction>
@@ -53,7 +53,6 @@ void SetPdfOutput(QPrinter& printer, const QString& path) {
 }
 
 } // namespace
-
 
 struct TrackExport::Picture {
     MeasurePaintContext Context;
@@ -133,8 +132,7 @@ void TrackExport::MarkChords(const ChordFlags& flags) {
 // written not replaced. False after saying `failure` with the reason on a second line.
 bool TrackExport::AddOutput(OutputSet& set, const QString& path, const QString& failure) {
     std::vector<FileId> refused;
-    if (const std::optional<FileId> song = FileIdOf(conv_.MidiFileName))
-        refused.push_back(*song);
+    if (const std::optional<FileId> song = FileIdOf(conv_.MidiFileName)) refused.push_back(*song);
     std::string why;
     const QString refusal = QString("\"%1\" is the open MIDI file; it was left as it is.")
                                 .arg(QDir::toNativeSeparators(path));
@@ -415,21 +413,23 @@ bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
     OutputSet out;
     if (!AddOutput(out, fileName, failure)) return false;
     QFile file;
-    bool written =
-        file.open(out.Descriptor(0), QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+    if (!file.open(out.Descriptor(0), QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+        Say(failure + "\n" + file.errorString());
+        return false;
+    }
+    bool written = true;
     MusicXmlOptions options;
-    options.WorkTitle = QFileInfo(QString::fromStdString(conv_.MidiFileName)).fileName().toStdString();
+    options.WorkTitle =
+        QFileInfo(QString::fromStdString(conv_.MidiFileName)).fileName().toStdString();
     options.Tracks = {static_cast<uint32_t>(track - 1)};
     MusicXmlSummary summary;
-    const bool made = written && WriteMusicXmlOfFile(
-                                     conversion, conv_.MidiFileName, options,
-                                     [&](std::string_view chunk) {
-                                         written = written &&
-                                                   file.write(chunk.data(),
-                                                              static_cast<qint64>(chunk.size())) ==
-                                                       static_cast<qint64>(chunk.size());
-                                     },
-                                     summary);
+    const bool made = WriteMusicXmlOfFile(
+        conversion, conv_.MidiFileName, options,
+        [&](std::string_view chunk) {
+            written = written && file.write(chunk.data(), static_cast<qint64>(chunk.size())) ==
+                                     static_cast<qint64>(chunk.size());
+        },
+        summary);
     if (!made) {
         if (!summary.Error.empty()) errors << QString::fromStdString(summary.Error);
         Say("Can't write MusicXML file " + fileName + ": " + errors.join(" "));
