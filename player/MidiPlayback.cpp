@@ -224,6 +224,9 @@ void RunLoader(const std::shared_ptr<Engine>& engine, const MidiPlayback::Option
 
 constexpr auto LOADER_EXIT_WAIT = std::chrono::seconds(2);
 constexpr int LEAVE_PROGRAM = -2;
+// How long a stopped player's clock thread is given to take the stop: STOP_WAIT_STEPS steps.
+constexpr auto STOP_WAIT_STEP = std::chrono::milliseconds(10);
+constexpr int STOP_WAIT_STEPS = 20;
 
 // Selects on each channel the instrument a song starts with (reading its samples from the
 // SoundFont) and unselects it on channels the song leaves silent, so only what the song uses
@@ -395,6 +398,13 @@ struct MidiPlayback::Impl {
     void DeletePlayer() {
         if (!player) return;
         fluid_player_stop(player);
+        // FluidSynth frees the player's tracks before it joins its clock thread, which may be
+        // inside a tick; the player is freed only after that thread has taken the stop and gone
+        // back to sleep (bounded: a clock that never ticks again leaves at once).
+        for (int i = 0; i < STOP_WAIT_STEPS && fluid_player_get_status(player) == FLUID_PLAYER_PLAYING;
+             ++i)
+            std::this_thread::sleep_for(STOP_WAIT_STEP);
+        std::this_thread::sleep_for(STOP_WAIT_STEP);
         delete_fluid_player(player);
         player = nullptr;
         loaded.store(false);
