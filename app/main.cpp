@@ -12,7 +12,7 @@
 #include "chords/ChordDiagram.h"
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
-#include "player/MidiPlayback.h"
+#include "playback/MidiPlayback.h"
 #include "player/TMidiPlayer.h"
 #include "view/RecentFiles.h"
 #include "view/TabForm.h"

@@ -1,7 +1,7 @@
 #include "chords/ChordDiagram.h"
 
 #include "core/Chords.h"
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 
 #include <QFontMetrics>
 #include <QPainter>

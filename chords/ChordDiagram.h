@@ -6,7 +6,7 @@
 #pragma once
 
 #include "core/DisplaySettings.h"
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 #include "view/MeasureView.h"
 
 #include <QFont>

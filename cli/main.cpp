@@ -9,10 +9,10 @@
 #include "cli/ToolCommon.h"
 #include "core/Conversion.h"
 #include "core/Metrics.h"
-#include "core/MusicXml.h"
-#include "core/OutputFile.h"
+#include "formats/MusicXml.h"
+#include "io/OutputFile.h"
 #include "core/SettingsFiles.h"
-#include "core/TempFiles.h"
+#include "io/TempFiles.h"
 #include "core/Version.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // track, and the chord diagrams with ShowChord on).
 #include "core/Conversion.h"
 #include "core/ConversionState.h"
-#include "core/TempFiles.h"
+#include "io/TempFiles.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // Included only by the core's own sources.
 #pragma once
 
-#include "core/ByteSource.h"
+#include "io/ByteSource.h"
 #include "core/Conversion.h"
 
 #include <cstdarg>

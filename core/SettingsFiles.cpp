@@ -2,8 +2,8 @@
 
 #include "core/IniFile.h"
 #include "core/OptionFile.h"
-#include "core/OutputFile.h"
-#include "core/SafeOpen.h"
+#include "io/OutputFile.h"
+#include "io/SafeOpen.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "export/TrackExport.h"
 
-#include "core/MusicXml.h"
-#include "core/OutputFile.h"
+#include "formats/MusicXml.h"
+#include "io/OutputFile.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
 #include "view/MeasureView.h"

@@ -6,7 +6,7 @@
 
 #include "core/Conversion.h"
 #include "export/ExportLayout.h"
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 #include "widgets/Prompts.h"
 
 #include <QImage>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "export/ExportLayout.h"
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 
 #include <QImage>
 

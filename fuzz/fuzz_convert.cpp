@@ -11,7 +11,7 @@
 //   byte 17      Transpose, 8-bit signed
 
 #include "core/Conversion.h"
-#include "core/MusicXml.h"
+#include "formats/MusicXml.h"
 
 #include <algorithm>
 #include <array>

@@ -15,7 +15,7 @@
 #pragma once
 
 #include "core/Conversion.h"
-#include "player/MidiPlayback.h"
+#include "playback/MidiPlayback.h"
 #include "view/MeasureView.h"
 #include "widgets/Prompts.h"
 

@@ -11,7 +11,7 @@
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
 #include "core/MeasureIndex.h"
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 
 #include <QScrollArea>
 

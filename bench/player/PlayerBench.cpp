@@ -12,7 +12,7 @@
 // panels it repaints); FluidSynth's own threads are left out. Runs on the system clock with
 // no audio driver, under the offscreen platform.
 #include "core/Conversion.h"
-#include "player/MidiPlayback.h"
+#include "playback/MidiPlayback.h"
 #include "player/TMidiPlayer.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "view/MeasureView.h"

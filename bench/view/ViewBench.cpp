@@ -2,7 +2,7 @@
 // the track (panels, layout and the first paint), painting one panel, and scrolling.
 #include "tests/support/MidiBuilder.h"
 #include "tests/support/ScriptedPrompts.h"
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 #include "view/TabForm.h"
 
 #include <QApplication>

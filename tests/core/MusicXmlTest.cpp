@@ -1,6 +1,6 @@
 // The timeline reader and the MusicXML writer on small generated files.
-#include "core/MidiTimeline.h"
-#include "core/MusicXml.h"
+#include "formats/MidiTimeline.h"
+#include "formats/MusicXml.h"
 #include "tests/support/MidiBuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/ByteSource.h"
+#include "io/ByteSource.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/support/MidiBuilder.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/TempFiles.h"
+#include "io/TempFiles.h"
 
 #include <algorithm>
 #include <csignal>

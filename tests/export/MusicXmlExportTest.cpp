@@ -1,6 +1,6 @@
 // MusicXML through the window's "Save MusicXML", and over the shared corpus: every output is
 // well-formed XML, and its strings and frets are those of the text tablature.
-#include "core/MusicXml.h"
+#include "formats/MusicXml.h"
 #include "tests/export/ExportFixture.h"
 
 #include <QXmlStreamReader>

@@ -1,6 +1,6 @@
 // The playback service on the real FluidSynth, with no audio driver. Time passes through the
 // manual clock (rendered samples), so rates and positions are exact, not wall-clock guesses.
-#include "player/MidiPlayback.h"
+#include "playback/MidiPlayback.h"
 #include "tests/support/MidiBuilder.h"
 
 #include <gtest/gtest.h>

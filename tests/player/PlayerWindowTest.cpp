@@ -5,7 +5,7 @@
 #include "player/TMidiPlayer.h"
 #include "tests/support/MidiBuilder.h"
 #include "tests/support/ScriptedPrompts.h"
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 #include "view/MeasureView.h"
 #include "view/TabForm.h"
 

@@ -1,7 +1,7 @@
 // Practice on the real FluidSynth with the manual clock: the loop's jump, the tracks heard,
 // the count-in, and a loader that does not hold anything up. Events are those FluidSynth's
 // player hands to the synthesizer.
-#include "player/MidiPlayback.h"
+#include "playback/MidiPlayback.h"
 #include "tests/support/MidiBuilder.h"
 
 #include <gtest/gtest.h>

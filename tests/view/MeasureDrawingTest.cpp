@@ -1,6 +1,6 @@
 #include "tests/chords/RecordingDevice.h"
 #include "tests/view/ViewFixture.h"
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 
 #include <QFontInfo>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "core/SafeOpen.h"
+#include "io/SafeOpen.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "player/MidiFileInfo.h"
+#include "playback/MidiFileInfo.h"
 
-#include "core/MidiTimeline.h"
+#include "formats/MidiTimeline.h"
 
 #include <cmath>
 

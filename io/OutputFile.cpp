@@ -1,6 +1,6 @@
-#include "core/OutputFile.h"
+#include "io/OutputFile.h"
 
-#include "core/TempFiles.h"
+#include "io/TempFiles.h"
 
 #include <algorithm>
 #include <cerrno>

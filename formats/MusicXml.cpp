@@ -5,12 +5,12 @@
 //    tablature) and their quantised onsets and ends, beat grids chosen per beat;
 // 3. the text, measure by measure: the chords and rests of a measure are cut into pieces that
 //    one note value (dotted or in a triplet) can show, then written once per staff.
-#include "core/MusicXml.h"
+#include "formats/MusicXml.h"
 
 #include "core/Chords.h"
-#include "core/MidiTimeline.h"
+#include "formats/MidiTimeline.h"
 #include "core/Placement.h"
-#include "core/SafeOpen.h"
+#include "io/SafeOpen.h"
 
 #include <algorithm>
 #include <charconv>

@@ -22,7 +22,7 @@ struct MidiFileInfo {
     uint32_t SequenceTempo() const;
 };
 
-// Reads `bytes` with the timeline reader (core/MidiTimeline.h), which refuses (Valid false,
+// Reads `bytes` with the timeline reader (formats/MidiTimeline.h), which refuses (Valid false,
 // Error says why) the files the synthesizer refuses too.
 MidiFileInfo ReadMidiFileInfo(std::string_view bytes);
 

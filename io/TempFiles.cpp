@@ -1,4 +1,4 @@
-#include "core/TempFiles.h"
+#include "io/TempFiles.h"
 
 #include <atomic>
 #include <cerrno>

@@ -12,7 +12,7 @@
 // and moves to the sound card once it is known to open. Only the destructor waits for that
 // thread, and only for a bounded time.
 //
-// For practice it plays a program built from the file (player/PracticeProgram.h): a loop
+// For practice it plays a program built from the file (playback/PracticeProgram.h): a loop
 // that jumps back exactly at its end (in FluidSynth's own tick callback), the shown track
 // alone or muted, and a measure of count-in clicks.
 //
@@ -20,8 +20,8 @@
 // threads; this object only starts, stops and polls it, and stops it before it goes.
 #pragma once
 
-#include "player/MidiFileInfo.h"
-#include "player/PracticeProgram.h"
+#include "playback/MidiFileInfo.h"
+#include "playback/PracticeProgram.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 // The measure painter: the summary, the staff and the columns of one measure, onto any
 // QPainter (panel, printer page, PDF or picture) at a given origin, size and text unit.
-#include "view/MeasurePainter.h"
+#include "painter/MeasurePainter.h"
 
 #include "core/Chords.h"
 #include "core/Placement.h"

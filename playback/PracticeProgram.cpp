@@ -1,6 +1,6 @@
-#include "player/PracticeProgram.h"
+#include "playback/PracticeProgram.h"
 
-#include "core/ByteCursor.h"
+#include "io/ByteCursor.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The timeline reader: one pass over each track chunk, notes paired first in first out per key
 // and channel through index chains, so pairing costs constant time per event.
-#include "core/MidiTimeline.h"
+#include "formats/MidiTimeline.h"
 
-#include "core/ByteCursor.h"
+#include "io/ByteCursor.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "core/ByteSource.h"
+#include "io/ByteSource.h"
 
-#include "core/SafeOpen.h"
+#include "io/SafeOpen.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
-#include "player/MidiPlayback.h"
+#include "playback/MidiPlayback.h"
 
-#include "core/SafeOpen.h"
+#include "io/SafeOpen.h"
 
 #include <fluidsynth.h>
 #if MORVEL_HAVE_ALSA
