@@ -89,6 +89,10 @@ struct Parser {
             options.MusicXml = true;
             return NoInlineValue(flag, inlineValue);
         }
+        if (flag == "--notes") {
+            options.Notes = true;
+            return NoInlineValue(flag, inlineValue);
+        }
         if (flag == "--report") {
             options.Mode = OutputMode::Report;
             return NoInlineValue(flag, inlineValue);
@@ -198,6 +202,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         return parser.Fail("--metrics cannot be used with --out-dir, --track or --report");
     if (options.MusicXml && (options.Metrics || options.Mode == OutputMode::Report))
         return parser.Fail("--musicxml cannot be used with --metrics or --report");
+    if (options.Notes && (options.MusicXml || options.Metrics || options.Mode == OutputMode::Report))
+        return parser.Fail("--notes cannot be used with --musicxml, --metrics or --report");
     return true;
 }
 
@@ -233,6 +239,11 @@ What is written (default: the whole text output, every line ending in CR LF):
                      text, rhythm on a sixteenth or triplet grid; --out-dir writes
                      DIR/FILE.musicxml. A summary goes to standard error: notes written,
                      notes without string and fret, largest quantisation shift in ticks
+  --notes            instead of the text, one tab-separated line per note of every track
+                     (or only --track N) under a header line: track, onset tick, duration
+                     in ticks, note number as read, string (1 = the highest) and fret as
+                     the text shows them, both empty for a note shown as "?"; --out-dir
+                     writes DIR/FILE.tsv
   -j, --jobs N       worker threads for --out-dir (default: one per core)
   --metrics          instead of the tablature, one line of playability figures per track
                      and a total, read from the columns the text would show: notes, frets

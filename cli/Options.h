@@ -30,6 +30,7 @@ struct Options {
     bool Version = false; // --version: print the program's name and version
     bool Metrics = false; // print playability figures per track instead of the tablature
     bool MusicXml = false; // write MusicXML instead of the tablature text
+    bool Notes = false;    // write the note list (one line per note) instead of the text
 
     std::string IniFile;
     std::string OptionFile;

@@ -4,6 +4,7 @@
 // file is replaced only by a conversion that succeeded (see OutputFile); SIGINT, SIGTERM and
 // SIGHUP remove the files half written before the process ends.
 
+#include "cli/NoteList.h"
 #include "cli/Options.h"
 #include "cli/ReportFilter.h"
 #include "cli/ToolCommon.h"
@@ -99,6 +100,23 @@ void ConvertToMusicXml(Conversion& conversion, const Options& options, const std
     PrintMessage(input, FormatMusicXmlSummary(summary));
 }
 
+// The note list of `input` into `out`.
+void ConvertToNoteList(Conversion& conversion, const Options& options, const std::string& input,
+                       OutputFile& out, FileResult& result) {
+    std::string error;
+    const bool written = WriteNoteListOfFile(
+        conversion, input, options.Mode == OutputMode::Track ? options.Track : 0,
+        [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, error);
+    for (const TrackRecord& track : conversion.TrackList)
+        result.Notes += track.Notes.size();
+    result.Tracks = conversion.TrackList.size();
+    if (!error.empty()) {
+        ++result.Errors;
+        PrintMessage(input, error);
+    }
+    if (!written) result.Errors = std::max(result.Errors, 1);
+}
+
 // Converts `input` with `conversion`, streams the kept text to `out` and finishes it: the text
 // is kept only when the conversion reported no error. `outName` names the output in a write
 // failure message.
@@ -114,6 +132,8 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
     });
     if (options.MusicXml) {
         ConvertToMusicXml(conversion, options, input, out, result);
+    } else if (options.Notes) {
+        ConvertToNoteList(conversion, options, input, out, result);
     } else {
         ConvertToText(conversion, options, input, out, result);
     }
@@ -186,9 +206,10 @@ int MetricsSingle(const Options& options, const Settings& settings) {
     return errors == 0 ? EXIT_OK : EXIT_FAILED;
 }
 
-std::string OutputPathFor(const std::string& outDir, const std::string& input, bool musicXml) {
+std::string OutputPathFor(const std::string& outDir, const std::string& input,
+                          const Options& options) {
     std::filesystem::path name = std::filesystem::path(input).stem();
-    name += musicXml ? ".musicxml" : ".txt";
+    name += options.MusicXml ? ".musicxml" : options.Notes ? ".tsv" : ".txt";
     return (std::filesystem::path(outDir) / name).string();
 }
 
@@ -197,7 +218,7 @@ int ConvertBatch(const Options& options, const Settings& settings) {
     std::vector<std::string> outputs;
     std::map<std::string, size_t> firstWithOutput;
     for (size_t i = 0; i < inputs.size(); ++i) {
-        outputs.push_back(OutputPathFor(options.OutDir, inputs[i], options.MusicXml));
+        outputs.push_back(OutputPathFor(options.OutDir, inputs[i], options));
         auto [it, fresh] = firstWithOutput.emplace(outputs.back(), i);
         if (!fresh) {
             std::fprintf(stderr,

@@ -579,3 +579,45 @@ TEST_F(ConvertTest, MusicXmlLeavesOutDrumsAndSaysWhatItWrote) {
               std::string::npos);
     EXPECT_EQ(RunConvert({"--musicxml", "--report", path}).ExitCode, 2);
 }
+
+TEST_F(ConvertTest, NotesListEveryNoteWithTheStringAndFretTheTextShows) {
+    test::TrackBuilder guitar;
+    guitar.Chord(0, {60, 64, 67}, 96).Note(0, 40, 48).Note(0, 69, 96).End();
+    test::TrackBuilder bass;
+    bass.Note(0, 57, 192).Note(0, 59, 96).End();
+    const std::string path = (dir / "two.mid").string();
+    WriteFile(path, test::MidiBuilder(1, 96).Add(guitar).Add(bass).Bytes());
+
+    // Note 40 lies below the lowest string: its column is a "?", without string and fret.
+    const std::string golden = "track\ttick\tduration\tnote\tstring\tfret\n"
+                               "1\t0\t96\t60\t5\t3\n"
+                               "1\t0\t96\t64\t4\t2\n"
+                               "1\t0\t96\t67\t3\t0\n"
+                               "1\t96\t48\t40\t\t\n"
+                               "1\t144\t96\t69\t3\t2\n"
+                               "2\t0\t192\t57\t5\t0\n"
+                               "2\t192\t96\t59\t5\t2\n";
+    RunResult all = RunConvert({"--notes", path});
+    ASSERT_EQ(all.ExitCode, 0) << all.Err;
+    EXPECT_EQ(all.Out, golden);
+
+    RunResult second = RunConvert({"--notes", "--track", "2", path});
+    ASSERT_EQ(second.ExitCode, 0) << second.Err;
+    EXPECT_EQ(second.Out, "track\ttick\tduration\tnote\tstring\tfret\n"
+                          "2\t0\t192\t57\t5\t0\n"
+                          "2\t192\t96\t59\t5\t2\n");
+
+    // The settings flags apply: an octave lower on every string moves every fret up 12.
+    RunResult transposed = RunConvert({"--notes", "--transpose", "12", "--track", "1", path});
+    ASSERT_EQ(transposed.ExitCode, 0) << transposed.Err;
+    EXPECT_NE(transposed.Out.find("1\t96\t48\t40\t6\t0\n"), std::string::npos) << transposed.Out;
+
+    RunResult batch = RunConvert({"--notes", "--out-dir", (dir / "lists").string(), path});
+    ASSERT_EQ(batch.ExitCode, 0) << batch.Err;
+    EXPECT_EQ(ReadFile(dir / "lists" / "two.tsv"), golden);
+
+    RunResult missing = RunConvert({"--notes", "--track", "3", path});
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_NE(missing.Err.find("no track 3: the file has 2 tracks"), std::string::npos)
+        << missing.Err;
+}
