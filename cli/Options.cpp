@@ -270,7 +270,12 @@ Settings (read in this order: --ini, then --options, then the flags below):
   --show-special     show special parameters
   --optimise-fingering
                      choose strings and frets by a search over each whole track
-  --no-force-fit, --no-bass, --no-show-chords, --no-show-special, --no-optimise-fingering
+  --strings-from-channels
+                     with --optimise-fingering: a track written one MIDI channel per
+                     string (4 to 6 channels, channel N = string N from either end,
+                     counted from 0 or 1) keeps the strings its channels name
+  --no-force-fit, --no-bass, --no-show-chords, --no-show-special, --no-optimise-fingering,
+  --no-strings-from-channels
                      turn a switch off that a settings file turned on
   -h, --help         show this text
   --version          show the program's version

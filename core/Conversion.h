@@ -103,8 +103,8 @@ class Conversion {
     // The optimised placement of track `trackIndex` (0-based) under the tuning and settings
     // in force now. It is kept per track and found again only when the song was converted
     // again or something the search reads changed since (the working tuning, the division,
-    // MaxFret, BassMode, ForceFitFret: the Force Fit box changes its setting without a
-    // conversion). The text written with OptimiseFingering on is made from it. An index past
+    // MaxFret, BassMode, ForceFitFret, StringsFromChannels: the Force Fit box changes its
+    // setting without a conversion). The text written with OptimiseFingering on is made from it. An index past
     // TrackList gives a placement without notes.
     const TrackFingering& OptimisedFingering(uint32_t trackIndex);
 
@@ -173,6 +173,7 @@ class Conversion {
         int32_t MaxFret = 0;
         int32_t BassMode = 0;
         int32_t ForceFitFret = 0;
+        int32_t StringsFromChannels = 0;
         bool operator==(const FingeringInputs&) const = default;
     };
     FingeringInputs CurrentFingeringInputs() const;

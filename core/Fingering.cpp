@@ -1,17 +1,20 @@
 // Optimised fingering: a shortest-path search over hand positions, column by column.
 //
-// The hand position of a column is its lowest fretted fret. For each column the candidate
-// voicings are enumerated (each distinct pitch on its own string, as many pitches as any
-// voicing can hold, fretted notes within MAX_CHORD_STRETCH when that is possible), and for
-// each hand position only the cheapest voicing with it is kept: what follows a column depends
-// on nothing but the hand position it leaves. The search state after a column is that hand
-// position (HAND_NONE before the first fretted column); a column of open strings only, or one
-// that places nothing, leaves it where it was. One byte per column and state records where
-// the best path came from; a backward walk then rebuilds the chosen voicings and writes one
-// position code and one column label per note.
+// The hand sits in a position P: the index finger at fret P, the hand covering frets P to
+// P + HAND_FRETS - 1 (a chord reaching one fret further needs a stretch). For each column the
+// candidate voicings are enumerated (each distinct pitch on its own string, as many pitches as
+// any voicing can hold, fretted notes within MAX_CHORD_STRETCH when that is possible); a
+// voicing fits every position whose frets hold its fretted notes (a voicing of open strings
+// only fits every position), and for each position only the cheapest voicing that fits it is
+// kept: what follows a column depends on nothing but the position it leaves. One byte per
+// column and position records where the best path came from; a backward walk then rebuilds
+// the chosen voicings and writes one position code and one column label per note.
 #include "core/Fingering.h"
+#include "core/FingeringWeights.h"
 
 #include <algorithm>
+#include <bit>
+#include <optional>
 #include <cstdlib>
 #include <limits>
 
@@ -19,69 +22,122 @@ namespace morvel {
 
 namespace {
 
-constexpr int HAND_NONE = 0;                     // no fretted column yet
-constexpr int HAND_STATES = MAX_SEARCH_FRET + 1; // HAND_NONE and frets 1..21
-constexpr int HAND_REACH = 4; // a shift up to this far is a hand move, beyond it a jump
+constexpr int HAND_FRETS = 4; // frets the hand covers in one position, index to little finger
+constexpr int POSITIONS = MAX_OPTIMISED_FRET; // positions 1 .. MAX_OPTIMISED_FRET, index P - 1
 // Distinct pitches of one column the search considers; six strings hold at most six of them.
 constexpr int MAX_COLUMN_PITCHES = 12;
 // Steps of the voicing search of one column; the chords of the corpus take at most 1,900.
 constexpr int SEARCH_STEPS = 4096;
-
-// Costs, in units of one fret of unhurried hand shift.
-constexpr double SHIFT_COST = 1.5;   // per fret of hand shift
-constexpr double JUMP_COST = 4.0;    // once for a shift beyond HAND_REACH
-constexpr double FAR_COST = 1.0;     // per fret beyond HAND_REACH, on top of SHIFT_COST
-constexpr double SPAN_COST = 0.2;    // per fret between the lowest and highest fretted note
-constexpr double HIGH_FRET_FROM = 7; // frets above this cost HIGH_FRET_COST each
-constexpr double HIGH_FRET_COST = 0.2;
-// Per open string: a pitch the hand can fret where it is stays fretted, which keeps the hand
-// in its position; an open string is taken where it spares a shift.
-constexpr double OPEN_COST = 0.03;
-constexpr double QUICK_SHIFT_COST = 0.3; // extra share of a shift between columns struck together
-constexpr double STRETCH_COST = 0.5;     // a chord spanning MAX_CHORD_STRETCH frets needs a stretch
-constexpr double WIDE_COST = 50.0;       // per fret a chord spans beyond MAX_CHORD_STRETCH
+constexpr double WIDE_COST = 50.0; // per fret a chord spans beyond MAX_CHORD_STRETCH
 constexpr double INFINITE_COST = std::numeric_limits<double>::infinity();
 
-// Back-pointer byte of a search state: reached, kept in place (open or empty column), and the
-// hand position it came from.
+// Back-pointer byte of a search state: reached, and the position index it came from.
 constexpr uint8_t SLOT_REACHED = 0x80;
-constexpr uint8_t SLOT_KEPT = 0x40;
 constexpr uint8_t SLOT_FROM_MASK = 0x1F;
 
 constexpr uint8_t LEFT_OUT = 0xFF; // the string of a pitch a voicing does not hold
 
-// The column's own cost of the frets `frets[0..count)` of one voicing.
-double VoicingCost(const uint8_t* frets, int count) {
-    double cost = 0;
-    int low = MAX_SEARCH_FRET + 1;
+// The highest fret the optimised search uses: MaxFret from MAX_SEARCH_FRET up to
+// MAX_OPTIMISED_FRET.
+int SearchFretLimit(const ConversionSettings& settings) {
+    return std::clamp<int32_t>(settings.MaxFret, MAX_SEARCH_FRET, MAX_OPTIMISED_FRET);
+}
+
+// What one voicing's frets ask of the hand.
+struct VoicingShape {
+    double Cost = 0;   // the voicing's own cost, open strings in the first position
+    int Opens = 0;     // open strings, which cost OpenAway more per fret the hand sits higher
+    int Low = 0;       // lowest and highest fretted fret; 0 for open strings only
+    int High = 0;
+    int Fretted = 0;
+    uint8_t Frets[STRING_COUNT] = {}; // the fretted frets
+    int FirstFit = 0;  // the positions (indices) it fits: FirstFit .. LastFit
+    int LastFit = POSITIONS - 1;
+};
+
+// The shape of the voicing `frets[0..count)`.
+VoicingShape ShapeOf(const uint8_t* frets, int count,
+                     const FingeringWeights& w) {
+    VoicingShape shape;
+    int low = MAX_OPTIMISED_FRET + 1;
     int high = 0;
     for (int i = 0; i < count; ++i) {
         const int f = frets[i];
         if (f == 0) {
-            cost += OPEN_COST;
+            ++shape.Opens;
             continue;
         }
         low = std::min(low, f);
         high = std::max(high, f);
-        if (f > HIGH_FRET_FROM) cost += HIGH_FRET_COST * (f - HIGH_FRET_FROM);
+        shape.Frets[shape.Fretted++] = static_cast<uint8_t>(f);
+        shape.Cost += w.Fretted + w.Fret * f;
     }
-    if (high == 0) return cost;
+    if (high == 0) return shape;
+    shape.Low = low;
+    shape.High = high;
     const int span = high - low;
-    cost += SPAN_COST * span;
-    if (span >= MAX_CHORD_STRETCH) cost += STRETCH_COST;
-    if (span > MAX_CHORD_STRETCH) cost += WIDE_COST * (span - MAX_CHORD_STRETCH);
+    if (span >= HAND_FRETS) {
+        shape.Cost += w.Stretch;
+        if (span > MAX_CHORD_STRETCH) shape.Cost += WIDE_COST * (span - MAX_CHORD_STRETCH);
+        shape.FirstFit = shape.LastFit = low - 1;
+    } else {
+        // A finger may reach one fret beyond the hand, either way.
+        shape.FirstFit = std::max(0, high - HAND_FRETS - 1);
+        shape.LastFit = std::min(low, POSITIONS - 1);
+    }
+    return shape;
+}
+
+// The cost of `shape` with the hand in position index `p`.
+double CostAt(const VoicingShape& shape, int p, const FingeringWeights& w) {
+    double cost = shape.Cost + w.OpenAway * p * shape.Opens;
+    if (shape.High - shape.Low < HAND_FRETS) {
+        const int first = p + 1; // the fret of the index finger
+        for (int i = 0; i < shape.Fretted; ++i)
+            if (shape.Frets[i] < first || shape.Frets[i] >= first + HAND_FRETS) cost += w.Reach;
+    }
     return cost;
 }
 
-// Cost of moving the hand from `from` to `to` with `ticks` since the previous column.
-double ShiftCost(int from, int to, uint32_t ticks, double quarter) {
-    if (from == HAND_NONE || from == to) return 0;
-    const int distance = std::abs(to - from);
-    double cost = SHIFT_COST * distance;
-    if (distance > HAND_REACH) cost += JUMP_COST + FAR_COST * (distance - HAND_REACH);
-    // Dearer the quicker it must be made: a shift between columns a quarter apart costs
-    // 1 + QUICK_SHIFT_COST / 2 times the plain cost, a shift after a long rest the plain cost.
-    return cost * (1.0 + QUICK_SHIFT_COST * quarter / (quarter + ticks));
+// Moves the hand between columns `ticks` apart: next[p] = own[p] + the cheapest way to reach
+// position p from any position of `cost`; `slot[p]` records where from. `own` infinite: p
+// cannot hold the column.
+void Advance(const double* cost, const double* own, double* next, uint8_t* slot, uint32_t ticks,
+             double quarter, const FingeringWeights& w) {
+    const double factor = 1.0 + w.Quick * quarter / (quarter + ticks);
+    const double perFret = factor * w.Shift;
+    const double once = factor * w.ShiftOnce;
+    // The cheapest cost[q] + perFret * |p - q| over all q, by a pass each way.
+    double reach[POSITIONS];
+    uint8_t from[POSITIONS];
+    for (int p = 0; p < POSITIONS; ++p) {
+        reach[p] = cost[p];
+        from[p] = static_cast<uint8_t>(p);
+        if (p > 0 && reach[p - 1] + perFret < reach[p]) {
+            reach[p] = reach[p - 1] + perFret;
+            from[p] = from[p - 1];
+        }
+    }
+    for (int p = POSITIONS - 2; p >= 0; --p) {
+        if (reach[p + 1] + perFret < reach[p]) {
+            reach[p] = reach[p + 1] + perFret;
+            from[p] = from[p + 1];
+        }
+    }
+    for (int p = 0; p < POSITIONS; ++p) {
+        next[p] = INFINITE_COST;
+        slot[p] = 0;
+        if (own[p] == INFINITE_COST) continue;
+        double best = cost[p];
+        int bestFrom = p;
+        if (from[p] != p && reach[p] + once < best) {
+            best = reach[p] + once;
+            bestFrom = from[p];
+        }
+        if (best == INFINITE_COST) continue;
+        next[p] = best + own[p];
+        slot[p] = static_cast<uint8_t>(SLOT_REACHED | bestFrom);
+    }
 }
 
 struct Voicing {
@@ -91,22 +147,22 @@ struct Voicing {
 };
 
 // The candidates of one column: its distinct pitches that some string holds, how many of
-// them one voicing can hold, and the cheapest voicing for each hand position (index
-// HAND_NONE: open strings only).
+// them one voicing can hold, and the cheapest voicing for each hand position.
 struct ColumnChoices {
     bool TooLow = false; // a note lies below the lowest string
     int PitchCount = 0;
     int Placeable = 0;
     int64_t Pitch[MAX_COLUMN_PITCHES] = {};
     bool AboveBound[MAX_COLUMN_PITCHES] = {};
-    Voicing Best[HAND_STATES];
+    Voicing Best[POSITIONS];
 };
 
 class ColumnBuilder {
   public:
     ColumnBuilder(const std::array<int16_t, STRING_COUNT>& stringPitch,
-                  const ConversionSettings& settings)
-        : stringPitch_(stringPitch), settings_(settings) {}
+                  const ConversionSettings& settings, const FingeringWeights& weights)
+        : stringPitch_(stringPitch), settings_(settings), weights_(weights),
+          fretLimit_(SearchFretLimit(settings)) {}
 
     // The choices of notes [first, last).
     void Build(const NoteRecord* first, const NoteRecord* last, ColumnChoices& out) {
@@ -117,7 +173,7 @@ class ColumnBuilder {
                 out.TooLow = true;
                 continue;
             }
-            if (folded.Range == NOTE_DAMAGED || !HasPosition(folded.Pitch, stringPitch_) ||
+            if (folded.Range == NOTE_DAMAGED || !HasPositionWithin(folded.Pitch) ||
                 out.PitchCount == MAX_COLUMN_PITCHES ||
                 std::find(out.Pitch, out.Pitch + out.PitchCount, folded.Pitch) !=
                     out.Pitch + out.PitchCount)
@@ -135,16 +191,22 @@ class ColumnBuilder {
         budget_ = SEARCH_STEPS;
         found_ = false;
         wide_ = false;
-        Search(0, 0, MAX_SEARCH_FRET + 1, 0);
+        Search(0, 0, MAX_OPTIMISED_FRET + 1, 0);
         wide_ = true;
-        if (!found_) Search(0, 0, MAX_SEARCH_FRET + 1, 0);
+        if (!found_) Search(0, 0, MAX_OPTIMISED_FRET + 1, 0);
         if (!found_) KeepAssignment();
     }
 
   private:
     bool Holds(int pitch, int string) const {
         const int64_t fret = choices_->Pitch[pitch] - stringPitch_[string];
-        return fret >= 0 && fret <= MAX_SEARCH_FRET;
+        return fret >= 0 && fret <= fretLimit_;
+    }
+
+    bool HasPositionWithin(int64_t pitch) const {
+        for (int16_t open : stringPitch_)
+            if (pitch >= open && pitch - open <= fretLimit_) return true;
+        return false;
     }
 
     // Kuhn's augmenting path from `pitch` over the strings not yet `seen`.
@@ -174,27 +236,31 @@ class ColumnBuilder {
     }
 
     void KeepAssignment() {
-        uint8_t frets[STRING_COUNT];
-        int count = 0;
-        int low = MAX_SEARCH_FRET + 1;
         std::fill(current_.String, current_.String + MAX_COLUMN_PITCHES, LEFT_OUT);
         for (int s = 0; s < STRING_COUNT; ++s) {
             if (pitchOn_[s] < 0) continue;
             const int f = static_cast<int>(choices_->Pitch[pitchOn_[s]] - stringPitch_[s]);
             current_.String[pitchOn_[s]] = static_cast<uint8_t>(s);
             current_.Fret[pitchOn_[s]] = static_cast<uint8_t>(f);
-            frets[count++] = static_cast<uint8_t>(f);
-            if (f > 0) low = std::min(low, f);
         }
-        Keep(low > MAX_SEARCH_FRET ? HAND_NONE : low, VoicingCost(frets, count));
+        KeepCurrent();
     }
 
-    void Keep(int hand, double cost) {
+    // Keeps current_ for every position it fits where it is the cheapest so far.
+    void KeepCurrent() {
         found_ = true;
-        Voicing& best = choices_->Best[hand];
-        if (cost < best.Cost) {
-            best = current_;
-            best.Cost = cost;
+        uint8_t frets[STRING_COUNT];
+        int count = 0;
+        for (int i = 0; i < choices_->PitchCount; ++i)
+            if (current_.String[i] != LEFT_OUT) frets[count++] = current_.Fret[i];
+        const VoicingShape shape = ShapeOf(frets, count, weights_);
+        for (int p = shape.FirstFit; p <= shape.LastFit; ++p) {
+            Voicing& best = choices_->Best[p];
+            const double cost = CostAt(shape, p, weights_);
+            if (cost < best.Cost) {
+                best = current_;
+                best.Cost = cost;
+            }
         }
     }
 
@@ -205,11 +271,7 @@ class ColumnBuilder {
         --budget_;
         ColumnChoices& c = *choices_;
         if (index == c.PitchCount) {
-            uint8_t frets[STRING_COUNT];
-            int count = 0;
-            for (int i = 0; i < c.PitchCount; ++i)
-                if (current_.String[i] != LEFT_OUT) frets[count++] = current_.Fret[i];
-            Keep(highFret == 0 ? HAND_NONE : lowFret, VoicingCost(frets, count));
+            KeepCurrent();
             return;
         }
         for (int s = 0; s < STRING_COUNT; ++s) {
@@ -236,6 +298,8 @@ class ColumnBuilder {
 
     const std::array<int16_t, STRING_COUNT>& stringPitch_;
     const ConversionSettings& settings_;
+    const FingeringWeights& weights_;
+    const int fretLimit_;
     ColumnChoices* choices_ = nullptr;
     Voicing current_;
     int pitchOn_[STRING_COUNT] = {};
@@ -281,6 +345,75 @@ void WriteColumn(const std::vector<NoteRecord>& notes, size_t first, size_t end,
     }
 }
 
+// The string that channel `channel` names under numbering `order` (one of CHANNEL_ORDERS),
+// or -1 when it names none.
+constexpr int CHANNEL_ORDERS = 4;
+int StringOfChannel(int channel, int order) {
+    const int s = order == 0   ? channel     // first channel, first (highest) string
+                  : order == 1 ? channel - 1 // the same counted from channel 1
+                  : order == 2 ? STRING_COUNT - 1 - channel // first channel, lowest string
+                               : STRING_COUNT - channel;    // the same counted from channel 1
+    return s >= 0 && s < STRING_COUNT ? s : -1;
+}
+
+// The position codes the channels of `track` spell out under numbering `order`, and the sum
+// of their frets; false when some note is not playable on the string its channel names
+// within frets 0..fretLimit, or two pitches of one column name one string.
+bool ChannelPositions(const std::vector<NoteRecord>& notes,
+                      const std::array<int16_t, STRING_COUNT>& stringPitch,
+                      const ConversionSettings& settings, int fretLimit, int order,
+                      std::vector<uint8_t>& positions, uint64_t& fretSum) {
+    positions.assign(notes.size(), TrackFingering::COLUMN_TOO_HIGH);
+    fretSum = 0;
+    int64_t pitchOn[STRING_COUNT] = {};
+    for (size_t first = 0; first < notes.size();) {
+        const size_t end = ColumnEnd(notes, first);
+        std::fill(pitchOn, pitchOn + STRING_COUNT, -1);
+        for (size_t i = first; i < end; ++i) {
+            const FoldedNote folded = FoldNote(notes[i].Note, stringPitch, settings);
+            const int s = StringOfChannel(notes[i].Channel, order);
+            if (folded.Range != NOTE_PLACEABLE || s < 0) return false;
+            const int64_t fret = folded.Pitch - stringPitch[static_cast<size_t>(s)];
+            if (fret < 0 || fret > fretLimit) return false;
+            if (pitchOn[s] >= 0 && pitchOn[s] != folded.Pitch) return false;
+            pitchOn[s] = folded.Pitch;
+            positions[i] =
+                static_cast<uint8_t>(s << TrackFingering::STRING_SHIFT | static_cast<int>(fret));
+            fretSum += static_cast<uint64_t>(fret);
+        }
+        first = end;
+    }
+    return true;
+}
+
+// The placement a track written string by string spells out: its notes use four to six MIDI
+// channels, and under one numbering of the channels (channel N names string N, counted from
+// the first or the lowest string, from channel 0 or 1) every note is playable on the string
+// its channel names. Of several such numberings the one with the lowest frets is taken.
+std::optional<TrackFingering> PlaceFromChannels(const TrackRecord& track,
+                                                const std::array<int16_t, STRING_COUNT>& pitches,
+                                                const ConversionSettings& settings) {
+    unsigned used = 0;
+    for (const NoteRecord& note : track.Notes)
+        used |= 1u << (note.Channel & 0x0F);
+    const int channels = std::popcount(used);
+    if (channels < 4 || channels > STRING_COUNT) return std::nullopt;
+    const int fretLimit = SearchFretLimit(settings);
+    std::vector<uint8_t> best;
+    uint64_t bestSum = UINT64_MAX;
+    std::vector<uint8_t> positions;
+    for (int order = 0; order < CHANNEL_ORDERS; ++order) {
+        uint64_t sum = 0;
+        if (ChannelPositions(track.Notes, pitches, settings, fretLimit, order, positions, sum) &&
+            sum < bestSum) {
+            bestSum = sum;
+            best.swap(positions);
+        }
+    }
+    if (best.empty()) return std::nullopt;
+    return TrackFingering(std::move(best), std::vector<uint8_t>(track.Notes.size(), LABEL_NOTES));
+}
+
 } // namespace
 
 void TrackFingering::PlaceNote(TabColumn& column, size_t noteIndex, char special,
@@ -297,63 +430,52 @@ void TrackFingering::PlaceNote(TabColumn& column, size_t noteIndex, char special
 TrackFingering OptimiseTrackFingering(const TrackRecord& track,
                                       const std::array<int16_t, STRING_COUNT>& stringPitch,
                                       const ConversionSettings& settings, uint32_t division) {
+    return OptimiseTrackFingering(track, stringPitch, settings, division,
+                                  FITTED_FINGERING_WEIGHTS);
+}
+
+TrackFingering OptimiseTrackFingering(const TrackRecord& track,
+                                      const std::array<int16_t, STRING_COUNT>& stringPitch,
+                                      const ConversionSettings& settings, uint32_t division,
+                                      const FingeringWeights& weights) {
     const std::vector<NoteRecord>& notes = track.Notes;
     if (notes.empty()) return TrackFingering();
+    if (settings.StringsFromChannels)
+        if (std::optional<TrackFingering> written = PlaceFromChannels(track, stringPitch, settings))
+            return std::move(*written);
     const double quarter = division > 0 ? division : 1;
 
     size_t columnCount = 0;
     for (size_t i = 0; i < notes.size(); i = ColumnEnd(notes, i))
         ++columnCount;
 
-    ColumnBuilder builder(stringPitch, settings);
+    ColumnBuilder builder(stringPitch, settings, weights);
     ColumnChoices choices;
-    std::vector<uint8_t> from(columnCount * HAND_STATES, 0);
-    double cost[HAND_STATES];
-    double next[HAND_STATES];
-    std::fill(cost, cost + HAND_STATES, INFINITE_COST);
-    cost[HAND_NONE] = 0;
+    std::vector<uint8_t> from(columnCount * POSITIONS, 0);
+    double cost[POSITIONS];
+    double next[POSITIONS];
+    double own[POSITIONS];
+    std::fill(cost, cost + POSITIONS, 0.0);
 
     size_t column = 0;
     for (size_t first = 0; first < notes.size(); ++column) {
         const size_t end = ColumnEnd(notes, first);
         builder.Build(notes.data() + first, notes.data() + end, choices);
-        const uint32_t ticks = notes[first].DeltaTime;
-        uint8_t* slot = from.data() + column * HAND_STATES;
-        std::fill(next, next + HAND_STATES, INFINITE_COST);
-        // Open strings only, or nothing placed: the hand stays where it was.
-        const double keptCost = choices.Placeable ? choices.Best[HAND_NONE].Cost : 0;
-        if (keptCost != INFINITE_COST) {
-            for (int h = 0; h < HAND_STATES; ++h) {
-                if (cost[h] == INFINITE_COST) continue;
-                next[h] = cost[h] + keptCost;
-                slot[h] = static_cast<uint8_t>(SLOT_REACHED | SLOT_KEPT | h);
-            }
+        uint8_t* slot = from.data() + column * POSITIONS;
+        if (choices.Placeable == 0) {
+            // Nothing placed: the hand stays where it was.
+            for (int p = 0; p < POSITIONS; ++p)
+                slot[p] = static_cast<uint8_t>(SLOT_REACHED | p);
+        } else {
+            for (int p = 0; p < POSITIONS; ++p)
+                own[p] = choices.Best[p].Cost;
+            Advance(cost, own, next, slot, notes[first].DeltaTime, quarter, weights);
+            std::copy(next, next + POSITIONS, cost);
         }
-        if (choices.Placeable) {
-            for (int h = 1; h < HAND_STATES; ++h) {
-                const double own = choices.Best[h].Cost;
-                if (own == INFINITE_COST) continue;
-                double best = INFINITE_COST;
-                int bestFrom = 0;
-                for (int p = 0; p < HAND_STATES; ++p) {
-                    if (cost[p] == INFINITE_COST) continue;
-                    const double c = cost[p] + ShiftCost(p, h, ticks, quarter);
-                    if (c < best) {
-                        best = c;
-                        bestFrom = p;
-                    }
-                }
-                if (best + own < next[h]) {
-                    next[h] = best + own;
-                    slot[h] = static_cast<uint8_t>(SLOT_REACHED | bestFrom);
-                }
-            }
-        }
-        std::copy(next, next + HAND_STATES, cost);
         first = end;
     }
 
-    int hand = static_cast<int>(std::min_element(cost, cost + HAND_STATES) - cost);
+    int hand = static_cast<int>(std::min_element(cost, cost + POSITIONS) - cost);
     std::vector<uint8_t> positions(notes.size(), TrackFingering::COLUMN_TOO_HIGH);
     std::vector<uint8_t> labels(notes.size(), LABEL_TOO_HIGH);
     size_t end = notes.size();
@@ -362,10 +484,9 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
         while (first > 0 && notes[first].DeltaTime == 0)
             --first;
         builder.Build(notes.data() + first, notes.data() + end, choices);
-        const uint8_t slot = from[column * HAND_STATES + static_cast<size_t>(hand)];
-        const Voicing& voicing =
-            choices.Best[(slot & SLOT_KEPT) ? HAND_NONE : static_cast<size_t>(hand)];
-        WriteColumn(notes, first, end, choices, voicing, stringPitch, settings, positions, labels);
+        const uint8_t slot = from[column * POSITIONS + static_cast<size_t>(hand)];
+        WriteColumn(notes, first, end, choices, choices.Best[hand], stringPitch, settings,
+                    positions, labels);
         hand = slot & SLOT_FROM_MASK;
         end = first;
     }
@@ -373,10 +494,18 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
 }
 
 double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division) {
+    return FingeringCost(track, placement, division, FITTED_FINGERING_WEIGHTS);
+}
+
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division,
+                     const FingeringWeights& weights) {
     const std::vector<NoteRecord>& notes = track.Notes;
     const double quarter = division > 0 ? division : 1;
-    double total = 0;
-    int hand = HAND_NONE;
+    double cost[POSITIONS];
+    double next[POSITIONS];
+    double own[POSITIONS];
+    uint8_t slot[POSITIONS];
+    std::fill(cost, cost + POSITIONS, 0.0);
     for (size_t first = 0; first < notes.size();) {
         const size_t end = ColumnEnd(notes, first);
         uint8_t fretOn[STRING_COUNT] = {NO_FRET, NO_FRET, NO_FRET, NO_FRET, NO_FRET, NO_FRET};
@@ -387,20 +516,19 @@ double FingeringCost(const TrackRecord& track, const TrackFingering& placement, 
         }
         uint8_t frets[STRING_COUNT];
         int count = 0;
-        int low = MAX_SEARCH_FRET + 1;
-        for (uint8_t fret : fretOn) {
-            if (fret == NO_FRET) continue;
-            frets[count++] = fret;
-            if (fret > 0) low = std::min<int>(low, fret);
-        }
-        total += VoicingCost(frets, count);
-        if (low <= MAX_SEARCH_FRET) {
-            total += ShiftCost(hand, low, notes[first].DeltaTime, quarter);
-            hand = low;
+        for (uint8_t fret : fretOn)
+            if (fret != NO_FRET) frets[count++] = fret;
+        if (count > 0) {
+            const VoicingShape shape = ShapeOf(frets, count, weights);
+            for (int p = 0; p < POSITIONS; ++p)
+                own[p] = p >= shape.FirstFit && p <= shape.LastFit ? CostAt(shape, p, weights)
+                                                                   : INFINITE_COST;
+            Advance(cost, own, next, slot, notes[first].DeltaTime, quarter, weights);
+            std::copy(next, next + POSITIONS, cost);
         }
         first = end;
     }
-    return total;
+    return notes.empty() ? 0 : *std::min_element(cost, cost + POSITIONS);
 }
 
 } // namespace morvel

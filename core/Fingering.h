@@ -4,9 +4,10 @@
 // - Column by column (a column is a note with a delta time above 0 and the notes of delta time
 //   0 after it), gives every note that a string can hold a string and a fret. A pitch sounded
 //   twice in a column is played once, on one string.
-// - Candidates are exactly the positions the nearest-fret placement may use: the same working
-//   tuning, Bass Mode and Force Fit octave folding (FoldNote) and frets 0..MAX_SEARCH_FRET on
-//   every string. Only the choice among them differs.
+// - Candidates are the positions the nearest-fret placement may use: the same working tuning,
+//   Bass Mode and Force Fit octave folding (FoldNote) and frets 0..MAX_SEARCH_FRET on every
+//   string; with MaxFret above MAX_SEARCH_FRET, frets up to MaxFret (at most
+//   MAX_OPTIMISED_FRET) as well. Only the choice among them differs.
 // - A voicing of a column puts each distinct pitch on its own string and places as many of the
 //   column's pitches as any assignment of pitches to strings can (so a column never shows
 //   fewer notes than the nearest-fret placement gives it). Its fretted notes (open strings
@@ -18,14 +19,21 @@
 //   MaxFret is marked too high with their frets recorded, as the nearest-fret placement does.
 //   Notes left out (below the lowest string, without any position, or beyond what a voicing
 //   holds) carry no fret.
-// - It minimises, over the whole track, the sum of: the shifts of the hand (the lowest fretted
-//   fret of a column; columns of open strings only and columns that place nothing leave it
-//   where it was), dearer when the columns follow each other quickly and much dearer for
-//   jumps longer than a hand's reach; the span of each chord; a light cost for high frets and
-//   a lighter one for open strings (a note the hand can fret where it is stays in that
-//   position). FingeringCost gives that sum for any placement. The search is a shortest path
-//   over hand positions, so its time and memory grow linearly with the track, whatever the
-//   settings.
+// - It minimises, over the whole track, the sum of the costs of core/FingeringWeights.h: the
+//   hand sits in a position (the index finger at a fret, the hand over four frets, a finger
+//   reaching one fret further at a cost, a chord spanning five frets or more only with a
+//   stretch); a shift of the position costs once and per fret, dearer when the columns follow
+//   each other quickly; a fretted note costs by itself and per fret, so the hand stays low on
+//   the neck, and an open string costs nothing but a little more the higher the hand sits.
+//   FingeringCost gives that sum for any placement (with the best hand positions for it).
+//   The search is a shortest path over hand positions, so its time and memory grow linearly
+//   with the track, whatever the settings.
+// - With StringsFromChannels on, a track written string by string keeps its strings instead:
+//   when its notes use four to six MIDI channels and, under one numbering of them (channel N
+//   names string N, counted from the first (highest) or from the sixth string, the first
+//   channel being 0 or 1), every note is playable on the string its channel names within the
+//   frets above and no two pitches of one column name one string. Of several numberings that
+//   fit, the one with the lowest frets in total is taken.
 #pragma once
 
 #include "core/Placement.h"
@@ -41,12 +49,15 @@ namespace morvel {
 
 // Widest distance between the lowest and highest fretted fret of one chord.
 constexpr int MAX_CHORD_STRETCH = 4;
+// The highest fret the optimised placement uses, with Max Fret at least this high; with a
+// lower Max Fret it uses frets up to MAX_SEARCH_FRET, as the nearest-fret placement does.
+constexpr int MAX_OPTIMISED_FRET = 24;
 
 // The optimised placement of one track: one position and one column label per note of its
 // note list.
 class TrackFingering {
   public:
-    // Position codes: string (0..5) in the high bits, fret (0..21) in the low five bits; or,
+    // Position codes: string (0..5) in the high bits, fret (0..24) in the low five bits; or,
     // for a note left out, why: below the lowest string, or any other reason.
     static constexpr uint8_t COLUMN_TOO_LOW = 0xFE;
     static constexpr uint8_t COLUMN_TOO_HIGH = 0xFF;

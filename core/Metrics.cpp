@@ -46,7 +46,7 @@ void PlayabilityCounter::AddColumn(const TabColumn& column) {
     }
     if (column.Label != LABEL_NOTES) return;
     int frets = 0;
-    int low = MAX_SEARCH_FRET + 1;
+    int low = NO_FRET;
     int high = 0;
     for (uint8_t fret : column.Fret) {
         if (fret == NO_FRET) continue;

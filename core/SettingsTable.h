@@ -254,6 +254,10 @@ inline constexpr std::array SETTING_ROWS = {
     detail::SwitchRow("OPTIMISEFINGERING", 280, "OptimiseFingeringToggle", "optimise-fingering",
                       NumberField<detail::CONV, &ConversionSettings::OptimiseFingering>,
                       IniWriting::WhenSetOrPresent),
+    detail::SwitchRow("STRINGSFROMCHANNELS", 284, "StringsFromChannelsToggle",
+                      "strings-from-channels",
+                      NumberField<detail::CONV, &ConversionSettings::StringsFromChannels>,
+                      IniWriting::WhenSetOrPresent),
 };
 
 inline std::span<const SettingRow> SettingRows() {

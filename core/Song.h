@@ -33,6 +33,9 @@ struct ConversionSettings {
     int16_t PrintMeasPerHeight = 5;
     int32_t ColumnsPerLine = 26; // fixed: the width of one line of tablature
     int32_t OptimiseFingering = 0; // 1: strings and frets from a search over the whole track
+    // 1: with OptimiseFingering, a track written string by string on MIDI channels keeps
+    // those strings (see OptimiseTrackFingering).
+    int32_t StringsFromChannels = 0;
 };
 
 // The tuning as the user sets it. CustomDelta[k-1] is the offset "CUSTOMDELTAk":

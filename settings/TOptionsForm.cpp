@@ -165,6 +165,11 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
     optimiseFingeringToggle_ = checkBox("OptimiseFingeringToggle", "Optimise Fingering", 295,
                                         138, 31, OPTIMISE_FINGERING_LEFT);
     optimiseFingeringToggle_->setAccessibleName("Optimise Fingering");
+    // Beside "Force Fit Notes", under the option it refines.
+    stringsFromChannelsToggle_ = checkBox("StringsFromChannelsToggle", "Strings by Channel",
+                                          315, 141, 32, OPTIMISE_FINGERING_LEFT);
+    stringsFromChannelsToggle_->setToolTip(
+        "With Optimise Fingering: a track whose MIDI channels name its strings keeps them");
     connect(forceFitToggle_, &QCheckBox::clicked, this, &TOptionsForm::ForceFitToggleClick);
 
     auto button = [&](const char* name, const char* caption, int x, int w, int tab) {

@@ -92,6 +92,7 @@ class TOptionsForm : public QDialog {
     QCheckBox* bassModeToggle_ = nullptr;
     QCheckBox* followMusicToggle_ = nullptr;
     QCheckBox* optimiseFingeringToggle_ = nullptr;
+    QCheckBox* stringsFromChannelsToggle_ = nullptr;
     // Each setting the dialog shows, with its up-down or check box.
     std::vector<std::pair<const SettingRow*, QWidget*>> controls_;
 };

@@ -283,11 +283,95 @@ TEST(Fingering, AnySettingsValueGivesEveryNoteAPositionOrAMark) {
                     const int string = code >> TrackFingering::STRING_SHIFT;
                     const int fret = code & TrackFingering::FRET_MASK;
                     ASSERT_LT(string, STRING_COUNT);
-                    ASSERT_LE(fret, MAX_SEARCH_FRET);
+                    ASSERT_LE(fret, MAX_OPTIMISED_FRET);
                     const FoldedNote folded = FoldNote(track.Notes[i].Note, pitches, settings);
                     EXPECT_EQ(folded.Pitch, pitches[string] + fret) << i;
                 }
             }
+}
+
+// A track as a tab editor writes it: every note on the channel of its string. `channelOf`
+// gives the channel of string s (0 = the highest); each {string, fret} is one column, a
+// chord where several follow with `together`.
+std::string TabEditorSong(const std::vector<std::vector<std::pair<int, int>>>& columns,
+                          int (*channelOf)(int)) {
+    TrackBuilder t;
+    uint32_t delta = 0;
+    for (const auto& column : columns) {
+        for (const auto& [string, fret] : column) {
+            t.NoteOn(delta, BaseTuning[static_cast<size_t>(string)] + fret, 100,
+                     channelOf(string));
+            delta = 0;
+        }
+        delta = 96;
+    }
+    t.End(96);
+    return MidiBuilder(0).Add(t).Bytes();
+}
+
+TEST(Fingering, ATrackWrittenStringByStringOnSixChannelsKeepsItsStrings) {
+    // Far from the frets either search would choose: a melody up the fifth and sixth
+    // strings, a chord on four strings at the ninth fret, a note on each string.
+    const std::vector<std::vector<std::pair<int, int>>> written = {
+        {{5, 12}}, {{4, 14}}, {{5, 15}}, {{3, 9}, {2, 9}, {1, 10}, {0, 9}},
+        {{0, 3}},  {{1, 8}},  {{2, 12}}, {{3, 0}}, {{4, 2}}, {{5, 1}}};
+    auto codes = [](const TrackFingering& placed) {
+        std::vector<int> out;
+        for (size_t i = 0; i < placed.NoteCount(); ++i)
+            out.push_back(placed.Position(i));
+        return out;
+    };
+    std::vector<int> expected;
+    for (const auto& column : written)
+        for (const auto& [string, fret] : column)
+            expected.push_back(string << TrackFingering::STRING_SHIFT | fret);
+
+    // Channels 0..5 from the first string, and channels 1..6 from the sixth string.
+    for (int (*channelOf)(int) : {+[](int s) { return s; }, +[](int s) { return 6 - s; }}) {
+        const std::string bytes = TabEditorSong(written, channelOf);
+        Conversion conv;
+        conv.Settings.OptimiseFingering = 1;
+        ConvertBytes(conv, bytes);
+        EXPECT_NE(codes(conv.OptimisedFingering(0)), expected) << "the search alone";
+        conv.Settings.StringsFromChannels = 1;
+        EXPECT_EQ(codes(conv.OptimisedFingering(0)), expected);
+        // The text shows the written strings.
+        const std::vector<std::string> shapes = Shapes(WrittenColumns(conv, bytes));
+        ASSERT_EQ(shapes.size(), written.size());
+        EXPECT_EQ(shapes[3], "0:9 1:10 2:9 3:9");
+        EXPECT_EQ(shapes[6], "2:12");
+    }
+
+    // One note its channel's string cannot sound (C4 on the first string): the channels do
+    // not name strings, the search places the track.
+    std::vector<std::vector<std::pair<int, int>>> broken = written;
+    broken.push_back({{0, -16}});
+    Conversion conv;
+    conv.Settings.OptimiseFingering = 1;
+    conv.Settings.StringsFromChannels = 1;
+    ConvertBytes(conv, TabEditorSong(broken, [](int s) { return s; }));
+    const std::vector<int> searched = codes(conv.OptimisedFingering(0));
+    ASSERT_EQ(searched.size(), expected.size() + 1);
+    EXPECT_NE(std::vector<int>(searched.begin(), searched.end() - 1), expected);
+    EXPECT_EQ(searched.back(), 4 << TrackFingering::STRING_SHIFT | 3) << "C4 on the fifth string";
+}
+
+TEST(Fingering, MaxFretAbove21ReachesTheTopFretsOnlyInTheOptimisedPlacement) {
+    // E6 and F6: frets 24 and 25 on the first string, 29 on the second.
+    const std::string bytes = SongOf({{100}, {101}});
+    for (int maxFret : {21, 24, 27}) {
+        SCOPED_TRACE(maxFret);
+        Conversion optimised;
+        optimised.Settings.OptimiseFingering = 1;
+        optimised.Settings.MaxFret = maxFret;
+        const std::vector<std::string> shapes = Shapes(WrittenColumns(optimised, bytes));
+        ASSERT_EQ(shapes.size(), 2u);
+        EXPECT_EQ(shapes[0], maxFret >= 24 ? "0:24" : "?");
+        EXPECT_EQ(shapes[1], "?");
+        Conversion nearest;
+        nearest.Settings.MaxFret = maxFret;
+        EXPECT_EQ(Shapes(WrittenColumns(nearest, bytes)), (std::vector<std::string>{"?", "?"}));
+    }
 }
 
 TEST(Playability, FiguresFollowTheirDefinitions) {

@@ -317,6 +317,28 @@ TEST(SettingsFiles, OptimiseFingeringSitsAtOffset280AndItsKeyIsWrittenWhenOnOrPr
     EXPECT_EQ(fromRecord.Conv.OptimiseFingering, 0);
 }
 
+TEST(SettingsFiles, StringsFromChannelsSitsAtOffset284AndItsKeyIsWrittenOnlyWhenOn) {
+    IniFile ini = IniFile::Parse("[PARAMS]\nMAXFRET=21\n");
+    StoredSettings s;
+    ApplyIniSettings(ini, s);
+    EXPECT_EQ(s.Conv.StringsFromChannels, 0);
+    StoreIniSettings(ini, s);
+    EXPECT_EQ(ini.Text().find("STRINGSFROMCHANNELS"), std::string::npos) << ini.Text();
+
+    s.Conv.StringsFromChannels = 1;
+    StoreIniSettings(ini, s);
+    EXPECT_NE(ini.Text().find("\nSTRINGSFROMCHANNELS=1\n"), std::string::npos) << ini.Text();
+    const OptionFileRecord r = EncodeOptionRecord(s);
+    EXPECT_EQ(std::vector<uint8_t>(r.begin() + 284, r.begin() + 288),
+              (std::vector<uint8_t>{1, 0, 0, 0}));
+    StoredSettings fromRecord;
+    DecodeOptionRecord(r, fromRecord);
+    EXPECT_EQ(fromRecord.Conv.StringsFromChannels, 1);
+    StoredSettings fromIni;
+    ApplyIniSettings(IniFile::Parse(ini.Text()), fromIni);
+    EXPECT_EQ(fromIni.Conv.StringsFromChannels, 1);
+}
+
 TEST(OptionFile, RoundTripsByteForByteAndLeavesColoursAndDirectory) {
     TempDir dir;
     const std::string first = dir.File("a.opt"), second = dir.File("b.opt");

@@ -1,0 +1,49 @@
+// The weights of the optimised fingering's costs, and the search under weights of a caller's
+// choosing, for the tool that fits them (bench/fit-fingering). The programs use the fitted
+// weights, through OptimiseTrackFingering of core/Fingering.h.
+#pragma once
+
+#include "core/Fingering.h"
+
+namespace morvel {
+
+// Costs of one placement, in units of one fret of hand shift. The hand sits in a position:
+// the index finger at fret P, the other fingers on the next HAND_FRETS - 1 frets.
+struct FingeringWeights {
+    double Fret;      // per fret of a fretted note: the hand stays low on the neck
+    double Fretted;   // per fretted note: an open string costs nothing by itself ...
+    double OpenAway;  // ... but this per fret the hand sits above the first position
+    double Stretch;   // a chord reaching one fret beyond the hand's position
+    double Shift;     // per fret of a hand shift
+    double ShiftOnce; // once for every shift, however short
+    double Quick;     // extra share of a shift made between columns struck close together
+    double Reach;     // per note a finger reaches one fret beyond the hand's position
+};
+
+// Fitted with bench/fit-fingering (a coordinate search; each half of the pieces checked with
+// the weights fitted on the other half, then fitted on all) on the 100 classical-guitar pieces
+// with fingerings guitarists wrote (../shared/groundtruth/classtab), at Transpose 12 and Max
+// Fret 24: 86.2 % of their notes on the written string and fret, against 82.8 % for every note
+// at its lowest fret; 85.4 % and 86.9 % on each half held back from the fit.
+constexpr double FRET_COST = 0.133;
+constexpr double FRETTED_COST = 0.282;
+constexpr double OPEN_AWAY_COST = 0.100;
+constexpr double STRETCH_COST = 5.062;
+constexpr double SHIFT_COST = 0.506;
+constexpr double SHIFT_ONCE_COST = 1.062;
+constexpr double QUICK_SHIFT_COST = 0.369;
+constexpr double REACH_COST = 0.516;
+
+constexpr FingeringWeights FITTED_FINGERING_WEIGHTS = {
+    FRET_COST,  FRETTED_COST,    OPEN_AWAY_COST,   STRETCH_COST,
+    SHIFT_COST, SHIFT_ONCE_COST, QUICK_SHIFT_COST, REACH_COST};
+
+// OptimiseTrackFingering and FingeringCost under `weights`.
+TrackFingering OptimiseTrackFingering(const TrackRecord& track,
+                                      const std::array<int16_t, STRING_COUNT>& stringPitch,
+                                      const ConversionSettings& settings, uint32_t division,
+                                      const FingeringWeights& weights);
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
+                     uint32_t division, const FingeringWeights& weights);
+
+} // namespace morvel
