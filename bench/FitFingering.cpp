@@ -74,9 +74,8 @@ bool Load(const std::string& line, Piece& piece) {
         const std::pair<uint64_t, int> key{at, note};
         size_t& used = taken[key];
         const auto found = byOnset.find(key);
-        piece.noteIndex.push_back(found != byOnset.end() && used < found->second.size()
-                                      ? found->second[used++]
-                                      : -1);
+        piece.noteIndex.push_back(
+            found != byOnset.end() && used < found->second.size() ? found->second[used++] : -1);
         piece.code.push_back(
             static_cast<uint8_t>((string - 1) << TrackFingering::STRING_SHIFT | fret));
     }
@@ -103,8 +102,8 @@ int main(int argc, char** argv) {
     for (std::string line; std::getline(std::cin, line);) {
         std::istringstream in(line);
         FingeringWeights w{};
-        in >> w.Fret >> w.Fretted >> w.OpenAway >> w.Stretch >> w.Shift >> w.ShiftOnce >>
-            w.Quick >> w.Reach;
+        in >> w.Fret >> w.Fretted >> w.OpenAway >> w.Stretch >> w.Shift >> w.ShiftOnce >> w.Quick >>
+            w.Reach;
         if (!in) {
             std::fprintf(stderr, "fit-fingering-eval: eight weights needed per line\n");
             return 2;

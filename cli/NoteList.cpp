@@ -46,7 +46,8 @@ std::string PositionOf(const TabColumn& column, int stored, const Conversion& co
     if (folded.Range == NOTE_TOO_LOW || folded.Range == NOTE_DAMAGED) return "\t";
     for (int s = 0; s < STRING_COUNT; ++s) {
         const uint8_t fret = column.Fret[s];
-        if (fret != NO_FRET && conversion.StringPitch[static_cast<size_t>(s)] + fret == folded.Pitch)
+        if (fret != NO_FRET &&
+            conversion.StringPitch[static_cast<size_t>(s)] + fret == folded.Pitch)
             return std::to_string(s + 1) + '\t' + std::to_string(fret);
     }
     return "\t";

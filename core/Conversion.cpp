@@ -131,8 +131,8 @@ void Conversion::SetColumnObserver(ColumnObserver observer) {
 }
 
 Conversion::FingeringInputs Conversion::CurrentFingeringInputs() const {
-    return {StringPitch,           Header.Division,         Settings.MaxFret, Settings.BassMode,
-            Settings.ForceFitFret, Settings.StringsFromChannels};
+    return {StringPitch,       Header.Division,       Settings.MaxFret,
+            Settings.BassMode, Settings.ForceFitFret, Settings.StringsFromChannels};
 }
 
 const TrackFingering& Conversion::OptimisedFingering(uint32_t trackIndex) {

@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <bit>
-#include <optional>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace morvel {
 
@@ -45,19 +45,18 @@ int SearchFretLimit(const ConversionSettings& settings) {
 
 // What one voicing's frets ask of the hand.
 struct VoicingShape {
-    double Cost = 0;   // the voicing's own cost, open strings in the first position
-    int Opens = 0;     // open strings, which cost OpenAway more per fret the hand sits higher
-    int Low = 0;       // lowest and highest fretted fret; 0 for open strings only
+    double Cost = 0; // the voicing's own cost, open strings in the first position
+    int Opens = 0;   // open strings, which cost OpenAway more per fret the hand sits higher
+    int Low = 0;     // lowest and highest fretted fret; 0 for open strings only
     int High = 0;
     int Fretted = 0;
     uint8_t Frets[STRING_COUNT] = {}; // the fretted frets
-    int FirstFit = 0;  // the positions (indices) it fits: FirstFit .. LastFit
+    int FirstFit = 0;                 // the positions (indices) it fits: FirstFit .. LastFit
     int LastFit = POSITIONS - 1;
 };
 
 // The shape of the voicing `frets[0..count)`.
-VoicingShape ShapeOf(const uint8_t* frets, int count,
-                     const FingeringWeights& w) {
+VoicingShape ShapeOf(const uint8_t* frets, int count, const FingeringWeights& w) {
     VoicingShape shape;
     int low = MAX_OPTIMISED_FRET + 1;
     int high = 0;
@@ -349,8 +348,8 @@ void WriteColumn(const std::vector<NoteRecord>& notes, size_t first, size_t end,
 // or -1 when it names none.
 constexpr int CHANNEL_ORDERS = 4;
 int StringOfChannel(int channel, int order) {
-    const int s = order == 0   ? channel     // first channel, first (highest) string
-                  : order == 1 ? channel - 1 // the same counted from channel 1
+    const int s = order == 0   ? channel                    // first channel, first (highest) string
+                  : order == 1 ? channel - 1                // the same counted from channel 1
                   : order == 2 ? STRING_COUNT - 1 - channel // first channel, lowest string
                                : STRING_COUNT - channel;    // the same counted from channel 1
     return s >= 0 && s < STRING_COUNT ? s : -1;
@@ -430,8 +429,7 @@ void TrackFingering::PlaceNote(TabColumn& column, size_t noteIndex, char special
 TrackFingering OptimiseTrackFingering(const TrackRecord& track,
                                       const std::array<int16_t, STRING_COUNT>& stringPitch,
                                       const ConversionSettings& settings, uint32_t division) {
-    return OptimiseTrackFingering(track, stringPitch, settings, division,
-                                  FITTED_FINGERING_WEIGHTS);
+    return OptimiseTrackFingering(track, stringPitch, settings, division, FITTED_FINGERING_WEIGHTS);
 }
 
 TrackFingering OptimiseTrackFingering(const TrackRecord& track,

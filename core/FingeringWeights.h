@@ -43,7 +43,7 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
                                       const std::array<int16_t, STRING_COUNT>& stringPitch,
                                       const ConversionSettings& settings, uint32_t division,
                                       const FingeringWeights& weights);
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
-                     uint32_t division, const FingeringWeights& weights);
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division,
+                     const FingeringWeights& weights);
 
 } // namespace morvel

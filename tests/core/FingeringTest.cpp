@@ -299,8 +299,7 @@ std::string TabEditorSong(const std::vector<std::vector<std::pair<int, int>>>& c
     uint32_t delta = 0;
     for (const auto& column : columns) {
         for (const auto& [string, fret] : column) {
-            t.NoteOn(delta, BaseTuning[static_cast<size_t>(string)] + fret, 100,
-                     channelOf(string));
+            t.NoteOn(delta, BaseTuning[static_cast<size_t>(string)] + fret, 100, channelOf(string));
             delta = 0;
         }
         delta = 96;
@@ -314,7 +313,8 @@ TEST(Fingering, ATrackWrittenStringByStringOnSixChannelsKeepsItsStrings) {
     // strings, a chord on four strings at the ninth fret, a note on each string.
     const std::vector<std::vector<std::pair<int, int>>> written = {
         {{5, 12}}, {{4, 14}}, {{5, 15}}, {{3, 9}, {2, 9}, {1, 10}, {0, 9}},
-        {{0, 3}},  {{1, 8}},  {{2, 12}}, {{3, 0}}, {{4, 2}}, {{5, 1}}};
+        {{0, 3}},  {{1, 8}},  {{2, 12}}, {{3, 0}},
+        {{4, 2}},  {{5, 1}}};
     auto codes = [](const TrackFingering& placed) {
         std::vector<int> out;
         for (size_t i = 0; i < placed.NoteCount(); ++i)
