@@ -148,7 +148,8 @@ int main(int argc, char** argv) {
     ExportOptions options;
     std::string error;
     if (!ParseExportArguments(argc, argv, options, error)) {
-        std::fprintf(stderr, "morvel-export: %s\nTry 'morvel-export --help'.\n", error.c_str());
+        std::fprintf(stderr, "morvel-export: %s\nTry 'morvel-export --help'.\n",
+                     EscapeControlBytes(error).c_str());
         return EXIT_USAGE;
     }
     if (options.Convert.Version) {

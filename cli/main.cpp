@@ -305,7 +305,8 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!ParseArguments(argc, argv, options, error)) {
-        std::fprintf(stderr, "morvel-convert: %s\nTry 'morvel-convert --help'.\n", error.c_str());
+        std::fprintf(stderr, "morvel-convert: %s\nTry 'morvel-convert --help'.\n",
+                     EscapeControlBytes(error).c_str());
         return EXIT_USAGE;
     }
     if (options.Version) {
