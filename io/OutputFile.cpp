@@ -263,8 +263,11 @@ bool OutputSet::Add(const std::string& path, const std::vector<FileId>& refused,
     }
     for (const Output& earlier : outputs_)
         if (earlier.Key == output.Key) {
-            error = "is the same file as the output \"" + earlier.Given +
-                    "\" of this command; nothing was written";
+            error = earlier.Given == path
+                        ? "is named twice among the outputs of this command (a picture's parts "
+                          "included); nothing was written"
+                        : "is the same file as the output \"" + earlier.Given +
+                              "\" of this command; nothing was written";
             return false;
         }
 
