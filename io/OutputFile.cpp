@@ -477,8 +477,10 @@ bool OutputSet::Commit(std::string& error) {
         failed_ = output.Given;
         ok = false;
     };
+    // The renames, their undoing and the backups' removal finish before a signal ends us; only
+    // the copying into special files, which may wait on a pipe's reader, takes signals.
+    std::optional<SignalsHeld> held(std::in_place);
     {
-        SignalsHeld held; // the renames and their undoing finish before a signal ends us
         if (undoable)
             for (Output& output : outputs_)
                 if (ok && !output.Target.empty() && output.Existed)
@@ -505,12 +507,13 @@ bool OutputSet::Commit(std::string& error) {
     // Staged special files last: what a pipe or device got cannot be taken back.
     for (Output& output : outputs_) {
         if (!ok || !output.Target.empty() || output.Temp.empty()) continue;
+        held.reset();
         if (std::string why; !CopyInto(output, why)) fail(output, why);
         else committed_.push_back(output.Given);
         Throw(output);
     }
+    if (!held) held.emplace();
     {
-        SignalsHeld held;
         if (!ok)
             for (auto it = renamed.rbegin(); it != renamed.rend(); ++it)
                 PutBack(**it);
