@@ -67,9 +67,12 @@ QString CommandLineUsage() {
     return Parser().Usage();
 }
 
-CommandLine ParseCommandLine(const QStringList& arguments) {
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    QStringList decoded;
+    for (const std::string& argument : arguments)
+        decoded << QString::fromLocal8Bit(argument);
     Parser p;
-    if (!p.parser.parse(arguments)) return UsageError(p, p.parser.errorText());
+    if (!p.parser.parse(decoded)) return UsageError(p, p.parser.errorText());
     CommandLine result;
     if (p.parser.isSet(p.help)) {
         result.Exit = true;
@@ -83,7 +86,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     }
     const QStringList files = p.parser.positionalArguments();
     if (files.size() > 1) return UsageError(p, "one FILE at most can be opened");
-    if (!files.isEmpty()) result.File = files.front();
+    if (files.isEmpty()) return result;
+    // The file's own bytes: a name that is not valid in the locale's encoding was decoded
+    // with replacement characters, which name no file.
+    for (size_t i = arguments.size(); i-- > 1;)
+        if (decoded[static_cast<qsizetype>(i)] == files.front()) {
+            result.File = arguments[i];
+            break;
+        }
     return result;
 }
 

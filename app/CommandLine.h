@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
+
+#include <string>
+#include <vector>
 
 namespace morvel {
 
@@ -14,12 +16,13 @@ struct CommandLine {
     int ExitStatus = 0;  // 0 for --help and --version, EXIT_USAGE on a usage error
     QString Output;      // for standard output: the usage or the version
     QString ErrorOutput; // for standard error: what is wrong, then the usage
-    QString File;        // the MIDI file to open after the version window; empty for none
+    std::string File;    // the MIDI file to open after the version window, as its name's
+                         // bytes (not necessarily UTF-8); empty for none
 };
 
-// Reads `arguments` (the program's name first). Qt's own options (-platform, -style, -display
-// ...) are accepted and left to the application object.
-CommandLine ParseCommandLine(const QStringList& arguments);
+// Reads `arguments` (the program's name first, each as the bytes the process got). Qt's own
+// options (-platform, -style, -display ...) are accepted and left to the application object.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The --help text.
 QString CommandLineUsage();

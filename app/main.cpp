@@ -6,6 +6,7 @@
 #include "app/ConversionMessages.h"
 #include "app/ExportConnection.h"
 #include "app/PlayerConnection.h"
+#include "app/RecentFilesConnection.h"
 #include "app/SettingsConnection.h"
 #include "app/SignalEnding.h"
 #include "app/WindowAccessibility.h"
@@ -14,7 +15,6 @@
 #include "core/DisplaySettings.h"
 #include "playback/MidiPlayback.h"
 #include "player/TMidiPlayer.h"
-#include "view/RecentFiles.h"
 #include "view/TabForm.h"
 #include "view/VersionForm.h"
 
@@ -25,21 +25,50 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
+#include <vector>
 
 using morvel::APPLICATION_TITLE;
 
+namespace {
+
+// What Qt said while the application object was made: the reason it could not reach a display.
+QStringList startWarnings;
+
+// Qt ends the process with abort() when no platform plugin starts (no display to connect to);
+// this says so in one line and ends it with status 1 instead.
+void StartMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtFatalMsg) {
+        startWarnings << text;
+        return;
+    }
+    QString reason = startWarnings.value(0);
+    const bool noDisplayNamed = qEnvironmentVariableIsEmpty("DISPLAY") &&
+                                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (noDisplayNamed) reason = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+    if (reason.isEmpty()) reason = text.section('\n', 0, 0);
+    std::fprintf(stderr, "morvel: cannot connect to a display: %s\n",
+                 reason.toLocal8Bit().constData());
+    std::fflush(stderr);
+    std::_Exit(EXIT_FAILURE);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const morvel::CommandLine commandLine = morvel::ParseCommandLine(arguments);
+    const morvel::CommandLine commandLine =
+        morvel::ParseCommandLine(std::vector<std::string>(argv, argv + argc));
     if (commandLine.Exit) {
         std::fputs(commandLine.Output.toLocal8Bit().constData(), stdout);
         std::fputs(commandLine.ErrorOutput.toLocal8Bit().constData(), stderr);
         return commandLine.ExitStatus;
     }
 
+    const QtMessageHandler previous = qInstallMessageHandler(StartMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
+    for (const QString& warning : startWarnings) // a display was found after all
+        std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
     try {
         // The title names the program in its message boxes; window captions stay their own.
         QApplication::setApplicationName("morvel");
@@ -67,7 +96,7 @@ int main(int argc, char** argv) {
         morvel::RecentFiles recentFiles;
         morvel::TTabForm tabForm(conversion, display, prompts, &chordView);
         prompts.SetWindow(&tabForm);
-        new morvel::RecentFilesMenu(tabForm, recentFiles, prompts);
+        morvel::ConnectRecentFiles(tabForm, recentFiles, prompts);
         morvel::TChordsForm chordsForm(display, &tabForm);
         morvel::ConnectChords(tabForm, chordsForm);
         morvel::SettingsCommands settings(conversion, display, prompts, &tabForm);
@@ -89,9 +118,9 @@ int main(int argc, char** argv) {
         }
         tabForm.show();
 
-        if (!commandLine.File.isEmpty()) {
-            const QString path = commandLine.File;
-            QTimer::singleShot(0, &tabForm, [&tabForm, path] { tabForm.OpenMidiFilePath(path); });
+        if (!commandLine.File.empty()) {
+            const std::string path = commandLine.File;
+            QTimer::singleShot(0, &tabForm, [&tabForm, path] { morvel::OpenInWindow(tabForm, path); });
         }
         const int status = app.exec();
         if (!signalEnding.Received()) return status;

@@ -1,8 +1,9 @@
 // morvel-export: writes one track of a MIDI file as the picture "Save Tabulature BMP" saves
 // and as the pages "Print Track" prints, with no window and no display, through the same
-// drawing and layout code as the program. Every file goes through one OutputSet: the pictures'
-// parts and the PDF are written beside their targets and put in place only when all of them
-// were written; an output that is the input is refused.
+// drawing and layout code as the program. Every file goes through one OutputSet: every target
+// is checked before anything is drawn (an output that is the input or a settings file, and two
+// outputs naming one file, parts included, are refused), then the pictures' parts and the PDF
+// are written beside their targets and put in place all or none.
 
 #include "cli-export/ExportOptions.h"
 #include "cli/ToolCommon.h"
@@ -42,45 +43,68 @@ bool LoadSettings(const ExportOptions& options, StoredSettings& stored) {
 // What the command writes, put in place together at the end.
 struct Outputs {
     OutputSet Set;
-    std::vector<FileId> Inputs;
+    std::vector<FileId> Refused;    // the files the command reads
     std::vector<std::string> Notes; // printed on standard output once all is in place
 };
 
-// Writes the picture for `path` (in parts when it is too large) into `out`; false after saying
-// why.
-bool WritePicture(const MeasurePaintContext& context, int track, const std::vector<int>& measures,
-                  const ExportOptions& options, const std::string& path,
-                  const QByteArray& fallbackFormat, Outputs& out) {
-    const PictureLayout layout = ComputePictureLayout(
-        options.Width.value_or(DEFAULT_WINDOW_WIDTH),
-        options.Height.value_or(DEFAULT_WINDOW_HEIGHT), static_cast<int64_t>(measures.size()));
-    const std::vector<PicturePart> parts = SplitPicture(layout);
-    if (parts.empty()) {
+// One picture to write: its layout and where its parts start in the output set.
+struct PicturePlan {
+    std::string Path;
+    QByteArray Format;
+    PictureLayout Layout;
+    std::vector<PicturePart> Parts;
+    size_t FirstOutput = 0;
+};
+
+// Adds every output named `name` (a picture, and each of its parts) to `out`; false after
+// saying why. Nothing is drawn yet, so a refused name costs no time.
+bool AddOutput(const std::string& name, SpecialFiles special, Outputs& out) {
+    std::string why;
+    if (out.Set.Add(name, out.Refused, special, why, cli::READ_FILE_REFUSAL)) return true;
+    PrintMessage(name, why);
+    return false;
+}
+
+// Lays out the picture for `path` and adds its parts to `out`; false after saying why.
+bool PlanPicture(const std::vector<int>& measures, const ExportOptions& options,
+                 const std::string& path, const QByteArray& fallbackFormat, Outputs& out,
+                 PicturePlan& plan) {
+    plan.Path = path;
+    plan.Layout = ComputePictureLayout(options.Width.value_or(DEFAULT_WINDOW_WIDTH),
+                                       options.Height.value_or(DEFAULT_WINDOW_HEIGHT),
+                                       static_cast<int64_t>(measures.size()));
+    plan.Parts = SplitPicture(plan.Layout);
+    if (plan.Parts.empty()) {
         PrintMessage(path, "a measure would be larger than " + std::to_string(MAX_PICTURE_PIXELS) +
                                " pixels; choose a smaller --width or --height");
         return false;
     }
-    QByteArray format = ImageFormatOf(QString::fromStdString(path));
-    if (format.isEmpty()) format = fallbackFormat;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string name = PartFileName(path, i);
-        std::string why;
-        if (!out.Set.Add(name, out.Inputs, SpecialFiles::Stage, why)) {
-            PrintMessage(name, why);
-            return false;
-        }
-        const QImage image = RenderPicturePart(context, track, measures, layout, parts[i]);
+    plan.Format = ImageFormatOf(QString::fromStdString(path));
+    if (plan.Format.isEmpty()) plan.Format = fallbackFormat;
+    plan.FirstOutput = out.Set.Size();
+    for (size_t i = 0; i < plan.Parts.size(); ++i)
+        if (!AddOutput(PartFileName(path, i), SpecialFiles::Stage, out)) return false;
+    return true;
+}
+
+// Draws the parts of `plan` into their outputs; false after saying why.
+bool WritePicture(const MeasurePaintContext& context, int track, const std::vector<int>& measures,
+                  const PicturePlan& plan, Outputs& out) {
+    for (size_t i = 0; i < plan.Parts.size(); ++i) {
+        const std::string name = PartFileName(plan.Path, i);
+        const QImage image = RenderPicturePart(context, track, measures, plan.Layout, plan.Parts[i]);
         QString error;
         if (image.isNull()) {
             PrintMessage(name, "not enough memory for the picture");
             return false;
         }
-        if (!WriteImage(image, out.Set.Descriptor(out.Set.Size() - 1), format, error)) {
+        if (!WriteImage(image, out.Set.Descriptor(plan.FirstOutput + i), plan.Format, error)) {
             PrintMessage(name, "cannot write: " + error.toStdString());
             return false;
         }
     }
-    if (parts.size() > 1) {
+    if (plan.Parts.size() > 1) {
+        const PictureLayout& layout = plan.Layout;
         const std::string size = std::to_string(layout.Width) + " x " +
                                  std::to_string(layout.Height()) + " pixels";
         const std::string reason =
@@ -88,21 +112,18 @@ bool WritePicture(const MeasurePaintContext& context, int track, const std::vect
                 ? "more than " + std::to_string(MAX_PICTURE_PIXELS) + " pixels high"
                 : "more than the " + std::to_string(MAX_PICTURE_PART_BYTES >> 20) +
                       " MiB one picture may take";
-        out.Notes.push_back(path + ": the picture is " + size + ", " + reason + ": written in " +
-                            std::to_string(parts.size()) + " parts, " + path + " to " +
-                            PartFileName(path, parts.size() - 1));
+        out.Notes.push_back(plan.Path + ": the picture is " + size + ", " + reason +
+                            ": written in " + std::to_string(plan.Parts.size()) + " parts, " +
+                            plan.Path + " to " + PartFileName(plan.Path, plan.Parts.size() - 1));
     }
     return true;
 }
 
+// Prints the pages into output `index` of `out`, added for options.Pdf.
 bool WritePages(const MeasurePaintContext& context, int track, const std::vector<int>& measures,
-                const ExportOptions& options, const ConversionSettings& settings, Outputs& out) {
-    std::string why;
-    if (!out.Set.Add(options.Pdf, out.Inputs, SpecialFiles::Stage, why)) {
-        PrintMessage(options.Pdf, why);
-        return false;
-    }
-    const QString written = QString::fromStdString(out.Set.WritePath(out.Set.Size() - 1));
+                const ExportOptions& options, const ConversionSettings& settings, size_t index,
+                Outputs& out) {
+    const QString written = QString::fromStdString(out.Set.WritePath(index));
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(written);
@@ -127,7 +148,8 @@ int main(int argc, char** argv) {
     ExportOptions options;
     std::string error;
     if (!ParseExportArguments(argc, argv, options, error)) {
-        std::fprintf(stderr, "morvel-export: %s\nTry 'morvel-export --help'.\n", error.c_str());
+        std::fprintf(stderr, "morvel-export: %s\nTry 'morvel-export --help'.\n",
+                     EscapeControlBytes(error).c_str());
         return EXIT_USAGE;
     }
     if (options.Convert.Version) {
@@ -146,6 +168,7 @@ int main(int argc, char** argv) {
 
     StoredSettings stored;
     if (!LoadSettings(options, stored)) return EXIT_USAGE;
+    if (!cli::CheckStandardOutput(cli::ReadFiles(options.Convert))) return EXIT_FAILED;
     ClampStoredSettings(stored);
 
     const std::string& input = options.Convert.Inputs.front();
@@ -178,15 +201,21 @@ int main(int argc, char** argv) {
         return EXIT_FAILED;
     }
 
+    // Every output is checked, and two naming one file refused, before anything is drawn.
     Outputs out;
-    out.Inputs = FileIds(options.Convert.Inputs);
-    bool ok = true;
-    if (!options.Png.empty())
-        ok = WritePicture(context, track, measures, options, options.Png, "PNG", out);
-    if (ok && !options.Bmp.empty())
-        ok = WritePicture(context, track, measures, options, options.Bmp, "BMP", out);
+    out.Refused = FileIds(cli::ReadFiles(options.Convert));
+    PicturePlan png, bmp;
+    size_t pdfOutput = 0;
+    bool ok = (options.Png.empty() || PlanPicture(measures, options, options.Png, "PNG", out, png)) &&
+              (options.Bmp.empty() || PlanPicture(measures, options, options.Bmp, "BMP", out, bmp));
+    if (ok && !options.Pdf.empty()) {
+        pdfOutput = out.Set.Size();
+        ok = AddOutput(options.Pdf, SpecialFiles::Stage, out);
+    }
+    if (ok && !options.Png.empty()) ok = WritePicture(context, track, measures, png, out);
+    if (ok && !options.Bmp.empty()) ok = WritePicture(context, track, measures, bmp, out);
     if (ok && !options.Pdf.empty())
-        ok = WritePages(context, track, measures, options, stored.Conv, out);
+        ok = WritePages(context, track, measures, options, stored.Conv, pdfOutput, out);
     if (!ok) {
         out.Set.Discard(); // every existing file stays as it was
         return EXIT_FAILED;
@@ -197,7 +226,7 @@ int main(int argc, char** argv) {
         std::string list;
         for (const std::string& name : done)
             list += (list.empty() ? "" : ", ") + name;
-        PrintMessage("morvel-export", done.empty() ? "nothing was written"
+        PrintMessage("morvel-export", done.empty() ? "every old file is left as it was"
                                                    : "written before the failure: " + list);
         return EXIT_FAILED;
     }

@@ -23,7 +23,7 @@ struct Options {
     OutputMode Mode = OutputMode::AllText;
     int Track = 0; // 1-based, with OutputMode::Track
     std::vector<std::string> Inputs;
-    std::string OutputFile; // empty: standard output
+    std::string OutputFile; // empty or "-": standard output
     std::string OutDir;     // non-empty: one .txt per input in this folder
     unsigned Jobs = 0;      // worker threads for --out-dir; 0: one per core
     bool Help = false;

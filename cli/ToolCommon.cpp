@@ -2,6 +2,7 @@
 
 #include "core/Conversion.h"
 #include "core/SettingsFiles.h"
+#include "io/OutputFile.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -28,6 +29,25 @@ void PrintMessage(const std::string& file, const std::string& text) {
     } while (pos < text.size());
     std::lock_guard<std::mutex> lock(messageMutex);
     std::fputs(lines.c_str(), stderr);
+}
+
+std::vector<std::string> ReadFiles(const Options& options) {
+    std::vector<std::string> read = options.Inputs;
+    if (!options.IniFile.empty()) read.push_back(options.IniFile);
+    if (!options.OptionFile.empty()) read.push_back(options.OptionFile);
+    return read;
+}
+
+bool CheckStandardOutput(const std::vector<std::string>& read) {
+    const std::optional<FileId> out = StandardOutputId();
+    if (!out) return true;
+    for (const std::string& path : read)
+        if (FileIdOf(path) == out) {
+            PrintMessage("standard output",
+                         "is \"" + path + "\", which this command reads; nothing was written");
+            return false;
+        }
+    return true;
 }
 
 bool LoadSettings(const Options& options, StoredSettings& stored, const std::string& tool) {

@@ -17,6 +17,7 @@
 #include "core/Version.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <sys/stat.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -146,16 +148,20 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
     return result;
 }
 
+bool ToStandardOutput(const Options& options) {
+    return options.OutputFile.empty() || options.OutputFile == "-";
+}
+
 int ConvertSingle(const Options& options, const Settings& settings) {
     const std::string& input = options.Inputs.front();
     OutputFile out;
     std::string outName = "standard output";
-    if (options.OutputFile.empty()) {
+    if (ToStandardOutput(options)) {
         out.OpenStandardOutput();
     } else {
         outName = options.OutputFile;
         std::string error;
-        if (!out.Open(outName, FileIds(options.Inputs), error)) {
+        if (!out.Open(outName, FileIds(ReadFiles(options)), error, READ_FILE_REFUSAL)) {
             PrintMessage(outName, error);
             return EXIT_FAILED;
         }
@@ -192,9 +198,10 @@ int MetricsSingle(const Options& options, const Settings& settings) {
     OutputFile out;
     std::string outName = "standard output";
     std::string error;
-    if (options.OutputFile.empty()) {
+    if (ToStandardOutput(options)) {
         out.OpenStandardOutput();
-    } else if (outName = options.OutputFile; !out.Open(outName, FileIds(options.Inputs), error)) {
+    } else if (outName = options.OutputFile;
+               !out.Open(outName, FileIds(ReadFiles(options)), error, READ_FILE_REFUSAL)) {
         PrintMessage(outName, error);
         return EXIT_FAILED;
     }
@@ -230,14 +237,27 @@ int ConvertBatch(const Options& options, const Settings& settings) {
             return EXIT_USAGE;
         }
     }
+    struct stat folder;
+    if (::lstat(options.OutDir.c_str(), &folder) == 0 && S_ISLNK(folder.st_mode) &&
+        ::stat(options.OutDir.c_str(), &folder) != 0) {
+        PrintMessage(options.OutDir, errno == ELOOP
+                                         ? "is a symbolic link that never reaches a folder (a loop)"
+                                         : "is a symbolic link to a folder that does not exist");
+        return EXIT_FAILED;
+    }
     std::error_code ec;
+    if (std::filesystem::exists(options.OutDir, ec) &&
+        !std::filesystem::is_directory(options.OutDir, ec)) {
+        PrintMessage(options.OutDir, "is not a folder");
+        return EXIT_FAILED;
+    }
     std::filesystem::create_directories(options.OutDir, ec);
     if (ec) {
         PrintMessage(options.OutDir, "cannot create the folder: " + ec.message());
         return EXIT_FAILED;
     }
 
-    const std::vector<FileId> inputIds = FileIds(inputs);
+    const std::vector<FileId> inputIds = FileIds(ReadFiles(options));
     auto start = std::chrono::steady_clock::now();
     std::vector<FileResult> results(inputs.size());
     std::atomic<size_t> next{0};
@@ -246,7 +266,7 @@ int ConvertBatch(const Options& options, const Settings& settings) {
         for (size_t i = next.fetch_add(1); i < inputs.size(); i = next.fetch_add(1)) {
             OutputFile out;
             std::string error;
-            if (!out.Open(outputs[i], inputIds, error)) {
+            if (!out.Open(outputs[i], inputIds, error, READ_FILE_REFUSAL)) {
                 PrintMessage(outputs[i], error);
                 results[i].Errors = 1;
                 continue;
@@ -306,7 +326,8 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!ParseArguments(argc, argv, options, error)) {
-        std::fprintf(stderr, "morvel-convert: %s\nTry 'morvel-convert --help'.\n", error.c_str());
+        std::fprintf(stderr, "morvel-convert: %s\nTry 'morvel-convert --help'.\n",
+                     EscapeControlBytes(error).c_str());
         return EXIT_USAGE;
     }
     if (options.Version) {
@@ -319,6 +340,7 @@ int main(int argc, char** argv) {
     }
     Settings settings;
     if (!LoadSettings(options, settings)) return EXIT_USAGE;
+    if (!CheckStandardOutput(ReadFiles(options))) return EXIT_FAILED;
     if (options.Metrics) return MetricsSingle(options, settings);
     if (!options.OutDir.empty()) return ConvertBatch(options, settings);
     return ConvertSingle(options, settings);

@@ -101,22 +101,51 @@ std::string Conversion::MessageFileName() const {
 
 std::string EscapeControlBytes(std::string_view text) {
     static constexpr char HEX[] = "0123456789abcdef";
+    auto hex = [](std::string& shown, unsigned char value) {
+        shown += "\\x";
+        shown.push_back(HEX[value >> 4]);
+        shown.push_back(HEX[value & 0xF]);
+    };
     std::string shown;
     shown.reserve(text.size());
-    for (char c : text) {
-        const unsigned char value = static_cast<unsigned char>(c);
-        if (value >= 0x20 && value != 0x7F) {
-            shown.push_back(c);
-        } else if (c == '\n') {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char value = static_cast<unsigned char>(text[i]);
+        if (value == '\n') {
             shown += "\\n";
-        } else if (c == '\r') {
+        } else if (value == '\r') {
             shown += "\\r";
-        } else if (c == '\t') {
+        } else if (value == '\t') {
             shown += "\\t";
+        } else if (value < 0x20 || value == 0x7F) {
+            hex(shown, value);
+        } else if (value < 0x80) {
+            shown.push_back(text[i]);
+        } else if (value == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            // U+0080..U+009F, the C1 controls in UTF-8: shown as the code point's byte.
+            hex(shown, static_cast<unsigned char>(text[++i]));
         } else {
-            shown += "\\x";
-            shown.push_back(HEX[value >> 4]);
-            shown.push_back(HEX[value & 0xF]);
+            // A UTF-8 sequence is kept whole; a lone byte 0x80..0x9F (a C1 control to an
+            // 8-bit terminal) is escaped, other bytes are kept.
+            size_t length = value >= 0xF0 ? 4 : value >= 0xE0 ? 3 : value >= 0xC2 ? 2 : 1;
+            if (value > 0xF4) length = 1;
+            bool whole = length > 1 && i + length <= text.size();
+            for (size_t k = 1; whole && k < length; ++k)
+                whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+            if (whole && length > 2) { // no overlong forms, surrogates or values past U+10FFFF
+                const unsigned char next = static_cast<unsigned char>(text[i + 1]);
+                whole = !(value == 0xE0 && next < 0xA0) && !(value == 0xED && next > 0x9F) &&
+                        !(value == 0xF0 && next < 0x90) && !(value == 0xF4 && next > 0x8F);
+            }
+            if (whole) {
+                shown.append(text.substr(i, length));
+                i += length - 1;
+            } else if (value <= 0x9F) {
+                hex(shown, value);
+            } else {
+                shown.push_back(text[i]);
+            }
         }
     }
     return shown;
@@ -279,7 +308,8 @@ void Conversion::RunConversion(bool opened) {
         if (!st.OpenRefusal.empty()) message += "It " + st.OpenRefusal + ".";
         ReportError(message);
         CloseReportFile();
-        ReportError("Can't read MIDI header.");
+        // A folder or a FIFO has said what it is; no header was there to be read.
+        if (st.OpenRefusal.empty()) ReportError("Can't read MIDI header.");
         return;
     }
     if (!ReadMidiHeader()) {

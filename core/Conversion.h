@@ -191,8 +191,9 @@ uint32_t TrackMeasureCount(const TrackRecord& track, uint32_t division);
 // separator bytes; section k >= 1 gives what follows the k-th separator up to the next one.
 std::string ExtractReportText(std::string_view report, int section);
 
-// `text` with every control byte (below 0x20, and 0x7F) written visibly: \n, \r, \t, or \xHH.
-// Other bytes, UTF-8 included, are kept.
+// `text` with every control character written visibly: \n, \r, \t, or \xHH for the others of
+// C0 (below 0x20) and DEL, and for C1 (0x80..0x9F), whether a lone byte or UTF-8 encoded
+// (U+0080..U+009F, shown as \x80..\x9f). Other bytes, the rest of UTF-8 included, are kept.
 std::string EscapeControlBytes(std::string_view text);
 
 // Helpers of the reader, shared with chord lookup.

@@ -2,25 +2,46 @@
 //
 // A regular file, existing or new, is written as a temporary file in the same folder and
 // renamed into place only when every byte of it was written: a failed, cut-short or
-// interrupted write leaves an existing file as it was and no half file behind. The new file
-// keeps an existing file's permissions (and, where allowed, its owner); a new one gets the
-// usual 0666 less the umask. A file reached through a symbolic link is replaced at the link's
-// target, so the link stays. When no temporary file can be made beside the target the output
-// is refused with the folder and the reason; nothing is ever written in place.
+// interrupted write leaves an existing file as it was and no half file behind. When no
+// temporary file can be made beside the target the output is refused with the folder and the
+// reason; nothing is ever written in place.
+//
+// An existing file is replaced only as the user could write it with the shell's `>`, and only
+// when the new file can be all the old one was:
+// - a file the user may not write (a 0444 file, another user's 0644 file) is refused with the
+//   system's reason ("Permission denied"); the superuser, whom `>` lets write anything, may;
+// - in a sticky world-writable folder (/tmp), a file owned by neither the user nor the folder's
+//   owner is refused, as the kernel's fs.protected_regular refuses `>` there, the superuser
+//   included;
+// - the new file gets the old one's mode, owner, group, ACL and every other extended
+//   attribute. Where it cannot, the file is refused with the reason and left as it is: a file
+//   of another owner (only the superuser can give a file away), a group the user is not in, a
+//   file with several names (hard links), which a new file would part from its other names,
+//   an attribute the filesystem or the user's rights do not let the new file carry. Writing
+//   into the old file instead would cost the guarantee that a failure leaves it whole.
+// A new file gets the usual 0666 less the umask.
+//
+// A symbolic link is followed only to a file that exists: a regular file is then replaced at
+// the link's target, so the link stays; a special file is written as below. A dangling link or
+// a loop is refused, naming it. In a sticky world-writable folder, a link owned by neither the
+// user nor the folder's owner is not followed (the kernel's fs.protected_symlinks rule).
 //
 // Special files (a terminal, /dev/null, a pipe, a device) and standard output under any name
 // (/dev/stdout, /proc/self/fd/1) are written, never renamed over or replaced.
 //
-// Several outputs of one command form one OutputSet: every one is written first, and only then
-// are they put in place together, so a failure in one part leaves every old file as it was.
-// Temporary files are registered in the TempFiles table and so removed on SIGINT, SIGTERM and
-// SIGHUP. Preparing an output ignores SIGXFSZ, so that a file-size limit is a write error like
-// any other instead of ending the process without a word.
+// Several outputs of one command form one OutputSet. Every one is checked and written first;
+// two that name the same file (by any names) are refused when the second is added. Only then
+// are they put in place together, all or none: when putting one in place fails, those put in
+// place before it get their old files back. Temporary files are registered in the TempFiles
+// table and so removed on SIGINT, SIGTERM and SIGHUP; the renames of a commit finish before
+// such a signal is taken. Preparing an output ignores SIGXFSZ, so that a file-size limit is a
+// write error like any other instead of ending the process without a word.
 #pragma once
 
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -37,6 +58,13 @@ struct FileId {
 std::optional<FileId> FileIdOf(const std::string& path);
 // The ids of the files among `paths` that exist (others are left out).
 std::vector<FileId> FileIds(const std::vector<std::string>& paths);
+// The id of the file the process's standard output writes into, if it is open.
+std::optional<FileId> StandardOutputId();
+
+// Makes `folder` and its missing parents, each new one with mode 0700 (as the XDG base
+// directory rules ask of state folders). False with `error` (a short lower-case text naming
+// the folder) when one cannot be made or is not a folder.
+bool MakePrivateFolders(const std::string& folder, std::string& error);
 
 // How a special file (a pipe, a device, standard output) receives its bytes.
 enum class SpecialFiles {
@@ -56,9 +84,10 @@ class OutputSet {
     OutputSet& operator=(const OutputSet&) = delete;
 
     // Prepares `path` as the next output. Refuses a path that reaches one of `refused` (the
-    // inputs, the open song) with `refusal` as its text, a folder, and a folder in which no
-    // temporary file can be made. False with `error` (a short lower-case text to follow the
-    // file name) when it cannot be written.
+    // inputs, the open song) with `refusal` as its text, a file an earlier output of the set
+    // reaches, a folder, a folder in which no temporary file can be made, and whatever the
+    // rules above refuse. False with `error` (a short lower-case text to follow the file name)
+    // when it cannot be written; nothing on disk has changed then.
     bool Add(const std::string& path, const std::vector<FileId>& refused, SpecialFiles special,
              std::string& error,
              const std::string& refusal = "is one of the input files; it is left as it is");
@@ -75,10 +104,12 @@ class OutputSet {
     // True when output `i` is the process's standard output.
     bool IsStandardOutput(size_t i) const { return outputs_[i].ToStandardOutput; }
 
-    // Puts every output in place: temporary files renamed over their targets, staged special
-    // files copied into them. Stops at the first failure with `error` (a short lower-case text)
-    // and FailedPath() naming the output; the outputs not yet put in place are thrown away.
-    // Committed() lists the names put in place.
+    // Puts every output in place: temporary files renamed over their targets, then staged
+    // special files copied into them. At the first failure, with `error` (a short lower-case
+    // text) and FailedPath() naming the output, every file renamed into place gets its old
+    // file back (a new one is removed) and the outputs not yet put in place are thrown away.
+    // Committed() lists the names that keep what was written: all of them, or after a failure
+    // the special files that had already received their bytes.
     bool Commit(std::string& error);
     const std::string& FailedPath() const { return failed_; }
     // Throws every output not yet committed away; the old files stay as they were.
@@ -90,12 +121,20 @@ class OutputSet {
         std::string Given;  // the name the caller gave
         std::string Target; // the file renamed over (a link's target); empty for special files
         std::string Temp;   // the temporary file; empty when streaming into a special file
+        std::string Key;    // which file it reaches, to find two outputs reaching one
+        std::string Backup; // the old file's second name while a commit may still undo
         int Slot = -1;
         int Fd = -1;
         bool ToStandardOutput = false;
+        bool Existed = false;     // the target was there before
+        bool BackupMoved = false; // the old file stepped aside instead of getting a second name
     };
+    bool PrepareReplacement(Output& output, bool exists, const struct ::stat& info,
+                            std::string& error);
     void Throw(Output& output);
     bool CopyInto(const Output& output, std::string& error);
+    bool KeepOldFile(Output& output, std::string& error);
+    void PutBack(Output& output);
 
     std::vector<Output> outputs_;
     std::vector<std::string> committed_;
@@ -111,7 +150,8 @@ class OutputFile {
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Prepares `path` for writing; see OutputSet::Add.
-    bool Open(const std::string& path, const std::vector<FileId>& inputs, std::string& error);
+    bool Open(const std::string& path, const std::vector<FileId>& inputs, std::string& error,
+              const std::string& refusal = "is one of the input files; it is left as it is");
     // Writes to the process's standard output.
     void OpenStandardOutput();
 

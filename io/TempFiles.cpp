@@ -34,24 +34,6 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is
                   std::atomic<char>::is_always_lock_free,
               "the signal handler reads the table through lock-free atomics only");
 
-// Holds SIGINT, SIGTERM and SIGHUP off for the calling thread while it lives.
-class SignalsHeld {
-  public:
-    SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int sig : CLEANUP_SIGNALS)
-            sigaddset(&held, sig);
-        pthread_sigmask(SIG_BLOCK, &held, &previous_);
-    }
-    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
-
-  private:
-    sigset_t previous_;
-};
-
 int Register(const std::string& path) {
     if (path.size() >= PATH_MAX) return NO_TEMP_SLOT;
     for (int i = 0; i < SLOT_COUNT; ++i) {
@@ -80,6 +62,18 @@ void RemoveAndDie(int sig) {
 }
 
 } // namespace
+
+SignalsHeld::SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int sig : CLEANUP_SIGNALS)
+        sigaddset(&held, sig);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+SignalsHeld::~SignalsHeld() {
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
 
 int CreateTemporaryFile(std::string& pattern, int suffixLength, int& slot) {
     int fd;

@@ -8,11 +8,25 @@
 // finds a file on disk but not in the table.
 #pragma once
 
+#include <csignal>
 #include <string>
 
 namespace morvel {
 
 constexpr int NO_TEMP_SLOT = -1;
+
+// Holds SIGINT, SIGTERM and SIGHUP off for the calling thread while it lives: what happens in
+// that time is finished before the handler removes anything.
+class SignalsHeld {
+  public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
 
 // Creates a new file from `pattern` as mkstemps does ("XXXXXX" followed by `suffixLength`
 // more characters, replaced by a unique name written back into `pattern`), mode 0600, and

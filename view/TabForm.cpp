@@ -131,7 +131,7 @@ void TTabForm::OpenMidifile1Click() {
     if (path.isEmpty()) return;
     conv_.MidiFileName = path.toStdString();
     RunConversion();
-    emit FileOpened(QString::fromStdString(conv_.MidiFileName));
+    if (!conv_.TrackList.empty()) emit FileOpened(QString::fromStdString(conv_.MidiFileName));
 }
 
 void TTabForm::OpenMidiFilePath(const QString& path) {
@@ -139,7 +139,7 @@ void TTabForm::OpenMidiFilePath(const QString& path) {
     if (path.isEmpty()) return;
     conv_.MidiFileName = QFileInfo(path).absoluteFilePath().toStdString();
     RunConversion();
-    emit FileOpened(QString::fromStdString(conv_.MidiFileName));
+    if (!conv_.TrackList.empty()) emit FileOpened(QString::fromStdString(conv_.MidiFileName));
 }
 
 // Converts MidiFileName, then builds the Tracks menu from whatever was read and remembers the

@@ -79,7 +79,8 @@ class TTabForm : public QMainWindow {
     QMenu* TopMenu(const QString& objectName) const;
 
   signals:
-    // A file was opened and converted (whatever the conversion reported).
+    // A file was opened and converted: it was read and at least one track came of it (a
+    // missing file, a folder, an empty or damaged file is not announced).
     void FileOpened(const QString& path);
     // The tabulature was closed: no file is open any more.
     void TabulatureClosed();

@@ -60,7 +60,7 @@ TEST(CommandLine, UsageErrorsGoToStandardErrorWithStatusTwo) {
 
 TEST(CommandLine, FileArgumentIsKeptForAfterTheVersionWindow) {
     EXPECT_FALSE(ParseCommandLine({"morvel"}).Exit);
-    EXPECT_TRUE(ParseCommandLine({"morvel"}).File.isEmpty());
+    EXPECT_TRUE(ParseCommandLine({"morvel"}).File.empty());
 
     const CommandLine plain = ParseCommandLine({"morvel", "/music/My Song.mid"});
     EXPECT_FALSE(plain.Exit);
@@ -72,6 +72,8 @@ TEST(CommandLine, FileArgumentIsKeptForAfterTheVersionWindow) {
     EXPECT_EQ(withQt.File, "song.mid");
     // After "--" a name that starts with a dash is a file.
     EXPECT_EQ(ParseCommandLine({"morvel", "--", "-odd.mid"}).File, "-odd.mid");
+    // A name that is not UTF-8 keeps its bytes.
+    EXPECT_EQ(ParseCommandLine({"morvel", "-style", "fusion", "caf\xe9.mid"}).File, "caf\xe9.mid");
 }
 
 namespace {
@@ -121,4 +123,9 @@ TEST(CommandLine, BinaryAnswersWithoutDisplay) {
     EXPECT_EQ(unknown.status, morvel::EXIT_USAGE);
     EXPECT_EQ(unknown.out, "");
     EXPECT_NE(unknown.err.find("Usage: morvel"), std::string::npos) << unknown.err;
+
+    // The window itself needs a display: a message and status 1, not Qt's abort.
+    const ProgramRun window = RunWithoutDisplay("");
+    EXPECT_EQ(window.status, 1);
+    EXPECT_EQ(window.err.rfind("morvel: cannot connect to a display: ", 0), 0u) << window.err;
 }

@@ -9,12 +9,12 @@
 #include "app/ChordsConnection.h"
 #include "app/ExportConnection.h"
 #include "app/PlayerConnection.h"
+#include "app/RecentFilesConnection.h"
 #include "app/SettingsConnection.h"
 #include "chords/ChordDiagram.h"
 #include "chords/TChordsForm.h"
 #include "core/MeasureIndex.h"
 #include "tests/support/ScriptedPrompts.h"
-#include "view/RecentFiles.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -93,8 +93,9 @@ struct Program {
     MidiPlayback playback;
     TMidiPlayer player{*form.TabScroll(), conv, playback, prompts};
 
-    explicit Program(const QString& recentList) : recentFiles(recentList) {
-        new RecentFilesMenu(form, recentFiles, prompts);
+    explicit Program(const QString& recentList)
+        : recentFiles(QFile::encodeName(recentList).toStdString()) {
+        ConnectRecentFiles(form, recentFiles, prompts);
         conv.SetReporter([this](const std::string& text) {
             prompts.ShowMessage(QString::fromStdString(text));
         });

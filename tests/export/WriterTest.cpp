@@ -1,10 +1,16 @@
 // Every writer of the program against one table of hostile outputs: the input by another name,
-// a FIFO, a character device, a folder where no temporary file can be made, a file-size limit
-// and SIGTERM while a long export runs. Each writer runs in a child process (the tools exec'd,
-// the window's commands and the settings writer forked), so limits, identities and signals
-// never touch the test runner.
+// a FIFO, a character device, links (followed, dangling, looping, planted in a shared folder),
+// files the writer may not write or whose ACL, attributes or other names a replacement would
+// lose, a folder where no temporary file can be made, a file-size limit and SIGTERM while a long
+// export runs; then what only the tools can be asked: standard output that is the input, a
+// settings file as output, outputs naming one file, and several outputs put in place all or
+// none. Each writer runs in a child process (the tools exec'd, the window's commands and the
+// settings and Recent Files writers forked), so limits, identities and signals never touch the
+// test runner.
 
 #include "core/SettingsFiles.h"
+#include "io/OutputFile.h"
+#include "settings/RecentFiles.h"
 #include "tests/export/ExportFixture.h"
 
 #include <QDir>
@@ -12,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -20,6 +27,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -125,6 +133,38 @@ void Write(const std::string& path, const std::string& bytes) {
     file.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
+std::string Attribute(const std::string& path, const char* name) {
+    char value[256];
+    const ssize_t size = getxattr(path.c_str(), name, value, sizeof value);
+    return size < 0 ? std::string("<none>") : std::string(value, size_t(size));
+}
+
+// An access ACL in the kernel's form: the owner rw, user nobody r, the group r (mask r),
+// others nothing.
+std::string AclLettingNobodyRead() {
+    std::string acl;
+    auto put = [&acl](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            acl.push_back(char((value >> (8 * i)) & 0xFF));
+    };
+    put(2, 4); // the format's version
+    const uint32_t none = 0xFFFFFFFF;
+    const uint32_t entries[][3] = {
+        {0x01, 6, none}, {0x02, 4, NOBODY}, {0x04, 4, none}, {0x10, 4, none}, {0x20, 0, none}};
+    for (const auto& entry : entries) {
+        put(entry[0], 2);
+        put(entry[1], 2);
+        put(entry[2], 4);
+    }
+    return acl;
+}
+
+uid_t OwnerOf(const std::string& path) {
+    struct stat info {};
+    lstat(path.c_str(), &info);
+    return info.st_uid;
+}
+
 class WriterTest : public ExportTest {
   protected:
     struct Writer {
@@ -190,6 +230,15 @@ class WriterTest : public ExportTest {
                  fprintf(stderr, "%s\n", error.c_str());
                  return 1;
              }},
+            // One long name, so that the list is larger than the size limit.
+            {"Recent Files", ".list", "/", false, false,
+             [](const std::string& out) {
+                 RecentFiles list(out);
+                 std::string error;
+                 if (list.Add("/" + std::string(SIZE_LIMIT, 'm') + ".mid", error)) return 0;
+                 fprintf(stderr, "%s\n", error.c_str());
+                 return 1;
+             }},
         };
     }
 
@@ -252,6 +301,101 @@ TEST_F(WriterTest, EveryWriterKeepsWhatItDidNotWriteAndSaysWhatHappened) {
             CheckNothingLeft();
         }
 
+        // A link is followed to a regular file, which is replaced while the link stays; a
+        // dangling link or a loop is refused, naming it, and stays as it was.
+        const std::string target = root_ + "/target" + writer.Suffix;
+        const std::string link = root_ + "/link" + writer.Suffix;
+        Write(target, "old");
+        fs::create_symlink(target, link);
+        const Outcome followed = RunChild([&] { return writer.Run(link); }, {});
+        EXPECT_EQ(followed.ExitCode, 0) << followed.Err;
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_TRUE(Read(target).starts_with(writer.Magic));
+        EXPECT_NE(Read(target), "old");
+        fs::remove(link);
+        fs::remove(target);
+        for (const std::string& pointsAt : {root_ + "/missing", link}) {
+            fs::create_symlink(pointsAt, link);
+            const Outcome dangling = RunChild([&] { return writer.Run(link); }, {});
+            EXPECT_EQ(dangling.ExitCode, 1) << dangling.Err;
+            EXPECT_NE(dangling.Err.find("symbolic link"), std::string::npos) << dangling.Err;
+            EXPECT_TRUE(fs::is_symlink(link));
+            EXPECT_FALSE(fs::exists(root_ + "/missing"));
+            fs::remove(link);
+            CheckNothingLeft();
+        }
+
+        // In a sticky world-writable folder, what another user planted there is left alone by
+        // the superuser: a link to the superuser's file is not followed, a file not written.
+        if (root) {
+            const std::string shared = root_ + "/shared";
+            fs::create_directories(shared);
+            fs::permissions(shared, fs::perms(01777));
+            const std::string victim = root_ + "/victim" + writer.Suffix;
+            const std::string planted = shared + "/out" + writer.Suffix;
+            Write(victim, "root's");
+            fs::create_symlink(victim, planted);
+            ASSERT_EQ(lchown(planted.c_str(), NOBODY, NOBODY), 0);
+            const Outcome viaLink = RunChild([&] { return writer.Run(planted); }, {});
+            EXPECT_EQ(viaLink.ExitCode, 1) << viaLink.Err;
+            EXPECT_NE(viaLink.Err.find("not followed"), std::string::npos) << viaLink.Err;
+            EXPECT_EQ(Read(victim), "root's");
+            fs::remove(planted);
+            Write(planted, "nobody's");
+            ASSERT_EQ(chown(planted.c_str(), NOBODY, NOBODY), 0);
+            const Outcome theirs = RunChild([&] { return writer.Run(planted); }, {});
+            EXPECT_EQ(theirs.ExitCode, 1) << theirs.Err;
+            EXPECT_EQ(Read(planted), "nobody's");
+            EXPECT_EQ(OwnerOf(planted), NOBODY);
+            fs::remove_all(shared);
+            fs::remove(victim);
+        }
+
+        // What the user may not write is refused with the system's reason, as `>` refuses it:
+        // a 0444 file of the user's, and another user's 0644 file in a folder open to all.
+        {
+            const std::string open = root_ + "/open";
+            fs::create_directories(open);
+            fs::permissions(open, fs::perms(0777));
+            const std::string mine = open + "/mine" + writer.Suffix;
+            Write(mine, "old");
+            fs::permissions(mine, fs::perms(0444));
+            if (root) {
+                ASSERT_EQ(chown(mine.c_str(), NOBODY, NOBODY), 0);
+            }
+            ChildSetup asUser;
+            asUser.AsNobody = root;
+            const Outcome own = RunChild([&] { return writer.Run(mine); }, asUser);
+            EXPECT_EQ(own.ExitCode, 1) << own.Err;
+            EXPECT_NE(own.Err.find(std::strerror(EACCES)), std::string::npos) << own.Err;
+            EXPECT_EQ(Read(mine), "old");
+            if (root) {
+                const std::string theirs = open + "/theirs" + writer.Suffix;
+                Write(theirs, "old");
+                fs::permissions(theirs, fs::perms(0644));
+                const Outcome other = RunChild([&] { return writer.Run(theirs); }, asUser);
+                EXPECT_EQ(other.ExitCode, 1) << other.Err;
+                EXPECT_NE(other.Err.find(std::strerror(EACCES)), std::string::npos) << other.Err;
+                EXPECT_EQ(Read(theirs), "old");
+                EXPECT_EQ(OwnerOf(theirs), 0u);
+            }
+            EXPECT_FALSE(HasHiddenEntry(open));
+            fs::remove_all(open);
+        }
+
+        // A file with a second name is not parted from it.
+        const std::string linked = root_ + "/linked" + writer.Suffix;
+        Write(linked, "old");
+        fs::create_hard_link(linked, root_ + "/second-name");
+        const Outcome parted = RunChild([&] { return writer.Run(linked); }, {});
+        EXPECT_EQ(parted.ExitCode, 1) << parted.Err;
+        EXPECT_NE(parted.Err.find("hard links"), std::string::npos) << parted.Err;
+        EXPECT_EQ(Read(linked), "old");
+        EXPECT_EQ(fs::hard_link_count(linked), 2u);
+        fs::remove(linked);
+        fs::remove(root_ + "/second-name");
+        CheckNothingLeft();
+
         // A writable file in a folder where no temporary file can be made is refused with the
         // folder named, instead of being written in place.
         const std::string locked = root_ + "/locked";
@@ -281,17 +425,133 @@ TEST_F(WriterTest, EveryWriterKeepsWhatItDidNotWriteAndSaysWhatHappened) {
         EXPECT_EQ(Read(limited), "old");
         CheckNothingLeft();
 
-        // A good output is written and keeps the old file's permissions.
+        // A good output is written and keeps the old file's permissions, its ACL and its other
+        // extended attributes (where the filesystem has them).
         const std::string good = root_ + "/good" + writer.Suffix;
         Write(good, "old");
         fs::permissions(good, fs::perms(0640));
+        const std::string acl = AclLettingNobodyRead();
+        const bool attributes = setxattr(good.c_str(), "user.morvel", "kept", 4, 0) == 0;
+        const bool withAcl =
+            setxattr(good.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
         const Outcome done = RunChild([&] { return writer.Run(good); }, {});
         EXPECT_EQ(done.ExitCode, 0) << done.Err;
         EXPECT_TRUE(Read(good).starts_with(writer.Magic));
         EXPECT_NE(Read(good), "old");
         EXPECT_EQ(fs::status(good).permissions(), fs::perms(0640));
+        if (attributes) {
+            EXPECT_EQ(Attribute(good, "user.morvel"), "kept");
+        }
+        if (withAcl) {
+            EXPECT_EQ(Attribute(good, "system.posix_acl_access"), acl);
+        }
         CheckNothingLeft();
     }
+}
+
+TEST_F(WriterTest, TheToolsLeaveWhatTheyReadAndPutSeveralOutputsInPlaceAllOrNone) {
+    const bool root = geteuid() == 0;
+    // Standard output appending to or overwriting the input is refused before anything is
+    // written.
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{MORVEL_CONVERT_BIN, midi_},
+          {MORVEL_CONVERT_BIN, "--musicxml", midi_},
+          {MORVEL_EXPORT_TOOL, "--track", "1", "--png", root_ + "/t.png", midi_}})
+        for (int flags : {O_WRONLY | O_APPEND, O_RDWR}) {
+            SCOPED_TRACE(command[1] + (flags == O_RDWR ? " 1<>" : " >>"));
+            const Outcome run = RunChild(
+                [&] {
+                    const int fd = open(midi_.c_str(), flags);
+                    if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) return 125;
+                    return Exec(command);
+                },
+                {});
+            EXPECT_EQ(run.ExitCode, 1) << run.Err;
+            EXPECT_NE(run.Err.find("standard output: is \"" + midi_ + "\""), std::string::npos)
+                << run.Err;
+            EXPECT_FALSE(fs::exists(root_ + "/t.png"));
+            CheckNothingLeft();
+        }
+
+    // The settings files a command reads are never its output.
+    const std::string ini = root_ + "/settings.ini";
+    const std::string optionFile = root_ + "/settings.opt";
+    Write(ini, "[Options]\n");
+    std::string error;
+    ASSERT_TRUE(WriteOptionFile(optionFile, StoredSettings(), error)) << error;
+    const std::string optionBytes = Read(optionFile);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{MORVEL_CONVERT_BIN, "--ini", ini, "-o", ini, midi_},
+          {MORVEL_CONVERT_BIN, "--options", optionFile, "--musicxml", "-o", optionFile, midi_},
+          {MORVEL_EXPORT_TOOL, "--ini", ini, "--track", "1", "--png", ini, midi_},
+          {MORVEL_EXPORT_TOOL, "--options", optionFile, "--track", "1", "--pdf", optionFile,
+           midi_}}) {
+        SCOPED_TRACE(command[0] + " " + command[command.size() - 2]);
+        const Outcome run = RunChild([&] { return Exec(command); }, {});
+        EXPECT_EQ(run.ExitCode, 1) << run.Err;
+        EXPECT_NE(run.Err.find("files this command reads"), std::string::npos) << run.Err;
+        EXPECT_EQ(Read(ini), "[Options]\n");
+        EXPECT_EQ(Read(optionFile), optionBytes);
+        CheckNothingLeft();
+    }
+
+    // A picture's second part named like another output is refused before anything is drawn.
+    const std::string tall = WriteMidi(Song({Measures(1200)}), "tall.mid").toStdString();
+    const std::string png = root_ + "/t.png", bmp = root_ + "/t-2.png";
+    const Outcome collided = RunChild(
+        [&] { return Exec({MORVEL_EXPORT_TOOL, "--track", "1", "--png", png, "--bmp", bmp, tall}); },
+        {});
+    EXPECT_EQ(collided.ExitCode, 1) << collided.Err;
+    EXPECT_NE(collided.Err.find(bmp + ": is named twice among the outputs"), std::string::npos)
+        << collided.Err;
+    EXPECT_FALSE(fs::exists(png));
+    EXPECT_FALSE(fs::exists(bmp));
+    CheckNothingLeft();
+
+    // One output that cannot be replaced (another user's file in a shared folder) keeps the
+    // others from being replaced.
+    const std::string shared = root_ + "/shared";
+    fs::create_directories(shared);
+    fs::permissions(shared, fs::perms(01777));
+    const std::string picture = shared + "/t.png", pages = shared + "/t.pdf";
+    Write(picture, "old");
+    Write(pages, "old");
+    fs::permissions(pages, fs::perms(0666));
+    if (root) {
+        ASSERT_EQ(chown(picture.c_str(), NOBODY, NOBODY), 0);
+    }
+    ChildSetup asUser;
+    asUser.AsNobody = root;
+    if (root) {
+        const Outcome run = RunChild(
+            [&] {
+                return Exec({MORVEL_EXPORT_TOOL, "--track", "1", "--png", picture, "--pdf", pages,
+                             midi_});
+            },
+            asUser);
+        EXPECT_EQ(run.ExitCode, 1) << run.Err;
+        EXPECT_EQ(Read(picture), "old");
+        EXPECT_EQ(Read(pages), "old");
+        EXPECT_FALSE(HasHiddenEntry(shared));
+    }
+
+    // When the last output fails as it is put in place (a device that is full), the picture
+    // already put in place gets its old file back.
+    if (fs::exists("/dev/full")) {
+        const std::string kept = root_ + "/kept.png";
+        Write(kept, "old");
+        const Outcome run = RunChild(
+            [&] {
+                return Exec({MORVEL_EXPORT_TOOL, "--track", "1", "--png", kept, "--pdf",
+                             "/dev/full", midi_});
+            },
+            {});
+        EXPECT_EQ(run.ExitCode, 1) << run.Err;
+        EXPECT_NE(run.Err.find("/dev/full: "), std::string::npos) << run.Err;
+        EXPECT_EQ(Read(kept), "old");
+        CheckNothingLeft();
+    }
+    fs::remove_all(shared);
 }
 
 TEST_F(WriterTest, SigtermDuringALongExportLeavesEveryOldPartAsItWas) {
