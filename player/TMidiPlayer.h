@@ -16,7 +16,7 @@
 
 #include "core/Conversion.h"
 #include "playback/MidiPlayback.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 #include "widgets/Prompts.h"
 
 #include <QWidget>
