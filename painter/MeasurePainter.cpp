@@ -12,6 +12,7 @@
 #include <QGlyphRun>
 #include <QHash>
 #include <QPainter>
+#include <QPaintDevice>
 #include <QPaintEngine>
 #include <QTextLayout>
 #include <QThread>
@@ -199,11 +200,14 @@ TextTools* ApplicationTextTools() {
     return tools;
 }
 
-// Surfaces drawn in pixels by Qt's raster engine, where glyphs laid out once draw as
-// QPainter::drawText draws them (a printer, a PDF or any other engine gets drawText).
+// Pictures drawn by Qt's raster engine, where glyphs laid out once draw as QPainter::drawText
+// draws them. Widgets (whose painter may be shared with other widgets of the window, offset
+// to each in turn), printers, PDF files and any other engine get drawText.
 bool IsPixelSurface(QPainter& canvas) {
     const QPaintEngine* engine = canvas.paintEngine();
-    return engine && engine->type() == QPaintEngine::Raster &&
+    const QPaintDevice* device = canvas.device();
+    return engine && engine->type() == QPaintEngine::Raster && device &&
+           device->devType() == QInternal::Image &&
            canvas.worldTransform().type() <= QTransform::TxTranslate;
 }
 
