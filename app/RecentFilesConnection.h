@@ -2,23 +2,22 @@
 // the window opened put first, and a chosen file opened as "Open Midifile" opens it.
 #pragma once
 
+#include "formats/OpenedSong.h"
 #include "settings/RecentFiles.h"
 #include "view/TabForm.h"
-
-#include <QFile>
 
 #include <string>
 
 namespace morvel {
 
 // The bytes that name the file the window announced with FileOpened.
-inline std::string OpenedFilePath(const QString& opened) {
-    return QFile::encodeName(opened).toStdString();
+inline std::string OpenedFilePath(const SongPointer& opened) {
+    return opened->Path;
 }
 
 // Opens the file named by `path` (its bytes) in the window.
 inline void OpenInWindow(TTabForm& form, const std::string& path) {
-    form.OpenMidiFilePath(QFile::decodeName(QByteArray::fromStdString(path)));
+    form.OpenMidiFileBytes(path);
 }
 
 // `list` and `prompts` must outlive the window, which owns the menu.

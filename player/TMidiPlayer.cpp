@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -358,9 +359,10 @@ void TMidiPlayer::ShowPath(const QString& path) {
     mediaLabel_->setToolTip(path);
 }
 
-void TMidiPlayer::OpenForPlaying(const QString& path) {
-    ShowPath(path);
-    if (!playback_.Open(path.toStdString())) {
+void TMidiPlayer::OpenForPlaying() {
+    if (!song_) return;
+    ShowPath(QFile::decodeName(QByteArray::fromStdString(song_->Path)));
+    if (!playback_.OpenBytes(song_)) {
         prompts_.ShowMessage(QString::fromStdString(playback_.Error()));
         return;
     }
@@ -369,8 +371,9 @@ void TMidiPlayer::OpenForPlaying(const QString& path) {
     ApplyPractice();
 }
 
-void TMidiPlayer::PrepareFile(const QString& path) {
-    OpenForPlaying(path);
+void TMidiPlayer::PrepareFile(SongPointer song) {
+    song_ = std::move(song);
+    OpenForPlaying();
     if (!playback_.IsOpen()) return;
     rangeMeasures_ = -2;
     UpdatePracticeRanges();
@@ -386,17 +389,17 @@ void TMidiPlayer::PrepareFile(const QString& path) {
 
 void TMidiPlayer::FileClosed() {
     playback_.Close();
+    song_.reset();
     ShowPath(QString());
 }
 
 void TMidiPlayer::PlayMidifile1Click() {
-    const QString path = QString::fromStdString(conv_.MidiFileName);
-    if (path.isEmpty()) return;
+    if (!song_) return;
     CentreOnScreen(this);
     show();
     raise();
     activateWindow();
-    OpenForPlaying(path);
+    OpenForPlaying();
     // The track bar keeps its place, and so does the speed it shows.
     changeTempo(conv_.Settings.TempoFactor);
     ShowNotices();

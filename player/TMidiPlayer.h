@@ -16,7 +16,7 @@
 
 #include "core/Conversion.h"
 #include "playback/MidiPlayback.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 #include "widgets/Prompts.h"
 
 #include <QWidget>
@@ -52,9 +52,10 @@ class TMidiPlayer : public QWidget {
                 Prompts& prompts, QWidget* parent = nullptr);
     ~TMidiPlayer() override;
 
-    // A file was opened and converted: opens it for playing, reads its tempo and returns to
-    // the normal speed. A file that cannot be played is reported, naming it.
-    void PrepareFile(const QString& path);
+    // A song was opened and converted: opens it for playing (its bytes as read), reads its
+    // tempo and returns to the normal speed. A song that cannot be played is reported, naming
+    // it.
+    void PrepareFile(SongPointer song);
     // The tabulature was closed: the music stops and the file is let go.
     void FileClosed();
 
@@ -100,13 +101,14 @@ class TMidiPlayer : public QWidget {
     void ApplyPractice();
     void PlayClick();
     void ShowNotices();
-    void OpenForPlaying(const QString& path);
+    void OpenForPlaying();
     void ShowPath(const QString& path);
 
     MeasureView& view_;
     Conversion& conv_;
     MidiPlayback& playback_;
     Prompts& prompts_;
+    SongPointer song_; // the song open in the main window; null when none
 
     QLabel* mediaLabel_ = nullptr;
     QSlider* tempoTrackBar_ = nullptr;

@@ -6,7 +6,7 @@
 #include "tests/support/MidiBuilder.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "painter/MeasurePainter.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 #include "view/TabForm.h"
 
 #include <QApplication>
@@ -88,9 +88,7 @@ class PlayerWindowTest : public ::testing::Test {
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray::fromStdString(song.Bytes()));
         file.close();
-        conv.MidiFileName = path.toStdString();
-        conv.ConvertMidiFile();
-        player->PrepareFile(path);
+        player->PrepareFile(OpenSong(conv, path.toStdString()));
         view->ShowTrack(track);
         return path;
     }
@@ -296,12 +294,10 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
 
     // A file that cannot be played is named; the window stays usable without it.
     const QString path = dir.filePath("broken.mid");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24);
-    file.close();
     player->FileClosed();
-    player->PrepareFile(path);
+    player->PrepareFile(SongOfBytes(
+        std::string("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24),
+        path.toStdString()));
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0], "Cannot play \"" + path + "\": the file ends inside a track.");
     EXPECT_EQ(Find<QLabel>("MediaLabel")->toolTip(), path);
