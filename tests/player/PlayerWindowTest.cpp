@@ -194,11 +194,13 @@ TEST_F(PlayerWindowTest, TheMeasureFollowsTheTicksOfTheShownTrack) {
     EXPECT_EQ(view->PlayingMeasure(), 9);
     EXPECT_EQ(MeasureText(), QString("9 of %1").arg(player->SelectedTrackMeasureCount()));
 
-    // The chord view and no track highlight nothing, and show no progress.
+    // The chord view and no track highlight nothing and show no measure; the progress is
+    // that of the whole file.
     view->ShowTrack(-1);
     player->MediaTimer();
     EXPECT_EQ(view->PlayingMeasure(), -1);
-    EXPECT_EQ(Progress(), 0);
+    EXPECT_EQ(MeasureText(), "");
+    EXPECT_EQ(Progress(), 60);
     view->ShowTrack(0);
     player->MediaTimer();
     EXPECT_EQ(view->PlayingMeasure(), -1);
@@ -302,8 +304,10 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
     file.close();
     player->FileClosed();
     player->PrepareFile(path);
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0], "Cannot play \"" + path + "\": the file ends inside a track.");
+    EXPECT_TRUE(shown.empty()) << "the conversion's own messages are enough";
+    EXPECT_TRUE(Find<QLabel>("PlayerStatus")
+                    ->text()
+                    .startsWith("Cannot play \"" + path + "\": the file ends inside a track."));
     EXPECT_EQ(Find<QLabel>("MediaLabel")->toolTip(), path);
     EXPECT_TRUE(Find<QLabel>("MediaLabel")->text().endsWith("broken.mid"));
     player->MediaTimer();
@@ -334,18 +338,13 @@ TEST_F(PlayerWindowTest, PractiseFromADoubleClickedMeasureInALoopWithTheKeys) {
     EXPECT_EQ(MeasureText(), "5 of 8");
     EXPECT_EQ(Find<QSpinBox>("StartMeasure")->value(), 5);
 
-    // The loop's fields stay within the track and From never passes To.
+    // The loop's fields stay within the track.
     auto* from = Find<QSpinBox>("LoopFrom");
     auto* to = Find<QSpinBox>("LoopTo");
     EXPECT_EQ(to->maximum(), 8);
     to->setValue(12);
     EXPECT_EQ(to->value(), 8);
-    to->setValue(4);
-    from->setValue(6);
-    EXPECT_EQ(from->value(), 4) << "From is refused past To";
     from->setValue(3);
-    to->setValue(2);
-    EXPECT_EQ(to->value(), 3) << "To is refused before From";
     to->setValue(4);
     Find<QCheckBox>("LoopCheck")->setChecked(true);
     EXPECT_EQ(playback->CurrentPractice().LoopFrom, 2 * MEASURE);
