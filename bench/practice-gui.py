@@ -99,11 +99,12 @@ def main():
         print('loop 3-4 typed from first: fields %s, measures seen in 20 s: %s %s'
               % (values, sorted(seen), 'ok' if ok else 'FAILED'))
 
+        g.activate_window('^MORVEL')
         g.menu(['Options', 'Options'])
         g.wait_window('^Options$')
         g.click_button('Apply', window='^Options$')
         time.sleep(1)
-        if any(re.search('^Options$', w.get('title', '')) for w in g.windows()):
+        if any(re.search('^Options$', w) for w in g.windows()):
             g.close_window('^Options$')
         values = (field(g, 'Loop from').text(), field(g, 'Loop to').text())
         g.activate_window(PLAYER)
