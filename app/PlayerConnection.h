@@ -18,7 +18,7 @@ inline void ConnectPlayer(TTabForm& form, TMidiPlayer& player) {
                      [&player] { player.PlayMidifile1Click(); });
     form.AddMenuItem(form.TopMenu("File1"), action);
     QObject::connect(&form, &TTabForm::FileOpened, &player,
-                     [&player](const QString& path) { player.PrepareFile(path); });
+                     [&player](SongPointer song) { player.PrepareFile(std::move(song)); });
     QObject::connect(&form, &TTabForm::TabulatureClosed, &player,
                      [&player] { player.FileClosed(); });
     player.InstallKeys(form);

@@ -13,6 +13,7 @@
 #include "core/Version.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
+#include "formats/OpenedSong.h"
 
 #include <QApplication>
 #include <QPrinter>
@@ -158,8 +159,8 @@ int main(int argc, char** argv) {
         PrintMessage(input, text);
     });
     conversion.SetReportSink([](std::string_view) {}); // only the song model is needed
-    conversion.MidiFileName = input;
-    conversion.ConvertMidiFile();
+    if (std::string bytes; ReadSongForConversion(conversion, input, bytes))
+        conversion.ConvertMidiBytes(bytes, input);
     conversion.SetReportSink(nullptr);
     if (errors > 0) return EXIT_FAILED;
 

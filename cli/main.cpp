@@ -10,6 +10,7 @@
 #include "core/Conversion.h"
 #include "core/Metrics.h"
 #include "formats/MusicXml.h"
+#include "formats/OpenedSong.h"
 #include "io/OutputFile.h"
 #include "core/SettingsFiles.h"
 #include "io/TempFiles.h"
@@ -50,8 +51,8 @@ void ConvertToText(Conversion& conversion, const Options& options, const std::st
     ReportFilter filter(options.Mode, options.Track,
                         [&](std::string_view kept) { out.Write(kept.data(), kept.size()); });
     conversion.SetReportSink([&](std::string_view chunk) { filter.Feed(chunk); });
-    conversion.MidiFileName = input;
-    conversion.ConvertMidiFile();
+    std::string bytes;
+    if (ReadSongForConversion(conversion, input, bytes)) conversion.ConvertMidiBytes(bytes, input);
     conversion.SetReportSink(nullptr);
 
     for (const TrackRecord& track : conversion.TrackList)
@@ -75,9 +76,12 @@ void ConvertToMusicXml(Conversion& conversion, const Options& options, const std
     if (options.Mode == OutputMode::Track)
         xml.Tracks.push_back(static_cast<uint32_t>(options.Track - 1));
     MusicXmlSummary summary;
-    const bool written = WriteMusicXmlOfFile(
-        conversion, input, xml,
-        [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, summary);
+    std::string bytes;
+    const bool written =
+        ReadSongForConversion(conversion, input, bytes) &&
+        WriteMusicXml(
+            conversion, bytes, input, xml,
+            [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, summary);
     for (const TrackRecord& track : conversion.TrackList)
         result.Notes += track.Notes.size();
     result.Tracks = conversion.TrackList.size();
@@ -156,8 +160,10 @@ int MetricsSingle(const Options& options, const Settings& settings) {
         ++errors;
         PrintMessage(input, text);
     });
-    conversion.MidiFileName = input;
-    const std::vector<TrackPlayability> tracks = MeasurePlayability(conversion);
+    std::string bytes;
+    std::vector<TrackPlayability> tracks;
+    if (ReadSongForConversion(conversion, input, bytes))
+        tracks = MeasurePlayability(conversion, bytes, input);
 
     std::string text;
     PlayabilityFigures total;

@@ -234,6 +234,12 @@ void Conversion::ConvertMidiFile() {
     RunConversion(true);
 }
 
+void Conversion::ConvertUnopenedFile(const std::string& refusal) {
+    state_->Midi.Close();
+    state_->OpenRefusal = refusal;
+    RunConversion(false);
+}
+
 void Conversion::ConvertMidiBytes(std::string_view bytes, const std::string& displayName) {
     MidiFileName = displayName;
     state_->Midi.OpenMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

@@ -88,6 +88,10 @@ class Conversion {
     void ConvertMidiFile();
     // The same over bytes in memory; `displayName` stands in for the path in the report.
     void ConvertMidiBytes(std::string_view bytes, const std::string& displayName);
+    // The conversion of MidiFileName when it could not be opened: the messages ConvertMidiFile
+    // gives then, `refusal` (a reason such as "is a directory"; empty for an ordinary open
+    // failure) on a line of its own, and an empty song.
+    void ConvertUnopenedFile(const std::string& refusal);
 
     // Removes the report file of the last conversion and empties TempFileName.
     void DeleteReportFile();

@@ -15,6 +15,8 @@
 #include <QMenu>
 #include <QPrinter>
 
+#include <filesystem>
+
 namespace morvel {
 
 namespace {
@@ -401,6 +403,10 @@ void TrackExport::SaveMusicXML1Click() {
 }
 
 bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
+    if (!song_) {
+        Say(NO_TRACKS_TO_SAVE);
+        return false;
+    }
     // A conversion of its own, under the settings of the shown one, so the window's song and
     // report stay as they are.
     Conversion conversion;
@@ -419,12 +425,11 @@ bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
     }
     bool written = true;
     MusicXmlOptions options;
-    options.WorkTitle =
-        QFileInfo(QString::fromStdString(conv_.MidiFileName)).fileName().toStdString();
+    options.WorkTitle = std::filesystem::path(song_->Path).filename().string();
     options.Tracks = {static_cast<uint32_t>(track - 1)};
     MusicXmlSummary summary;
-    const bool made = WriteMusicXmlOfFile(
-        conversion, conv_.MidiFileName, options,
+    const bool made = WriteMusicXml(
+        conversion, song_->Bytes, song_->Path, options,
         [&](std::string_view chunk) {
             written = written && file.write(chunk.data(), static_cast<qint64>(chunk.size())) ==
                                      static_cast<qint64>(chunk.size());

@@ -6,6 +6,7 @@
 
 #include "core/Conversion.h"
 #include "export/ExportLayout.h"
+#include "formats/OpenedSong.h"
 #include "painter/MeasurePainter.h"
 #include "widgets/Prompts.h"
 
@@ -65,7 +66,11 @@ class TrackExport : public QObject {
     // bytes (whole true) into `fileName`, byte for byte. False after saying why.
     bool SaveTrackText(const QString& fileName, bool whole);
 
-    // Writes track `track` (1-based) of the open file as MusicXML into `fileName`, with the
+    // The song the window opened (its bytes as read), or null when none is open: what
+    // "Save MusicXML" writes. The file itself is never read again.
+    void SetSong(SongPointer song) { song_ = std::move(song); }
+
+    // Writes track `track` (1-based) of the open song as MusicXML into `fileName`, with the
     // strings and frets the text shows; an existing file is replaced only when all went well.
     // Says so when a note could not be given a string and fret, or why nothing was written.
     bool SaveMusicXml(const QString& fileName, int track);
@@ -88,6 +93,7 @@ class TrackExport : public QObject {
     const MeasureView& view_;
     Prompts& prompts_;
     QWidget* window_;
+    SongPointer song_;
     std::unique_ptr<QPrinter> printer_;
     QString pdfFromSetup_; // a PDF file named in "Print Setup", used by the next print only
     QString textFolder_;

@@ -4,16 +4,26 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
 namespace morvel {
 
 namespace {
 constexpr size_t READ_CHUNK = 64 * 1024;
+std::atomic<uint64_t> filesOpened{0};
+} // namespace
+
+uint64_t ByteSource::FilesOpened() {
+    return filesOpened.load();
 }
 
 bool ByteSource::OpenFile(const std::string& path, std::string& why, bool& refused) {
     Close();
     file_ = OpenRegularFileStream(path, why, &refused);
     if (file_ == nullptr) return false;
+    ++filesOpened;
     buffer_.resize(READ_CHUNK);
     // The size as opened; Refill counts on if the file grows while it is read.
     struct stat info {};
@@ -51,10 +61,13 @@ bool ByteSource::Refill() {
 
 size_t ByteSource::Read(uint8_t* out, size_t size) {
     size_t done = 0;
+    if (size > 0 && pushed_ >= 0) out[done++] = static_cast<uint8_t>(Get());
     while (done < size) {
-        int value = Get();
-        if (value == END) break;
-        out[done++] = static_cast<uint8_t>(value);
+        if (cur_ == end_ && !Refill()) break;
+        const size_t take = std::min(size - done, static_cast<size_t>(end_ - cur_));
+        std::memcpy(out + done, cur_, take);
+        cur_ += take;
+        done += take;
     }
     return done;
 }

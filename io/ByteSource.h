@@ -22,6 +22,9 @@ class ByteSource {
     // cannot be opened or is no regular file, with the reason in `why` and `refused` set for a
     // file refused for its kind (see OpenRegularFile).
     bool OpenFile(const std::string& path, std::string& why, bool& refused);
+    // How many files OpenFile has opened in this process, in every thread: what tests count
+    // to see that a file is read once.
+    static uint64_t FilesOpened();
     // Reads from memory the caller keeps alive until Close.
     void OpenMemory(const uint8_t* data, size_t size);
     bool IsOpen() const { return file_ != nullptr || memory_; }

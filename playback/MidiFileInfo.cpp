@@ -1,7 +1,5 @@
 #include "playback/MidiFileInfo.h"
 
-#include "formats/MidiTimeline.h"
-
 #include <cmath>
 
 namespace morvel {
@@ -11,8 +9,7 @@ uint32_t MidiFileInfo::SequenceTempo() const {
     return static_cast<uint32_t>(std::lround(MICROSECONDS_PER_MINUTE / tempo));
 }
 
-MidiFileInfo ReadMidiFileInfo(std::string_view bytes) {
-    const MidiTimeline song = ReadMidiTimeline(bytes);
+MidiFileInfo ReadMidiFileInfo(const MidiTimeline& song) {
     MidiFileInfo info;
     info.Error = song.Error;
     if (!song.Valid) return info;

@@ -3,6 +3,8 @@
 // only once it has started playing, so the player reads these itself.
 #pragma once
 
+#include "formats/MidiTimeline.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,8 +24,8 @@ struct MidiFileInfo {
     uint32_t SequenceTempo() const;
 };
 
-// Reads `bytes` with the timeline reader (formats/MidiTimeline.h), which refuses (Valid false,
-// Error says why) the files the synthesizer refuses too.
-MidiFileInfo ReadMidiFileInfo(std::string_view bytes);
+// The facts of a file the timeline reader (formats/MidiTimeline.h) read, which refuses
+// (Valid false, Error says why) the files the synthesizer refuses too.
+MidiFileInfo ReadMidiFileInfo(const MidiTimeline& song);
 
 } // namespace morvel

@@ -68,30 +68,6 @@ bool FileExists(const std::string& path) {
     return true;
 }
 
-// The whole content of the regular file `path`; false with `why` set when it cannot be read
-// (a FIFO or device is refused at once instead of waited on).
-bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& why) {
-    bool refused = false;
-    const int fd = OpenRegularFile(path, why, &refused);
-    if (refused) why = "it " + why;
-    if (fd < 0) return false;
-    bytes.clear();
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            why = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (got == 0) break;
-        bytes.append(buffer, static_cast<size_t>(got));
-    }
-    ::close(fd);
-    return true;
-}
-
 #if MORVEL_HAVE_ALSA
 void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 #endif
@@ -277,7 +253,8 @@ struct MidiPlayback::Impl {
 
     bool open = false;
     std::string fileName;
-    std::string bytes;
+    SongPointer song;       // the song open now, kept while it is open
+    std::string_view bytes; // its bytes
     MidiFileInfo info;
     std::string error;
     std::string failure; // a file the synthesizer refused while playing
@@ -621,20 +598,17 @@ MidiPlayback::MidiPlayback(const Options& options) : d_(std::make_unique<Impl>()
 
 MidiPlayback::~MidiPlayback() = default;
 
-bool MidiPlayback::Open(const std::string& path) {
-    Close();
-    std::string bytes, why;
-    if (!ReadRegularFile(path, bytes, why)) {
-        d_->error = "Cannot open \"" + path + "\": " + why + ".";
-        return false;
-    }
-    return OpenBytes(bytes, path);
+bool MidiPlayback::OpenBytes(std::string bytes, const std::string& name) {
+    return OpenBytes(SongOfBytes(std::move(bytes), name));
 }
 
-bool MidiPlayback::OpenBytes(const std::string& bytes, const std::string& name) {
+bool MidiPlayback::OpenBytes(SongPointer song) {
     Close();
     d_->error.clear();
-    d_->info = ReadMidiFileInfo(bytes);
+    if (!song) return false;
+    const std::string& name = song->Path;
+    const std::string_view bytes = song->Bytes;
+    d_->info = ReadMidiFileInfo(song->Timeline);
     if (!d_->info.Valid) {
         d_->error = "Cannot play \"" + name + "\": " + d_->info.Error + ".";
         return false;
@@ -643,7 +617,8 @@ bool MidiPlayback::OpenBytes(const std::string& bytes, const std::string& name) 
         d_->error = "Cannot play \"" + name + "\": the synthesizer could not be started.";
         return false;
     }
-    d_->bytes = bytes;
+    d_->song = std::move(song);
+    d_->bytes = d_->song->Bytes;
     d_->fileName = name;
     d_->Adopt();
     std::array<int, CHANNELS> programs = ChannelPrograms(bytes);
@@ -668,7 +643,8 @@ void MidiPlayback::Close() {
     d_->paused = false;
     d_->held = 0;
     d_->hasProgram = false;
-    d_->bytes.clear();
+    d_->bytes = {};
+    d_->song.reset();
     d_->fileName.clear();
     d_->info = MidiFileInfo{};
 }

@@ -23,6 +23,7 @@
 // threads; this object only starts, stops and polls it, and stops it before it goes.
 #pragma once
 
+#include "formats/OpenedSong.h"
 #include "playback/MidiFileInfo.h"
 #include "playback/PracticeProgram.h"
 
@@ -104,12 +105,13 @@ class MidiPlayback {
     MidiPlayback& operator=(const MidiPlayback&) = delete;
 
     // ---- The file ----
-    // Opens `path`, closing the file open before (its playback stops). The position is 0 and
-    // the speed factor stays. False, with Error() naming the file, when it cannot be read or
-    // played; nothing is open then.
-    bool Open(const std::string& path);
+    // Opens the song as it was read (its bytes and timeline; the file is not read again),
+    // closing the song open before (its playback stops), and keeps it while it is open. The
+    // position is 0 and the speed factor stays. False, with Error() naming the file, when it
+    // cannot be played; nothing is open then.
+    bool OpenBytes(SongPointer song);
     // The same over bytes in memory; `name` names the file in messages.
-    bool OpenBytes(const std::string& bytes, const std::string& name);
+    bool OpenBytes(std::string bytes, const std::string& name);
     void Close();
     bool IsOpen() const;
     const std::string& FileName() const;

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -492,10 +493,11 @@ void TMidiPlayer::ShowPath(const QString& path) {
     mediaLabel_->setToolTip(path);
 }
 
-void TMidiPlayer::OpenForPlaying(const QString& path) {
-    ShowPath(path);
+void TMidiPlayer::OpenForPlaying() {
+    if (!song_) return;
+    ShowPath(QFile::decodeName(QByteArray::fromStdString(song_->Path)));
     openError_.clear();
-    if (!playback_.Open(path.toStdString())) {
+    if (!playback_.OpenBytes(song_)) {
         // The conversion has told the user already; the window says why it cannot play.
         openError_ = QString::fromStdString(playback_.Error());
         UpdateEnabled();
@@ -508,12 +510,14 @@ void TMidiPlayer::OpenForPlaying(const QString& path) {
     UpdateEnabled();
 }
 
-void TMidiPlayer::PrepareFile(const QString& path) {
+void TMidiPlayer::PrepareFile(SongPointer song) {
+    song_ = std::move(song);
+    const QString path = song_ ? QFile::decodeName(QByteArray::fromStdString(song_->Path)) : QString();
     if (path != practicePath_) ResetPractice();
     practicePath_ = path;
     measureText_->clear();
     mediaProgress_->setValue(0);
-    OpenForPlaying(path);
+    OpenForPlaying();
     if (!playback_.IsOpen()) return;
     rangeMeasures_ = -2;
     UpdatePracticeRanges();
@@ -530,6 +534,7 @@ void TMidiPlayer::PrepareFile(const QString& path) {
 
 void TMidiPlayer::FileClosed() {
     playback_.Close();
+    song_.reset();
     ShowPath(QString());
     openError_.clear();
     measureText_->clear();
@@ -540,13 +545,12 @@ void TMidiPlayer::FileClosed() {
 }
 
 void TMidiPlayer::PlayMidifile1Click() {
-    const QString path = QString::fromStdString(conv_.MidiFileName);
-    if (path.isEmpty()) return;
+    if (!song_) return;
     CentreOnScreen(this);
     show();
     raise();
     activateWindow();
-    OpenForPlaying(path);
+    OpenForPlaying();
     // The track bar keeps its place, and so does the speed it shows.
     changeTempo(conv_.Settings.TempoFactor);
     ShowNotices();

@@ -65,9 +65,10 @@ class TMidiPlayer : public QWidget {
                 Prompts& prompts, QWidget* parent = nullptr);
     ~TMidiPlayer() override;
 
-    // A file was opened and converted: opens it for playing, reads its tempo and returns to
-    // the normal speed. A file that cannot be played is told in the notice line, naming it.
-    void PrepareFile(const QString& path);
+    // A song was opened and converted: opens it for playing (its bytes as read), reads its
+    // tempo and returns to the normal speed. A song that cannot be played is told in the
+    // notice line, naming it.
+    void PrepareFile(SongPointer song);
     // The tabulature was closed: the music stops, the file is let go, the measure and the
     // progress are cleared and the buttons disabled.
     void FileClosed();
@@ -122,13 +123,14 @@ class TMidiPlayer : public QWidget {
     void SelectSpeedPercent(int percent);
     void PlayClick();
     void ShowNotices();
-    void OpenForPlaying(const QString& path);
+    void OpenForPlaying();
     void ShowPath(const QString& path);
 
     MeasureView& view_;
     Conversion& conv_;
     MidiPlayback& playback_;
     Prompts& prompts_;
+    SongPointer song_; // the song open in the main window; null when none
 
     QLabel* mediaLabel_ = nullptr;
     QSlider* tempoTrackBar_ = nullptr;

@@ -76,8 +76,8 @@ RecentFilesMenu::RecentFilesMenu(TTabForm& window, RecentFiles& list, Prompts& p
     setObjectName("RecentFiles1");
     menuAction()->setObjectName("RecentFiles1");
     window.AddMenuItem(window.TopMenu("File1"), menuAction());
-    connect(&window, &TTabForm::FileOpened, this, [this](const QString& path) {
-        list_.Add(path);
+    connect(&window, &TTabForm::FileOpened, this, [this](const SongPointer& song) {
+        list_.Add(QFile::decodeName(QByteArray::fromStdString(song->Path)));
         Rebuild();
     });
     Rebuild();

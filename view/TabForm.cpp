@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
+#include <QFile>
 #include <QMenuBar>
 #include <QProxyStyle>
+
+#include <filesystem>
 
 namespace morvel {
 
@@ -129,32 +131,44 @@ void TTabForm::OpenMidifile1Click() {
     const QString path = prompts_.ChooseFile(
         {"MID (*.mid)", false, QString::fromStdString(display_.MidiFileDir)});
     if (path.isEmpty()) return;
-    conv_.MidiFileName = path.toStdString();
-    RunConversion();
-    emit FileOpened(QString::fromStdString(conv_.MidiFileName));
+    OpenSongAt(QFile::encodeName(path).toStdString());
 }
 
 void TTabForm::OpenMidiFilePath(const QString& path) {
-    ResetTabulature();
-    if (path.isEmpty()) return;
-    conv_.MidiFileName = QFileInfo(path).absoluteFilePath().toStdString();
-    RunConversion();
-    emit FileOpened(QString::fromStdString(conv_.MidiFileName));
+    if (path.isEmpty()) {
+        ResetTabulature();
+        return;
+    }
+    OpenMidiFileBytes(QFile::encodeName(path).toStdString());
 }
 
-// Converts MidiFileName, then builds the Tracks menu from whatever was read and remembers the
-// file's folder. The conversion's messages are shown by the reporter.
-void TTabForm::RunConversion() {
+void TTabForm::OpenMidiFileBytes(const std::string& path) {
+    ResetTabulature();
+    if (path.empty()) return;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    OpenSongAt(error ? path : absolute.lexically_normal().string());
+}
+
+// Reads and converts the file at `path` (the bytes of its name), shows what was read and
+// announces the song. The conversion's messages are shown by the reporter.
+void TTabForm::OpenSongAt(const std::string& path) {
     view_->SongChanged();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    conv_.ConvertMidiFile();
+    song_ = OpenSong(conv_, path);
     QApplication::restoreOverrideCursor();
+    ShowConversion();
+    // The folder is remembered even when the file could not be read, for the next dialog.
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    display_.MidiFileDir = dir;
+    if (song_) emit FileOpened(song_);
+}
+
+// Builds the Tracks menu and the view from whatever the conversion read.
+void TTabForm::ShowConversion() {
     view_->SongChanged();
     BuildTracksMenu();
-    const QString path = QString::fromStdString(conv_.MidiFileName);
-    QString dir = QFileInfo(path).absolutePath();
-    if (!dir.endsWith('/')) dir += '/';
-    display_.MidiFileDir = dir.toStdString();
 }
 
 void TTabForm::ResetTabulature() {
@@ -163,15 +177,20 @@ void TTabForm::ResetTabulature() {
     conv_.ClearUsedChords();
     conv_.MidiFileName.clear();
     conv_.DeleteReportFile();
+    song_.reset();
     emit TabulatureClosed();
 }
 
 void TTabForm::ReconvertMidiFile() {
-    if (conv_.MidiFileName.empty()) return;
+    if (!song_) return;
     // The panels go before the song they draw is replaced; the view is built again after.
     const int track = view_->SelectedTrack();
     view_->Close();
-    RunConversion();
+    view_->SongChanged();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ConvertSong(conv_, *song_);
+    QApplication::restoreOverrideCursor();
+    ShowConversion();
     view_->ShowTrack(track);
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
+#include "formats/OpenedSong.h"
 #include "view/MeasureView.h"
 #include "widgets/Prompts.h"
 
@@ -38,6 +39,8 @@ class TTabForm : public QMainWindow {
     // Opens `path` without the dialog (command line, "Open with"): the same steps as the menu
     // command after its dialog.
     void OpenMidiFilePath(const QString& path);
+    // The same for a path given as the bytes of its name (which need not be UTF-8).
+    void OpenMidiFileBytes(const std::string& path);
     void CloseTabulature1Click() { ResetTabulature(); }
     void Quit1Click() { SaveSettingsAndQuit(); }
     // Closes the tabulature: panels, Tracks menu, chord flags, file name and report file.
@@ -56,10 +59,14 @@ class TTabForm : public QMainWindow {
     void Version1Click();
     void MORVEL1Click();
 
-    // Converts the open file again after a change of the settings and rebuilds the Tracks
+    // Converts the open song again after a change of the settings and rebuilds the Tracks
     // menu and the view, showing the selected track again: the same conversion steps as
-    // opening. With no file open there is nothing to convert and nothing is shown.
+    // opening, over the bytes read at open (the file is not read again). With no file open
+    // there is nothing to convert and nothing is shown.
     void ReconvertMidiFile();
+
+    // The song open now, as it was read at open; null when none is open.
+    const SongPointer& Song() const { return song_; }
 
     // The measure view, central widget "TabScroll".
     MeasureView* TabScroll() const { return view_; }
@@ -79,8 +86,10 @@ class TTabForm : public QMainWindow {
     QMenu* TopMenu(const QString& objectName) const;
 
   signals:
-    // A file was opened and converted (whatever the conversion reported).
-    void FileOpened(const QString& path);
+    // A file was read and converted (whatever the conversion reported): `song` holds its
+    // bytes as read, never null. A file that could not be read opens nothing and is not
+    // announced (the conversion has said why).
+    void FileOpened(std::shared_ptr<const OpenedSong> song);
     // The tabulature was closed: no file is open any more.
     void TabulatureClosed();
 
@@ -89,12 +98,14 @@ class TTabForm : public QMainWindow {
 
   private:
     void FormCreate();
-    void RunConversion();
+    void OpenSongAt(const std::string& path);
+    void ShowConversion();
 
     Conversion& conv_;
     DisplaySettings& display_;
     Prompts& prompts_;
     SettingsWriter writeSettings_;
+    SongPointer song_;
     MeasureView* view_ = nullptr;
     QMenu* tracksMenu_ = nullptr;
     QPointer<TVersionForm> versionForm_;

@@ -33,6 +33,15 @@
 
 namespace {
 
+// The bytes of the MIDI file at `path`, read as the window reads it; empty when it cannot be.
+std::string ReadSong(const std::string& path) {
+    std::string bytes, why;
+    bool refused = false;
+    if (!morvel::ReadSongBytes(path, bytes, why, refused))
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+    return bytes;
+}
+
 using namespace morvel;
 
 double CpuSeconds(clockid_t clock) {
@@ -95,7 +104,7 @@ int LengthCheck() {
     options.TimeSource = MidiPlayback::Clock::System;
     MidiPlayback playback(options);
     for (double speed : {1.0, 2.0}) {
-        if (!playback.Open(path)) return 1;
+        if (!playback.OpenBytes(ReadSong(path), path)) return 1;
         playback.SetSpeed(speed);
         QElapsedTimer clock;
         clock.start();
@@ -164,7 +173,7 @@ int MemoryCheck(const std::string& path) {
     playback.WaitUntilReady();
     std::printf("SoundFont %s loaded: resident %ld KB\n", playback.SoundFont().c_str(),
                 StatusKb("VmRSS:"));
-    if (!playback.Open(path)) {
+    if (!playback.OpenBytes(ReadSong(path), path)) {
         std::printf("%s\n", playback.Error().c_str());
         return 1;
     }
@@ -207,9 +216,7 @@ int main(int argc, char** argv) {
     };
     TMidiPlayer player(view, conv, playback, prompts);
 
-    conv.MidiFileName = path;
-    conv.ConvertMidiFile();
-    player.PrepareFile(QString::fromStdString(path));
+    player.PrepareFile(OpenSong(conv, path));
     printMessages();
     // The track with the most notes.
     int track = 1;

@@ -41,6 +41,8 @@ class ExportTest : public viewtest::ViewTest {
     void SetUp() override {
         ViewTest::SetUp();
         exporter = new TrackExport(conv, *form->TabScroll(), prompts, form.get());
+        QObject::connect(form.get(), &TTabForm::FileOpened, exporter,
+                         [this](SongPointer song) { exporter->SetSong(std::move(song)); });
     }
 
     // Opens `bytes` and shows `track`.

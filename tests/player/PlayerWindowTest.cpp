@@ -89,9 +89,7 @@ class PlayerWindowTest : public ::testing::Test {
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray::fromStdString(song.Bytes()));
         file.close();
-        conv.MidiFileName = path.toStdString();
-        conv.ConvertMidiFile();
-        player->PrepareFile(path);
+        player->PrepareFile(OpenSong(conv, path.toStdString()));
         view->ShowTrack(track);
         return path;
     }
@@ -299,12 +297,10 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
 
     // A file that cannot be played is named; the window stays usable without it.
     const QString path = dir.filePath("broken.mid");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24);
-    file.close();
     player->FileClosed();
-    player->PrepareFile(path);
+    player->PrepareFile(SongOfBytes(
+        std::string("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24),
+        path.toStdString()));
     EXPECT_TRUE(shown.empty()) << "the conversion's own messages are enough";
     EXPECT_TRUE(Find<QLabel>("PlayerStatus")
                     ->text()
