@@ -19,8 +19,8 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <initializer_list>
 #include <cmath>
+#include <initializer_list>
 
 namespace morvel {
 
@@ -48,8 +48,7 @@ constexpr int TRAINER_TO_PERCENT = 100;
 bool IsTextField(const QWidget* widget) {
     if (const auto* edit = qobject_cast<const QLineEdit*>(widget))
         return edit->isEnabled() && !edit->isReadOnly();
-    if (const auto* box = qobject_cast<const QAbstractSpinBox*>(widget))
-        return !box->isReadOnly();
+    if (const auto* box = qobject_cast<const QAbstractSpinBox*>(widget)) return !box->isReadOnly();
     if (const auto* combo = qobject_cast<const QComboBox*>(widget)) return combo->isEditable();
     return false;
 }
@@ -297,8 +296,7 @@ void TMidiPlayer::BuildPracticeControls(int top) {
         checkBox("CountInEachPass", "Count in at each pass", QRect(124, y, 220, FIELD_HEIGHT));
 
     y += PRACTICE_ROW;
-    raiseSpeed_ =
-        checkBox("RaiseSpeed", "Raise speed each pass", QRect(8, y, 200, FIELD_HEIGHT));
+    raiseSpeed_ = checkBox("RaiseSpeed", "Raise speed each pass", QRect(8, y, 200, FIELD_HEIGHT));
     speedNow_ = label("SpeedNow", QString(), QRect(212, y, 140, FIELD_HEIGHT));
     speedNow_->setAccessibleName("Speed now");
 
@@ -356,8 +354,8 @@ void TMidiPlayer::UpdateEnabled() {
         if (w->isEnabled() != open) w->setEnabled(open);
     // The measures and the tracks heard refer to the track on show.
     const bool track = open && SelectedTrackMeasureCount() >= 1;
-    for (QWidget* w : std::initializer_list<QWidget*>{startMeasure_, loopFrom_, loopTo_, loop_,
-                                                      playChoice_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{startMeasure_, loopFrom_, loopTo_, loop_, playChoice_})
         if (w->isEnabled() != track) w->setEnabled(track);
 }
 
@@ -451,8 +449,7 @@ bool TMidiPlayer::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         auto* widget = static_cast<QWidget*>(watched);
-        if (!keyWindows_.contains(widget->window()) || IsTextField(widget) ||
-            key->isAutoRepeat())
+        if (!keyWindows_.contains(widget->window()) || IsTextField(widget) || key->isAutoRepeat())
             return QWidget::eventFilter(watched, event);
         if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
             if (key->key() == Qt::Key_Space) {
@@ -512,7 +509,8 @@ void TMidiPlayer::OpenForPlaying() {
 
 void TMidiPlayer::PrepareFile(SongPointer song) {
     song_ = std::move(song);
-    const QString path = song_ ? QFile::decodeName(QByteArray::fromStdString(song_->Path)) : QString();
+    const QString path =
+        song_ ? QFile::decodeName(QByteArray::fromStdString(song_->Path)) : QString();
     if (path != practicePath_) ResetPractice();
     practicePath_ = path;
     measureText_->clear();
@@ -573,8 +571,7 @@ void TMidiPlayer::MediaTimer() {
     double fraction = 0;
     const int64_t n = SelectedTrackMeasureCount();
     const int64_t length = playback_.IsOpen() ? playback_.Length() : 0;
-    const int64_t position =
-        length < 1 ? 0 : std::clamp<int64_t>(playback_.Position(), 0, length);
+    const int64_t position = length < 1 ? 0 : std::clamp<int64_t>(playback_.Position(), 0, length);
     if (length >= 1) fraction = static_cast<double>(position) / static_cast<double>(length);
     if (n < 1 || length < 1) {
         // No measure to follow (the whole file plays): the last highlight and measure go.
@@ -604,7 +601,8 @@ void TMidiPlayer::SelectTempo() {
     {
         // The field shows the step in per cent, as near as its range allows.
         const QSignalBlocker blocker(speedPercent_);
-        speedPercent_->setValue(static_cast<int>(std::lround(conv_.Settings.TempoFactor * PERCENT)));
+        speedPercent_->setValue(
+            static_cast<int>(std::lround(conv_.Settings.TempoFactor * PERCENT)));
     }
     changeTempo(conv_.Settings.TempoFactor);
     ShowSpeed();

@@ -164,8 +164,8 @@ class TMidiPlayer : public QWidget {
     bool noticesReady_ = false;  // the notices were shown after the loader finished
     // The measures the user chose; the fields show them clamped to the track on show.
     int wantedStart_ = 1, wantedFrom_ = 1, wantedTo_ = 1;
-    QString practicePath_;        // the file the practice choices belong to
-    QString openError_;           // why the file cannot be played; shown in the notice line
+    QString practicePath_;                // the file the practice choices belong to
+    QString openError_;                   // why the file cannot be played; shown in the notice line
     QList<QPointer<QWidget>> keyWindows_; // windows whose Space and Home reach the player
 };
 

@@ -19,7 +19,7 @@ constexpr int HEIGHT_MARGIN = 5;    // panel height = (scroll box height - this)
 constexpr int PANEL_GAP = 1;
 constexpr int SCREEN_TEXT_UNIT = 10;
 constexpr int REALIZE_MARGIN = 2; // panel widgets kept beyond each end of the visible range
-constexpr int LOOP_MARK_HEIGHT = 5; // the band across the top of a measure in the loop
+constexpr int LOOP_MARK_HEIGHT = 5;            // the band across the top of a measure in the loop
 constexpr uint32_t LoopMarkColor = 0x00C07000; // a blue, as 0x00BBGGRR
 
 } // namespace
@@ -78,7 +78,6 @@ struct MeasureView::Impl {
     std::string rangeHint; // of selectedTrack, found when it was shown
     int anchor = 0;        // the measure last clicked, 0 none
     int loopFrom = 0, loopTo = 0;
-
 
     TMeasurePanel* Realize(int j) {
         auto found = widgets.find(j);

@@ -225,8 +225,9 @@ class Monkey {
             break;
         case 2:
             if (QSpinBox* box = Any(player.findChildren<QSpinBox*>())) {
-                const int value = box->minimum() - 2 +
-                                  static_cast<int>(Pick(size_t(box->maximum() - box->minimum() + 5)));
+                const int value =
+                    box->minimum() - 2 +
+                    static_cast<int>(Pick(size_t(box->maximum() - box->minimum() + 5)));
                 what = QString("player field %1 = %2").arg(box->objectName()).arg(value);
                 box->setValue(value);
                 return;
@@ -238,8 +239,8 @@ class Monkey {
             QWidget* target = Any(targets);
             const bool space = Pick(2) == 0;
             what = QString("key %1 at %2").arg(space ? "Space" : "Home").arg(target->objectName());
-            QKeyEvent press(QEvent::KeyPress, space ? Qt::Key_Space : Qt::Key_Home,
-                            Qt::NoModifier, space ? " " : "");
+            QKeyEvent press(QEvent::KeyPress, space ? Qt::Key_Space : Qt::Key_Home, Qt::NoModifier,
+                            space ? " " : "");
             QApplication::sendEvent(target, &press);
             return;
         }
@@ -250,8 +251,8 @@ class Monkey {
             for (Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ShiftModifier}) {
                 QWidget* panel = panels[Pick(panels.size())];
                 QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5),
-                                  panel->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
-                                  Qt::LeftButton, modifiers);
+                                  panel->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::LeftButton,
+                                  modifiers);
                 QApplication::sendEvent(panel, &press);
             }
             return;
@@ -274,7 +275,10 @@ class Monkey {
         if (n >= 1)
             for (const char* name : {"StartMeasure", "LoopFrom", "LoopTo"})
                 if (box(name)->value() < 1 || box(name)->value() > n)
-                    return QString("%1 is %2 of %3 measures").arg(name).arg(box(name)->value()).arg(n);
+                    return QString("%1 is %2 of %3 measures")
+                        .arg(name)
+                        .arg(box(name)->value())
+                        .arg(n);
         const QString text = player.findChild<QLineEdit*>("MeasureText")->text();
         if (!text.isEmpty()) {
             const QStringList parts = text.split(" of ");
@@ -283,8 +287,8 @@ class Monkey {
                 return "the measure shows \"" + text + "\"";
         }
         const MidiPlayback::Practice& practice = p_.playback.CurrentPractice();
-        if (practice.Loop && (practice.LoopFrom >= practice.LoopTo ||
-                              practice.LoopFrom > p_.playback.Length()))
+        if (practice.Loop &&
+            (practice.LoopFrom >= practice.LoopTo || practice.LoopFrom > p_.playback.Length()))
             return "the loop in force is empty or past the file";
         if (!p_.playback.IsOpen() && player.findChild<QWidget*>("Play")->isEnabled())
             return "Play is enabled with no file open";

@@ -200,8 +200,7 @@ TEST(PlaybackTest, NoAudioAndNoSoundFontAreToldAndTimeStillMoves) {
     EXPECT_EQ(playback.TimeSource(), MidiPlayback::Clock::System);
     ASSERT_TRUE(playback.OpenBytes(Song(4), "four.mid"));
     // Nothing is heard, so no SoundFont is missed (and none is read).
-    EXPECT_EQ(playback.Notices(),
-              (std::vector<std::string>{"No audio output: playing silently"}));
+    EXPECT_EQ(playback.Notices(), (std::vector<std::string>{"No audio output: playing silently"}));
     playback.Play();
     // Waits for movement, not for a duration: the deadline only ends a hung test.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -299,8 +299,7 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
     const QString path = dir.filePath("broken.mid");
     player->FileClosed();
     player->PrepareFile(SongOfBytes(
-        std::string("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24),
-        path.toStdString()));
+        std::string("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24), path.toStdString()));
     EXPECT_TRUE(shown.empty()) << "the conversion's own messages are enough";
     EXPECT_TRUE(Find<QLabel>("PlayerStatus")
                     ->text()
@@ -446,7 +445,6 @@ TEST_F(PlayerWindowTest, TheMainWindowOffersThePlayerAndPreparesIt) {
     EXPECT_FALSE(playback->IsOpen());
     EXPECT_TRUE(shown.empty());
 }
-
 
 // ---- Practice a guitarist can rely on ----
 
