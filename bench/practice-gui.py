@@ -7,7 +7,8 @@
 2. "Loop measures" 3 to 4 typed "from" first, Loop ticked, Play: for 20 s the Measure field
    shows only 3 or 4;
 3. Options > Apply: the loop fields keep 3 and 4 and the loop holds for 10 s more;
-4. a screenshot of the player window.
+4. Space with the focus on the Loop check box pauses and plays (the box stays ticked);
+5. a screenshot of the player window.
 Prints one line per check and exits 1 when one fails.
 """
 import os
@@ -114,6 +115,18 @@ def main():
         failed |= not ok
         print('after Options > Apply: fields %s, measures seen in 10 s: %s %s'
               % (values, sorted(seen), 'ok' if ok else 'FAILED'))
+        # Space with the focus on a check box (the Loop box was clicked last): pause, play.
+        g.click_node(field(g, 'Loop'))
+        g.click_node(field(g, 'Loop'))
+        g.key('space')
+        paused, _ = hold_loop(g, 5, {'3', '4'})
+        g.key('space')
+        playing, _ = hold_loop(g, 5, {'3', '4'})
+        ok = len(paused) == 1 and len(playing) == 2 and \
+            'checked' in field(g, 'Loop').states
+        failed |= not ok
+        print('Space at the Loop box: measures while paused %s, after Space again %s %s'
+              % (sorted(paused), sorted(playing), 'ok' if ok else 'FAILED'))
         shot = os.path.join(shots, 'player.png')
         g.screenshot(shot, window=PLAYER)
         print('screenshot:', shot)
