@@ -6,7 +6,8 @@
 #      once more under AddressSanitizer and UBSan, optimised at -O1 so that the suite stays
 #      within minutes; the benchmarks are left out there;
 #   3. the fuzzers for FUZZ_SECONDS (default 60) together, half each: the conversion seeded
-#      from examples/, the settings files (INI and option record) from fuzz/settings-seeds/.
+#      from examples/ and fuzz/convert-seeds/ (inputs once found slow), the settings files
+#      (INI and option record) from fuzz/settings-seeds/.
 # Stops at the first failure with a non-zero status.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -56,7 +57,7 @@ trap 'rm -rf "$corpus"' EXIT
 python3 fuzz/make_seeds.py examples "$corpus/seeds"
 mkdir "$corpus/new" "$corpus/settings"
 build-fuzz/bin/fuzz_convert -max_total_time="$((fuzz_seconds / 2))" -rss_limit_mb=2048 \
-    -artifact_prefix="$root/build-fuzz/" "$corpus/new" "$corpus/seeds"
+    -artifact_prefix="$root/build-fuzz/" "$corpus/new" "$corpus/seeds" fuzz/convert-seeds
 build-fuzz/bin/fuzz_settings -max_total_time="$((fuzz_seconds - fuzz_seconds / 2))" \
     -rss_limit_mb=2048 -dict=fuzz/settings.dict -artifact_prefix="$root/build-fuzz/settings-" \
     "$corpus/settings" fuzz/settings-seeds

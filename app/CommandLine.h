@@ -2,12 +2,12 @@
 // refused, before the application object exists, so none of them needs a window or a display.
 #pragma once
 
+#include "core/ExitStatus.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace morvel {
-
-constexpr int EXIT_USAGE = 2;
 
 struct CommandLine {
     bool Exit = false;   // the program ends at once with ExitStatus after printing the texts

@@ -7,7 +7,7 @@
 
 #include "core/DisplaySettings.h"
 #include "painter/MeasurePainter.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 
 #include <QFont>
 

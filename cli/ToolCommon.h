@@ -3,15 +3,16 @@
 #pragma once
 
 #include "cli/Options.h"
+#include "core/ExitStatus.h"
 #include "core/SettingsTable.h"
 
 #include <string>
 
 namespace morvel::cli {
 
-constexpr int EXIT_OK = 0;
-constexpr int EXIT_FAILED = 1; // a conversion or an output failed, after saying why
-constexpr int EXIT_USAGE = 2;  // the command line or a settings file named on it is wrong
+using morvel::EXIT_FAILED;
+using morvel::EXIT_OK;
+using morvel::EXIT_USAGE;
 
 // Prints "FILE: text" on standard error, one such line for each line of `text` (split at the
 // core's CR LF line ends), whole even when several threads print at once.

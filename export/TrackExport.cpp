@@ -4,7 +4,7 @@
 #include "io/OutputFile.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -5,10 +5,9 @@
 // which keeps note-ons only and one time signature per track; the two never share state.
 //
 // Contract of ReadMidiTimeline:
-// - Reads a Standard MIDI File held in memory: the header chunk, then the number of "MTrk"
-//   chunks the header announces; chunks of other kinds are skipped. Delta times and meta
-//   lengths are variable-length quantities of at most four bytes; running status holds for
-//   channel events only; system-exclusive events (0xF0, 0xF7) are skipped by their length.
+// - Reads a Standard MIDI File held in memory with the event walker (formats/EventWalker.h)
+//   and its rules: the header chunk, then the number of "MTrk" chunks the header announces;
+//   chunks of other kinds are skipped; system-exclusive events are skipped.
 // - Note-offs pair with note-ons of the same key and channel, first in first out; a note-on
 //   with velocity 0 is a note-off; a note-off with nothing to end is ignored; a note still
 //   sounding when its track ends ends at the track's end (its end-of-track event, else its

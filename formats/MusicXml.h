@@ -22,6 +22,7 @@
 #pragma once
 
 #include "core/Conversion.h"
+#include "core/Version.h"
 
 #include <cstdint>
 #include <functional>
@@ -30,8 +31,6 @@
 #include <vector>
 
 namespace morvel {
-
-constexpr const char* SOFTWARE_NAME = "MORVEL 3.0";
 
 struct MusicXmlOptions {
     std::string WorkTitle;            // usually the file name without its folder

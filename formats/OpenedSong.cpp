@@ -1,15 +1,14 @@
 #include "formats/OpenedSong.h"
 
+#include "formats/EventWalker.h"
 #include "io/ByteSource.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace morvel {
 
 namespace {
 
-constexpr size_t MIDI_HEADER_BYTES = 14; // "MThd", its length, format, tracks, division
 constexpr size_t READ_STEP = size_t(1) << 20;
 
 std::shared_ptr<OpenedSong> NewSong(std::string bytes, const std::string& name) {
@@ -30,7 +29,7 @@ bool ReadSongBytes(const std::string& path, std::string& bytes, std::string& why
     if (!in.OpenFile(path, why, refused)) return false;
     bytes.resize(MIDI_HEADER_BYTES);
     bytes.resize(in.Read(reinterpret_cast<uint8_t*>(bytes.data()), MIDI_HEADER_BYTES));
-    if (bytes.size() < MIDI_HEADER_BYTES || std::memcmp(bytes.data(), "MThd", 4) != 0)
+    if (!StartsWithMidiHeader(bytes))
         return true; // the conversion says what is wrong with the header
     if (in.Remaining() > MAX_SONG_BYTES - MIDI_HEADER_BYTES) {
         why = std::string("is larger than ") + MAX_SONG_TEXT;

@@ -38,7 +38,7 @@ using SongPointer = std::shared_ptr<const OpenedSong>;
 
 // Reads the MIDI file at `path` as every reader of a song does: a regular file only (a FIFO,
 // a device or a folder is refused at once, never waited on), through one io ByteSource, the
-// 14 header bytes first; when they are no "MThd" header, nothing more is read; otherwise a
+// header's bytes first; when they are no MIDI file header, nothing more is read; otherwise a
 // file larger than MAX_SONG_BYTES is refused before the rest is read. False when the file
 // could not be opened or was refused, with the reason in `why` (lower case, no full stop:
 // "is a directory", "is larger than 256 MiB", "No such file or directory") and `refused` set

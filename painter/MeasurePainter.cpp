@@ -8,7 +8,11 @@
 #include "widgets/MeasureFont.h"
 
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QHash>
 #include <QPainter>
+#include <QPaintDevice>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <optional>
@@ -101,11 +105,113 @@ QColor ToColor(uint32_t colorRef) {
     return ColorFromRef(colorRef);
 }
 
+namespace {
+
+// A text laid out once: its glyphs as QPainter::drawText would place them, and the cell its
+// opaque background fills.
+struct LaidOutText {
+    QList<QGlyphRun> Runs;
+    qreal Width = 0;
+};
+
+// What drawing a text needs besides the text, kept from one text to the next: the font's
+// ascent and descent, its texts laid out (shaping a text costs more than drawing it), and
+// the pen of the notes colour. Each thread that draws has its own.
+class TextTools {
+  public:
+    static constexpr int MAX_TEXTS = 1024; // laid-out texts kept for one font
+
+    void Use(const QFont& font) {
+        if (hasFont_ && font == font_) return;
+        font_ = font;
+        hasFont_ = true;
+        const QFontMetricsF metrics(font);
+        ascent_ = metrics.ascent();
+        descent_ = metrics.descent();
+        baselineOffset_ = QFontMetrics(font).ascent();
+        texts_.clear();
+    }
+    qreal Ascent() const { return ascent_; }
+    // The ascent in whole pixels: the baseline's offset from a cell's top.
+    int BaselineOffset() const { return baselineOffset_; }
+    qreal Descent() const { return descent_; }
+
+    const LaidOutText& Text(const QString& text) {
+        auto found = texts_.find(text);
+        if (found != texts_.end()) return found.value();
+        if (texts_.size() >= MAX_TEXTS) texts_.clear();
+        LaidOutText laid;
+        QTextLayout layout(text, font_);
+        layout.setCacheEnabled(true);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        layout.endLayout();
+        if (line.isValid()) {
+            laid.Width = line.horizontalAdvance();
+            // Glyph positions relative to the baseline at x 0.
+            for (QGlyphRun run : layout.glyphRuns()) {
+                QList<QPointF> positions = run.positions();
+                for (QPointF& at : positions)
+                    at.ry() -= line.ascent();
+                run.setPositions(positions);
+                laid.Runs.push_back(run);
+            }
+        }
+        return texts_.insert(text, laid).value();
+    }
+
+    const QPen& PenOf(uint32_t color) {
+        if (!hasPen_ || color != color_) {
+            pen_ = QPen(ToColor(color));
+            color_ = color;
+            hasPen_ = true;
+        }
+        return pen_;
+    }
+
+  private:
+    QFont font_;
+    bool hasFont_ = false;
+    qreal ascent_ = 0;
+    qreal descent_ = 0;
+    int baselineOffset_ = 0;
+    QHash<QString, LaidOutText> texts_;
+    uint32_t color_ = 0;
+    QPen pen_;
+    bool hasPen_ = false;
+};
+
+thread_local TextTools textTools;
+
+// Surfaces drawn in pixels, where glyphs laid out once draw as QPainter::drawText draws them.
+bool IsPixelSurface(const QPainter& canvas) {
+    const QPaintDevice* device = canvas.device();
+    if (!device) return false;
+    const int type = device->devType();
+    return (type == QInternal::Image || type == QInternal::Pixmap || type == QInternal::Widget) &&
+           canvas.worldTransform().type() <= QTransform::TxTranslate;
+}
+
+} // namespace
+
 void DrawText(QPainter& canvas, const DisplaySettings& display, int x, int y,
               const QString& text) {
     const QPen linePen = canvas.pen();
-    canvas.setPen(ToColor(display.NotesColor));
-    canvas.drawText(QPoint(x, y + QFontMetrics(canvas.font()).ascent()), text);
+    canvas.setPen(textTools.PenOf(display.NotesColor));
+    textTools.Use(canvas.font());
+    const QPointF baseline(x, y + textTools.BaselineOffset());
+    if (!IsPixelSurface(canvas)) {
+        canvas.drawText(baseline, text);
+    } else {
+        // What drawText does: the cell in the background brush when opaque, then the glyphs.
+        const LaidOutText& laid = textTools.Text(text);
+        if (canvas.backgroundMode() == Qt::OpaqueMode)
+            canvas.fillRect(QRectF(baseline.x(), baseline.y() - textTools.Ascent(), laid.Width,
+                                   textTools.Ascent() + textTools.Descent()),
+                            canvas.background());
+        for (const QGlyphRun& run : laid.Runs)
+            canvas.drawGlyphRun(baseline, run);
+    }
     canvas.setPen(linePen);
 }
 

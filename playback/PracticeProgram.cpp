@@ -1,6 +1,6 @@
 #include "playback/PracticeProgram.h"
 
-#include "io/ByteCursor.h"
+#include "formats/EventWalker.h"
 
 #include <algorithm>
 
@@ -8,13 +8,13 @@ namespace morvel {
 
 namespace {
 
-constexpr uint8_t META = 0xFF;
-constexpr uint8_t META_END_OF_TRACK = 0x2F;
-constexpr uint8_t META_TEMPO = 0x51;
-constexpr uint8_t META_TIME_SIGNATURE = 0x58;
-constexpr uint8_t NOTE_OFF = 0x80;
-constexpr uint8_t NOTE_ON = 0x90;
-constexpr uint8_t KEY_PRESSURE = 0xA0;
+constexpr uint8_t META = STATUS_META;
+constexpr uint8_t META_END_OF_TRACK = static_cast<uint8_t>(MetaType::EndOfTrack);
+constexpr uint8_t META_TEMPO = static_cast<uint8_t>(MetaType::Tempo);
+constexpr uint8_t META_TIME_SIGNATURE = static_cast<uint8_t>(MetaType::TimeSignature);
+constexpr uint8_t NOTE_OFF = STATUS_NOTE_OFF;
+constexpr uint8_t NOTE_ON = STATUS_NOTE_ON;
+constexpr uint8_t KEY_PRESSURE = STATUS_KEY_PRESSURE;
 constexpr int MAX_TRACKS = 128; // FluidSynth's player takes no more
 constexpr uint8_t CLICK_VELOCITY_FIRST = 110;
 constexpr uint8_t CLICK_VELOCITY_OTHERS = 80;
@@ -42,104 +42,35 @@ struct Song {
     std::vector<int64_t> Ends; // tick of each track's end: its end-of-track event or last event
 };
 
-int DataBytes(uint8_t status) {
-    const uint8_t kind = status & 0xF0;
-    return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
-}
-
-bool ReadTrack(std::string_view chunk, std::vector<Event>& events, int64_t& tick,
-               std::string& why) {
-    ByteCursor in(chunk);
-    tick = 0;
-    uint8_t running = 0;
-    while (!in.AtEnd()) {
-        uint32_t delta = 0;
-        uint8_t first = 0;
-        if (!in.VarLen(delta) || !in.Byte(first)) {
-            why = "a track ends inside an event";
-            return false;
-        }
-        tick += delta;
-        Event event;
-        event.Tick = tick;
-        std::string_view body;
-        if (first == META) {
-            uint8_t type = 0;
-            uint32_t length = 0;
-            if (!in.Byte(type) || !in.VarLen(length) || !in.Take(length, body)) {
-                why = "a track ends inside an event";
-                return false;
-            }
-            event.Bytes = {static_cast<char>(META), static_cast<char>(type)};
-            event.Bytes.append(body);
-            if (type == META_END_OF_TRACK) break;
-        } else if (first == 0xF0 || first == 0xF7) {
-            uint32_t length = 0;
-            if (!in.VarLen(length) || !in.Take(length, body)) {
-                why = "a track ends inside an event";
-                return false;
-            }
-            event.Bytes = {static_cast<char>(first)};
-            event.Bytes.append(body);
-            running = 0;
-        } else {
-            uint8_t status = first;
-            std::string data;
-            if (first < 0x80) {
-                if (!running) {
-                    why = "a data byte without a status";
-                    return false;
-                }
-                status = running;
-                data.push_back(static_cast<char>(first));
-            } else if (first >= 0xF1) {
-                why = "an event no Standard MIDI File may hold";
-                return false;
-            }
-            running = status;
-            while (static_cast<int>(data.size()) < DataBytes(status)) {
-                uint8_t b = 0;
-                if (!in.Byte(b)) {
-                    why = "a track ends inside an event";
-                    return false;
-                }
-                data.push_back(static_cast<char>(b));
-            }
-            event.Bytes = std::string(1, static_cast<char>(status)) + data;
-        }
-        events.push_back(std::move(event));
+// The event as a complete message: status byte first, no running status.
+Event ToEvent(const MidiEvent& e) {
+    Event event;
+    event.Tick = static_cast<int64_t>(e.Tick);
+    event.Bytes.push_back(static_cast<char>(e.Status));
+    if (e.IsChannel()) {
+        event.Bytes.push_back(static_cast<char>(e.Data1));
+        if (ChannelDataBytes(e.Status) == 2) event.Bytes.push_back(static_cast<char>(e.Data2));
+    } else {
+        if (e.IsMeta()) event.Bytes.push_back(static_cast<char>(e.Meta));
+        event.Bytes.append(e.Body);
     }
-    return true;
+    return event;
 }
 
 bool ReadSong(std::string_view file, Song& song, std::string& why) {
-    ByteCursor in(file);
-    std::string_view tag, header;
-    uint32_t length = 0, format = 0, count = 0, division = 0;
-    if (!in.Take(4, tag) || tag != "MThd" || !in.Number(4, length) || length < 6 ||
-        !in.Take(length, header)) {
-        why = "no MIDI file header";
-        return false;
-    }
-    ByteCursor h(header);
-    h.Number(2, format);
-    h.Number(2, count);
-    h.Number(2, division);
-    song.Format = static_cast<int>(format);
-    song.Division = static_cast<uint16_t>(division);
-    while (!in.AtEnd()) {
-        std::string_view chunk;
-        if (!in.Take(4, tag) || !in.Number(4, length)) break;
-        if (!in.Take(length, chunk)) {
-            why = "a track is shorter than its header says";
-            return false;
-        }
-        if (tag != "MTrk") continue;
+    MidiFileHeader header;
+    const bool read = ForEachTrack(file, header, why, [&](uint32_t, std::string_view chunk) {
         song.Tracks.emplace_back();
-        song.Ends.push_back(0);
-        if (!ReadTrack(chunk, song.Tracks.back(), song.Ends.back(), why)) return false;
-    }
-    return true;
+        std::vector<Event>& events = song.Tracks.back();
+        uint64_t end = 0;
+        const bool walked = ForEachEvent(
+            chunk, [&](const MidiEvent& e) { events.push_back(ToEvent(e)); }, end, why);
+        song.Ends.push_back(static_cast<int64_t>(end));
+        return walked;
+    });
+    song.Format = header.Format;
+    song.Division = static_cast<uint16_t>(header.Division);
+    return read;
 }
 
 void PutNumber(std::string& out, uint32_t value, int bytes) {
@@ -166,7 +97,8 @@ void PutTrack(std::string& out, const std::vector<Event>& events, int64_t endTic
     for (const Event& e : events) {
         PutVarLen(body, static_cast<uint64_t>(e.Tick - at));
         at = e.Tick;
-        if (e.Status() == META || e.Status() == 0xF0 || e.Status() == 0xF7) {
+        if (e.Status() == META || e.Status() == STATUS_SYSEX ||
+            e.Status() == STATUS_SYSEX_CONTINUATION) {
             body.push_back(e.Bytes[0]);
             size_t from = 1;
             if (e.Status() == META) body.push_back(e.Bytes[from++]);
@@ -219,7 +151,7 @@ std::vector<Click> CountInClicks(uint32_t division, int numerator, int denominat
 }
 
 std::array<int, CHANNELS> ChannelPrograms(std::string_view file) {
-    constexpr uint8_t PROGRAM_CHANGE = 0xC0;
+    constexpr uint8_t PROGRAM_CHANGE = STATUS_PROGRAM_CHANGE;
     std::array<int, CHANNELS> programs;
     programs.fill(NO_PROGRAM);
     Song song;

@@ -24,7 +24,7 @@
 
 #include "core/Conversion.h"
 #include "playback/MidiPlayback.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 #include "widgets/Prompts.h"
 
 #include <QPointer>

@@ -10,7 +10,7 @@
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
 #include "formats/OpenedSong.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 #include "widgets/Prompts.h"
 
 #include <QMainWindow>

@@ -15,7 +15,7 @@
 #include "playback/MidiPlayback.h"
 #include "player/TMidiPlayer.h"
 #include "tests/support/ScriptedPrompts.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

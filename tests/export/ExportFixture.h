@@ -4,7 +4,7 @@
 
 #include "export/TrackExport.h"
 #include "tests/view/ViewFixture.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 
 #include <QFile>
 #include <QPrinter>

@@ -6,7 +6,7 @@
 #include "tests/support/MidiBuilder.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "painter/MeasurePainter.h"
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 #include "view/TabForm.h"
 
 #include <QApplication>

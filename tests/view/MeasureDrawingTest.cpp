@@ -514,3 +514,40 @@ TEST_F(PainterTest, OptimisedFingeringNeverDrawsFewerFretsInAColumnOfTheCorpus) 
 
 } // namespace
 } // namespace morvel::viewtest
+
+namespace morvel {
+namespace {
+
+// Texts laid out once are drawn pixel for pixel as QPainter::drawText draws them, opaque cell
+// included, over a staff line, at the screen's and a printed page's text sizes.
+TEST(DrawTextTest, LaidOutTextsDrawTheSamePixelsAsDrawText) {
+    const DisplaySettings display;
+    const QStringList texts = {"0", "7", "12", "24", "M", "U", "D", "?", "C#m7",
+                               "Track #3, Measure #1017:", "MIDI File: /tmp/song.mid"};
+    for (int pixels : {14, 37}) {
+        for (const QString& text : texts) {
+            QImage expected(320, 60, QImage::Format_RGB32);
+            QImage drawn(expected.size(), expected.format());
+            for (QImage* image : {&expected, &drawn}) {
+                image->fill(Qt::white);
+                QPainter painter(image);
+                QFont font;
+                font.setPixelSize(pixels);
+                SetDrawingTools(painter, display, QColor(250, 240, 200), 3);
+                painter.setFont(MeasureFont(font));
+                painter.drawLine(0, 20, 320, 20);
+                if (image == &expected) {
+                    painter.setPen(ToColor(display.NotesColor));
+                    painter.drawText(QPoint(9, 11 + QFontMetrics(painter.font()).ascent()), text);
+                } else {
+                    DrawText(painter, display, 9, 11, text);
+                    DrawText(painter, display, 9, 11, text); // laid out before: the same
+                }
+            }
+            EXPECT_EQ(drawn, expected) << text.toStdString() << " at " << pixels << " px";
+        }
+    }
+}
+
+} // namespace
+} // namespace morvel

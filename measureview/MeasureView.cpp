@@ -1,4 +1,4 @@
-#include "view/MeasureView.h"
+#include "measureview/MeasureView.h"
 
 #include "core/Metrics.h"
 
