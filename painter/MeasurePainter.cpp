@@ -7,12 +7,15 @@
 #include "widgets/ColorRef.h"
 #include "widgets/MeasureFont.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QHash>
 #include <QPainter>
 #include <QPaintDevice>
+#include <QPaintEngine>
 #include <QTextLayout>
+#include <QThread>
 
 #include <algorithm>
 #include <optional>
@@ -116,7 +119,7 @@ struct LaidOutText {
 
 // What drawing a text needs besides the text, kept from one text to the next: the font's
 // ascent and descent, its texts laid out (shaping a text costs more than drawing it), and
-// the pen of the notes colour. Each thread that draws has its own.
+// the pen of the notes colour.
 class TextTools {
   public:
     static constexpr int MAX_TEXTS = 1024; // laid-out texts kept for one font
@@ -181,14 +184,30 @@ class TextTools {
     bool hasPen_ = false;
 };
 
-thread_local TextTools textTools;
+// The application thread's text tools; they go with the application object, before the
+// fonts they hold. Null on any other thread, which draws its texts with drawText.
+TextTools* ApplicationTextTools() {
+    static TextTools* tools = nullptr;
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) return nullptr;
+    if (!tools) {
+        tools = new TextTools;
+        qAddPostRoutine([] {
+            delete tools;
+            tools = nullptr;
+        });
+    }
+    return tools;
+}
 
-// Surfaces drawn in pixels, where glyphs laid out once draw as QPainter::drawText draws them.
-bool IsPixelSurface(const QPainter& canvas) {
+// Pictures drawn by Qt's raster engine, where glyphs laid out once draw as QPainter::drawText
+// draws them. Widgets (whose painter may be shared with other widgets of the window, offset
+// to each in turn), printers, PDF files and any other engine get drawText.
+bool IsPixelSurface(QPainter& canvas) {
+    const QPaintEngine* engine = canvas.paintEngine();
     const QPaintDevice* device = canvas.device();
-    if (!device) return false;
-    const int type = device->devType();
-    return (type == QInternal::Image || type == QInternal::Pixmap || type == QInternal::Widget) &&
+    return engine && engine->type() == QPaintEngine::Raster && device &&
+           device->devType() == QInternal::Image &&
            canvas.worldTransform().type() <= QTransform::TxTranslate;
 }
 
@@ -197,17 +216,24 @@ bool IsPixelSurface(const QPainter& canvas) {
 void DrawText(QPainter& canvas, const DisplaySettings& display, int x, int y,
               const QString& text) {
     const QPen linePen = canvas.pen();
-    canvas.setPen(textTools.PenOf(display.NotesColor));
-    textTools.Use(canvas.font());
-    const QPointF baseline(x, y + textTools.BaselineOffset());
+    TextTools* tools = ApplicationTextTools();
+    if (!tools) {
+        canvas.setPen(ToColor(display.NotesColor));
+        canvas.drawText(QPoint(x, y + QFontMetrics(canvas.font()).ascent()), text);
+        canvas.setPen(linePen);
+        return;
+    }
+    canvas.setPen(tools->PenOf(display.NotesColor));
+    tools->Use(canvas.font());
+    const QPointF baseline(x, y + tools->BaselineOffset());
     if (!IsPixelSurface(canvas)) {
         canvas.drawText(baseline, text);
     } else {
         // What drawText does: the cell in the background brush when opaque, then the glyphs.
-        const LaidOutText& laid = textTools.Text(text);
+        const LaidOutText& laid = tools->Text(text);
         if (canvas.backgroundMode() == Qt::OpaqueMode)
-            canvas.fillRect(QRectF(baseline.x(), baseline.y() - textTools.Ascent(), laid.Width,
-                                   textTools.Ascent() + textTools.Descent()),
+            canvas.fillRect(QRectF(baseline.x(), baseline.y() - tools->Ascent(), laid.Width,
+                                   tools->Ascent() + tools->Descent()),
                             canvas.background());
         for (const QGlyphRun& run : laid.Runs)
             canvas.drawGlyphRun(baseline, run);

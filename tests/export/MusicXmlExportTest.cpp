@@ -1,6 +1,7 @@
 // MusicXML through the window's "Save MusicXML", and over the shared corpus: every output is
 // well-formed XML, and its strings and frets are those of the text tablature.
 #include "formats/MusicXml.h"
+#include "formats/OpenedSong.h"
 #include "tests/export/ExportFixture.h"
 
 #include <QXmlStreamReader>
@@ -45,8 +46,10 @@ std::map<std::pair<int, int>, int> TabPositions(const std::string& xml, QString&
 
 std::string WriteXml(Conversion& conversion, const std::string& path,
                      MusicXmlSummary& summary) {
-    std::string xml;
-    WriteMusicXmlOfFile(conversion, path, {}, [&](std::string_view c) { xml.append(c); }, summary);
+    std::string xml, bytes;
+    if (ReadSongForConversion(conversion, path, bytes))
+        WriteMusicXml(conversion, bytes, path, {}, [&](std::string_view c) { xml.append(c); },
+                      summary);
     return xml;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -187,6 +188,35 @@ TEST(PlaybackTest, RefusedFilesNameTheFileAndLeaveNothingOpen) {
     EXPECT_EQ(playback.Error(), "Cannot play \"wave.mid\": not a Standard MIDI File.");
     playback.Play(); // nothing open: nothing happens
     EXPECT_EQ(playback.Position(), 0);
+}
+
+// Closing a song while FluidSynth's clock thread plays it (the window's "Close Tabulature" or a
+// new file): the player is freed only after its clock has taken the stop, so nothing it plays
+// arrives once Close has returned, and the next song plays. Under the sanitizer build a player
+// freed inside a tick shows as a use after free.
+TEST(PlaybackTest, ClosingASongWhileItPlaysStopsItsClockFirst) {
+    std::atomic<int> events{0};
+    MidiPlayback::Options options;
+    options.TimeSource = MidiPlayback::Clock::System;
+    options.SoundFonts = {"/nonexistent/none.sf2"};
+    options.OnEvent = [&events](int64_t, int, int, int) { events.fetch_add(1); };
+    MidiPlayback playback(options);
+    playback.SetSpeed(MidiPlayback::MAX_SPEED); // a note at every tick of the clock
+    const std::string song = Song(40);
+    for (int round = 0; round < 12; ++round) {
+        ASSERT_TRUE(playback.OpenBytes(song, "song.mid")) << playback.Error();
+        const int before = events.load();
+        playback.Play();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (events.load() == before && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
+        ASSERT_GT(events.load(), before) << "round " << round;
+        playback.Close();
+        EXPECT_FALSE(playback.IsOpen());
+        const int closed = events.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_EQ(events.load(), closed) << "round " << round;
+    }
 }
 
 // Without a sound card (as on the test machines) and without a SoundFont the service says so
