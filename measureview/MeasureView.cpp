@@ -19,6 +19,8 @@ constexpr int HEIGHT_MARGIN = 5;    // panel height = (scroll box height - this)
 constexpr int PANEL_GAP = 1;
 constexpr int SCREEN_TEXT_UNIT = 10;
 constexpr int REALIZE_MARGIN = 2; // panel widgets kept beyond each end of the visible range
+constexpr int LOOP_MARK_HEIGHT = 5;            // the band across the top of a measure in the loop
+constexpr uint32_t LoopMarkColor = 0x00C07000; // a blue, as 0x00BBGGRR
 
 } // namespace
 
@@ -46,6 +48,9 @@ class TMeasurePanel : public QWidget {
         if (tag_ > 0 && event->button() == Qt::LeftButton) emit view_->MeasureDoubleClicked(tag_);
         QWidget::mouseDoubleClickEvent(event);
     }
+    // A click remembers the measure; a shift-click chooses the range from the one remembered
+    // (a shift-click with none remembered starts a range, as a click does).
+    void mousePressEvent(QMouseEvent* event) override;
 
   private:
     MeasureView* view_;
@@ -71,7 +76,8 @@ struct MeasureView::Impl {
     int panelHeight = 1;
     int playingMeasure = -1;
     std::string rangeHint; // of selectedTrack, found when it was shown
-
+    int anchor = 0;        // the measure last clicked, 0 none
+    int loopFrom = 0, loopTo = 0;
 
     TMeasurePanel* Realize(int j) {
         auto found = widgets.find(j);
@@ -134,6 +140,8 @@ struct MeasureView::Impl {
         DrawMeasure(painter, context, 0, 0, panel->width(), panel->height(), selectedTrack,
                     panel->Tag(), SCREEN_TEXT_UNIT,
                     playingMeasure != -1 && panel->Tag() == playingMeasure, &named);
+        if (loopFrom > 0 && panel->Tag() >= loopFrom && panel->Tag() <= loopTo)
+            painter.fillRect(0, 0, panel->width(), LOOP_MARK_HEIGHT, ToColor(LoopMarkColor));
         for (size_t i = 0; i < named.size(); ++i)
             if (named[i]) conv.ChordUsed[i] = 1;
     }
@@ -141,6 +149,17 @@ struct MeasureView::Impl {
 
 void TMeasurePanel::paintEvent(QPaintEvent*) {
     view_->d_->PanelPaint(this);
+}
+
+void TMeasurePanel::mousePressEvent(QMouseEvent* event) {
+    if (tag_ > 0 && event->button() == Qt::LeftButton) {
+        int& anchor = view_->d_->anchor;
+        if ((event->modifiers() & Qt::ShiftModifier) && anchor > 0)
+            emit view_->MeasureRangeChosen(std::min(anchor, tag_), std::max(anchor, tag_));
+        else
+            anchor = tag_;
+    }
+    QWidget::mousePressEvent(event);
 }
 
 MeasureView::MeasureView(Conversion& conversion, const DisplaySettings& display,
@@ -175,6 +194,7 @@ void MeasureView::ShowTrack(int track) {
     d_->measureCount = 0;
     d_->rangeHint.clear();
     d_->playingMeasure = -1;
+    d_->anchor = 0;
     if (track == -1) {
         d_->panels.push_back({-1, QRect()});
     } else if (const TrackRecord* record = TrackAt(&d_->conv.TrackList, track)) {
@@ -321,6 +341,18 @@ void MeasureView::ScrollToMeasure(int measure) {
 
 int MeasureView::PlayingMeasure() const {
     return d_->playingMeasure;
+}
+
+void MeasureView::SetLoopMarks(int from, int to) {
+    if (from < 1 || to < from) from = to = 0;
+    if (from == d_->loopFrom && to == d_->loopTo) return;
+    d_->loopFrom = from;
+    d_->loopTo = to;
+    DrawAllMeasures();
+}
+
+std::pair<int, int> MeasureView::LoopMarks() const {
+    return {d_->loopFrom, d_->loopTo};
 }
 
 // ---- Panel widgets ----

@@ -17,6 +17,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace morvel {
@@ -86,6 +87,11 @@ class MeasureView : public QScrollArea {
     void ScrollToMeasure(int measure);
     int PlayingMeasure() const;
 
+    // ---- The practice loop's mark ----
+    // Marks measures `from` .. `to` (1-based) as the loop; 0, 0 marks none.
+    void SetLoopMarks(int from, int to);
+    std::pair<int, int> LoopMarks() const;
+
     // ---- Panel widgets ----
     // The widget showing `tag`, created (and scrolled into view) on request; nullptr when the
     // view has no panel with that tag.
@@ -97,6 +103,9 @@ class MeasureView : public QScrollArea {
     void ShownChanged();
     // The panel of measure `measure` (1-based) of the shown track was double-clicked.
     void MeasureDoubleClicked(int measure);
+    // A measure panel was clicked and another (or the same) shift-clicked: measures `from`
+    // .. `to`, from <= to.
+    void MeasureRangeChosen(int from, int to);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -97,6 +97,7 @@ struct Engine {
     std::vector<std::string> triedSoundFonts;
     std::string loadFailure; // an exception the loader ended with
     bool audio = false;      // the sound card opened when probed
+    bool silent = false;     // no audio output: no SoundFont was wanted
     std::atomic<bool> done{false};
     std::mutex mutex;
     std::condition_variable finished;
@@ -189,7 +190,9 @@ void RunLoader(const std::shared_ptr<Engine>& engine, const MidiPlayback::Option
                 delete_fluid_audio_driver(probe);
             }
         }
-        LoadSoundFont(*engine, options.SoundFonts);
+        // Samples are read only to be heard: the system clock renders nothing.
+        engine->silent = options.TimeSource != MidiPlayback::Clock::Manual && !engine->audio;
+        if (!engine->silent) LoadSoundFont(*engine, options.SoundFonts);
     } catch (const std::exception& e) {
         engine->loadFailure = e.what();
     } catch (...) {
@@ -279,6 +282,12 @@ struct MidiPlayback::Impl {
     std::atomic<int> jumps{0};
     std::atomic<double> lastLateMs{0};
     std::atomic<double> maxLateMs{0};
+    std::atomic<double> lastPassMs{0};
+    double passStartMs = 0; // FluidSynth's thread while playing
+    // The speed trainer as the tick callback sees it; set while no player runs.
+    std::atomic<bool> raising{false};
+    std::atomic<int> pass{0};
+    std::atomic<double> passSpeed{1.0};
     std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
     std::atomic<int64_t> renderedFrames{0}; // manual clock: frames rendered before this block
 
@@ -352,6 +361,16 @@ struct MidiPlayback::Impl {
             const double msPerTick =
                 tempo > 0 && d->info.Division ? tempo / 1000.0 / d->info.Division : 0;
             d->boundaryMs = d->NowMs() - static_cast<double>(tick - end) * msPerTick;
+            d->lastPassMs.store(d->boundaryMs - d->passStartMs);
+            d->passStartMs = d->boundaryMs;
+            // The next pass one step faster: in force from the jump, which FluidSynth makes
+            // at its next block and times anew from there.
+            if (d->raising.load()) {
+                const int next = d->pass.fetch_add(1) + 1;
+                const double s = d->practice.PassSpeed(next);
+                d->passSpeed.store(s);
+                fluid_player_set_tempo(d->player, FLUID_PLAYER_TEMPO_INTERNAL, s);
+            }
             d->jumpAsked.store(true);
         } else if (tick < end) {
             d->jumpAsked.store(false);
@@ -407,7 +426,7 @@ struct MidiPlayback::Impl {
         fluid_player_set_tick_callback(player, &Impl::OnTick, this);
         if (options.OnEvent) fluid_player_set_playback_callback(player, &Impl::OnEvent, this);
         fluid_player_add_mem(player, program.Bytes.data(), program.Bytes.size());
-        fluid_player_set_tempo(player, FLUID_PLAYER_TEMPO_INTERNAL, speed);
+        fluid_player_set_tempo(player, FLUID_PLAYER_TEMPO_INTERNAL, EffectiveSpeed());
         return true;
     }
 
@@ -430,6 +449,15 @@ struct MidiPlayback::Impl {
     }
 
     int64_t Clamp(int64_t tick) const { return std::clamp<int64_t>(tick, 0, info.LengthTicks); }
+
+    bool Raising() const { return practice.Loop && practice.RaiseSpeed; }
+    double EffectiveSpeed() const { return raising.load() ? passSpeed.load() : speed; }
+    // The trainer begins again at its first pass (only while no player runs).
+    void RestartPasses() {
+        raising.store(Raising());
+        pass.store(0);
+        passSpeed.store(practice.PassSpeed(0));
+    }
 
     // FluidSynth's position (song ticks) while playing; a seek it has not applied yet counts
     // as done.
@@ -511,6 +539,8 @@ struct MidiPlayback::Impl {
                                               : program.ProgramTick(practice.LoopFrom))
                                        : 0);
         jumpAsked.store(false);
+        fluid_player_set_tempo(player, FLUID_PLAYER_TEMPO_INTERNAL, EffectiveSpeed());
+        passStartMs = NowMs();
         StartClock();
         StartPlayer(counting ? 0 : program.ProgramTick(std::max(from, program.Origin)));
         playing = true;
@@ -522,7 +552,8 @@ struct MidiPlayback::Impl {
         if (!playing || !player) return;
         const bool done = fluid_player_get_status(player) == FLUID_PLAYER_DONE;
         const int64_t tick = PlayingTick();
-        if (!done && tick < info.LengthTicks) return;
+        // A loop never ends, even one that reaches past the file's end.
+        if (!done && (practice.Loop || tick < info.LengthTicks)) return;
         const bool refused = done && !loaded.load(std::memory_order_acquire);
         Halt();
         paused = false;
@@ -640,6 +671,7 @@ void MidiPlayback::Play() {
     d_->paused = false;
     if (d_->playing) return;
     if (d_->held >= d_->info.LengthTicks) d_->held = 0; // from the end: again from the top
+    if (!resuming) d_->RestartPasses();
     d_->StartAt(d_->held, !resuming);
 }
 
@@ -648,6 +680,7 @@ void MidiPlayback::PlayFrom(int64_t tick) {
     d_->Refresh();
     d_->Halt();
     d_->paused = false;
+    d_->RestartPasses();
     d_->StartAt(tick, true);
 }
 
@@ -732,7 +765,8 @@ int64_t MidiPlayback::SynthLength() const {
 bool MidiPlayback::SetSpeed(double factor) {
     if (!(factor >= MIN_SPEED && factor <= MAX_SPEED)) return false;
     d_->speed = factor;
-    if (d_->player) fluid_player_set_tempo(d_->player, FLUID_PLAYER_TEMPO_INTERNAL, factor);
+    if (d_->player)
+        fluid_player_set_tempo(d_->player, FLUID_PLAYER_TEMPO_INTERNAL, d_->EffectiveSpeed());
     return true;
 }
 
@@ -740,11 +774,25 @@ double MidiPlayback::Speed() const {
     return d_->speed;
 }
 
+double MidiPlayback::CurrentSpeed() const {
+    return d_->EffectiveSpeed();
+}
+
+double MidiPlayback::Practice::PassSpeed(int pass) const {
+    const double from = std::clamp(SpeedFrom, MIN_SPEED, MAX_SPEED);
+    const double to = std::clamp(SpeedTo, MIN_SPEED, MAX_SPEED);
+    const double step = std::max(SpeedStep, 0.0);
+    if (to <= from) return from;
+    return std::min(from + step * std::max(pass, 0), to);
+}
+
 void MidiPlayback::SetPractice(const Practice& practice) {
     Practice p = practice;
     const int64_t length = d_->info.LengthTicks;
+    const int64_t pastEnd =
+        static_cast<int64_t>(MAX_LOOP_PAST_END_QUARTERS) * std::max<uint32_t>(d_->info.Division, 1);
     p.LoopFrom = std::clamp<int64_t>(p.LoopFrom, 0, length);
-    p.LoopTo = std::clamp<int64_t>(p.LoopTo, 0, length);
+    p.LoopTo = std::clamp<int64_t>(p.LoopTo, 0, length + pastEnd);
     if (p.LoopFrom >= p.LoopTo) p.Loop = false;
     if (p.Tracks != TrackChoice::All && p.Track < 0) p.Tracks = TrackChoice::All;
     if (p == d_->practice) return;
@@ -761,7 +809,13 @@ void MidiPlayback::SetPractice(const Practice& practice) {
     d_->Refresh();
     const bool wasPlaying = d_->playing;
     d_->Halt();
-    d_->practice = p;
+    const Practice before = std::exchange(d_->practice, p);
+    // A new loop or new trainer steps begin at the first pass; the tracks heard do not.
+    const bool newPasses = before.Loop != p.Loop || before.LoopFrom != p.LoopFrom ||
+                           before.LoopTo != p.LoopTo || before.RaiseSpeed != p.RaiseSpeed ||
+                           before.SpeedFrom != p.SpeedFrom || before.SpeedStep != p.SpeedStep ||
+                           before.SpeedTo != p.SpeedTo;
+    if (newPasses) d_->RestartPasses();
     if (wasPlaying) d_->StartAt(d_->held, false);
 }
 
@@ -770,7 +824,7 @@ const MidiPlayback::Practice& MidiPlayback::CurrentPractice() const {
 }
 
 MidiPlayback::LoopJumps MidiPlayback::LoopJumpStats() const {
-    return {d_->jumps.load(), d_->lastLateMs.load(), d_->maxLateMs.load()};
+    return {d_->jumps.load(), d_->lastLateMs.load(), d_->maxLateMs.load(), d_->lastPassMs.load()};
 }
 
 const Program& MidiPlayback::CurrentProgram() const {
@@ -809,7 +863,7 @@ std::vector<std::string> MidiPlayback::Notices() const {
     d_->Adopt();
     if (d_->clock == Clock::System) notices.emplace_back(NO_AUDIO_NOTICE);
     const Engine& engine = *d_->engine;
-    if (engine.soundFont.empty()) {
+    if (engine.soundFont.empty() && !engine.silent) {
         std::string tried;
         for (const std::string& path : engine.triedSoundFonts)
             tried += (tried.empty() ? "" : ", ") + path;

@@ -7,6 +7,9 @@
 // ("No audio output: playing silently", "No SoundFont found: ...") for the window to show.
 // Tests choose the manual clock: time then moves only by Advance(), deterministically.
 //
+// Without an audio output nothing is heard, so no SoundFont is loaded then (the manual clock,
+// which renders, still loads one).
+//
 // The sound card is probed and the SoundFont loaded on a thread of its own from construction,
 // so nothing here waits for them: until they are done the music plays on the system clock,
 // and moves to the sound card once it is known to open. Only the destructor waits for that
@@ -53,7 +56,12 @@ class MidiPlayback {
 
     // What to practise: a loop over song ticks [LoopFrom, LoopTo), the tracks heard (Track:
     // 0-based track chunk), and a measure of clicks before playing from a halt (and, with
-    // CountInEachPass, before every pass of the loop).
+    // CountInEachPass, before every pass of the loop). A loop may end past the file's end (its
+    // last measure is then completed by silence), so it plays as every other loop.
+    //
+    // With RaiseSpeed (and Loop), the speed trainer: the first pass plays at SpeedFrom times
+    // the file's tempo, every next pass SpeedStep faster, up to SpeedTo; the speed factor of
+    // SetSpeed then waits until the loop or the trainer is switched off.
     struct Practice {
         bool Loop = false;
         int64_t LoopFrom = 0;
@@ -62,7 +70,13 @@ class MidiPlayback {
         int Track = -1;
         bool CountIn = false;
         bool CountInEachPass = false;
+        bool RaiseSpeed = false;
+        double SpeedFrom = 0.6;
+        double SpeedStep = 0.05;
+        double SpeedTo = 1.0;
         bool operator==(const Practice&) const = default;
+        // The speed factor of pass `pass` (0 the first) of the trainer.
+        double PassSpeed(int pass) const;
     };
 
     // How exactly the loop jumped back: passes, and how late after the loop's end the next
@@ -71,6 +85,9 @@ class MidiPlayback {
         int Count = 0;
         double LastLateMs = 0;
         double MaxLateMs = 0;
+        // The length of the last whole pass, from its start (the previous loop end, or the
+        // start of playing) to the loop's end, by the same clock.
+        double LastPassMs = 0;
     };
 
     static constexpr const char* NO_AUDIO_NOTICE = "No audio output: playing silently";
@@ -78,6 +95,8 @@ class MidiPlayback {
     static constexpr const char* DEBIAN_SOUNDFONT = "/usr/share/sounds/sf2/default-GM.sf2";
     static constexpr double MIN_SPEED = 0.01;
     static constexpr double MAX_SPEED = 100.0;
+    // How far past the file's end a loop may reach, in quarter notes (a measure of 32/4).
+    static constexpr int MAX_LOOP_PAST_END_QUARTERS = 32;
 
     MidiPlayback();
     explicit MidiPlayback(const Options& options);
@@ -138,6 +157,8 @@ class MidiPlayback {
     // False (nothing changed) outside MIN_SPEED .. MAX_SPEED.
     bool SetSpeed(double factor);
     double Speed() const;
+    // The speed factor in force: Speed(), or the trainer's speed of the pass being played.
+    double CurrentSpeed() const;
 
     // ---- Practice ----
     // Puts `practice` in force, its ticks clamped to the file (a loop needs LoopFrom <

@@ -20,21 +20,38 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 namespace morvel {
 
 namespace {
 
-constexpr int CLIENT_WIDTH = 352;
+// The designed client area is 352 wide, 4 pixels short of its widest controls (the media
+// label and the track bar, 356 each): the window takes their width.
+constexpr int CLIENT_WIDTH = 356;
 constexpr int CLIENT_HEIGHT = 304;
 constexpr int STATUS_HEIGHT = 38; // the notices line below the controls
-constexpr int PRACTICE_ROW = 28;  // the practice controls: four rows below the notices
-constexpr int PRACTICE_HEIGHT = 4 * PRACTICE_ROW + 8;
+constexpr int PRACTICE_ROW = 28;  // the practice controls: six rows below the notices
+constexpr int PRACTICE_ROWS = 6;
+constexpr int PRACTICE_HEIGHT = PRACTICE_ROWS * PRACTICE_ROW + 8;
 constexpr int FIELD_HEIGHT = 24;
 constexpr int WINDOW_FONT_PIXELS = 14;
 constexpr int MEDIA_LABEL_FONT_PIXELS = 18;
 constexpr int STATUS_FONT_PIXELS = 11;
 constexpr int PROGRESS_MAXIMUM = 100;
+constexpr int PERCENT = 100;
+constexpr int TRAINER_FROM_PERCENT = 60;
+constexpr int TRAINER_STEP_PERCENT = 5;
+constexpr int TRAINER_TO_PERCENT = 100;
+
+// A field whose text the user is typing in: it keeps Space and Home.
+bool IsTextField(const QWidget* widget) {
+    if (const auto* edit = qobject_cast<const QLineEdit*>(widget))
+        return edit->isEnabled() && !edit->isReadOnly();
+    if (const auto* box = qobject_cast<const QAbstractSpinBox*>(widget)) return !box->isReadOnly();
+    if (const auto* combo = qobject_cast<const QComboBox*>(widget)) return combo->isEditable();
+    return false;
+}
 
 struct Caption {
     int Left;
@@ -74,6 +91,16 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     mediaLabel_->setStyleSheet("color: black");
 
     CentredLabel(this, "Label2", "Tempo:", QRect(98, 38, 169, 22));
+    speedPercent_ = new QSpinBox(this);
+    speedPercent_->setObjectName("SpeedPercent");
+    speedPercent_->setAccessibleName("Speed in per cent");
+    speedPercent_->setRange(MIN_SPEED_PERCENT, MAX_SPEED_PERCENT);
+    speedPercent_->setValue(PERCENT);
+    speedPercent_->setSuffix(" %");
+    speedPercent_->setKeyboardTracking(false);
+    speedPercent_->setGeometry(270, 35, 80, FIELD_HEIGHT);
+    connect(speedPercent_, &QSpinBox::valueChanged, this,
+            [this](int percent) { SelectSpeedPercent(percent); });
     tempoTrackBar_ = new QSlider(Qt::Horizontal, this);
     tempoTrackBar_->setObjectName("TempoTrackBar");
     tempoTrackBar_->setAccessibleName("Tempo");
@@ -115,10 +142,7 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     play_ = addButton("Play", QStyle::SP_MediaPlay, [this] { PlayClick(); });
     pause_ = addButton("Pause", QStyle::SP_MediaPause, [this] { playback_.Pause(); });
     stop_ = addButton("Stop", QStyle::SP_MediaStop, [this] { playback_.Stop(); });
-    prev_ = addButton("Prev", QStyle::SP_MediaSkipBackward, [this] {
-        playback_.Rewind();
-        startPending_ = true;
-    });
+    prev_ = addButton("Prev", QStyle::SP_MediaSkipBackward, [this] { Home(); });
 
     CentredLabel(this, "Label1", "Measure:", QRect(118, 196, 120, 22));
     measureText_ = new QLineEdit(this);
@@ -152,14 +176,20 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     setTabOrder(prev_, mediaProgress_);
     setTabOrder(mediaProgress_, measureText_);
     setTabOrder(measureText_, tempoTrackBar_);
-    setTabOrder(tempoTrackBar_, startMeasure_);
+    setTabOrder(tempoTrackBar_, speedPercent_);
+    setTabOrder(speedPercent_, startMeasure_);
     setTabOrder(startMeasure_, loopFrom_);
     setTabOrder(loopFrom_, loopTo_);
     setTabOrder(loopTo_, loop_);
     setTabOrder(loop_, playChoice_);
     setTabOrder(playChoice_, countIn_);
     setTabOrder(countIn_, countInEachPass_);
+    setTabOrder(countInEachPass_, raiseSpeed_);
+    setTabOrder(raiseSpeed_, speedFrom_);
+    setTabOrder(speedFrom_, speedStep_);
+    setTabOrder(speedStep_, speedTo_);
     InstallKeys(*this);
+    qApp->installEventFilter(this);
 
     // What the view shows changed: its highlight is gone, so the next one is due at once.
     connect(&view_, &MeasureView::ShownChanged, this, [this] {
@@ -168,6 +198,8 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     });
     connect(&view_, &MeasureView::MeasureDoubleClicked, this,
             [this](int measure) { StartAtMeasure(measure); });
+    connect(&view_, &MeasureView::MeasureRangeChosen, this,
+            [this](int from, int to) { ChooseLoop(from, to); });
     // No music outlives the program's windows.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { playback_.Close(); });
 
@@ -178,6 +210,8 @@ TMidiPlayer::TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback
     timer1_->start();
     // The sound card and the SoundFont are found while the program starts; the timer shows
     // the notices once they are known.
+    UpdateEnabled();
+    ShowSpeed();
 }
 
 void TMidiPlayer::BuildPracticeControls(int top) {
@@ -196,6 +230,14 @@ void TMidiPlayer::BuildPracticeControls(int top) {
         box->setKeyboardTracking(false);
         return box;
     };
+    auto percentBox = [&spinBox](const char* name, const char* accessible, QRect geometry,
+                                 int minimum, int value) {
+        QSpinBox* box = spinBox(name, accessible, geometry);
+        box->setRange(minimum, MAX_SPEED_PERCENT);
+        box->setValue(value);
+        box->setSuffix(" %");
+        return box;
+    };
     auto checkBox = [this](const char* name, const QString& text, QRect geometry) {
         auto* box = new QCheckBox(text, this);
         box->setObjectName(name);
@@ -207,7 +249,10 @@ void TMidiPlayer::BuildPracticeControls(int top) {
     int y = top + 4;
     label("StartMeasureLabel", "Start at measure", QRect(8, y, 140, FIELD_HEIGHT));
     startMeasure_ = spinBox("StartMeasure", "Start at measure", QRect(150, y, 80, FIELD_HEIGHT));
-    connect(startMeasure_, &QSpinBox::valueChanged, this, [this] { startPending_ = true; });
+    connect(startMeasure_, &QSpinBox::valueChanged, this, [this](int start) {
+        wantedStart_ = start;
+        startPending_ = true;
+    });
 
     y += PRACTICE_ROW;
     label("LoopLabel", "Loop measures", QRect(8, y, 110, FIELD_HEIGHT));
@@ -215,14 +260,24 @@ void TMidiPlayer::BuildPracticeControls(int top) {
     label("LoopToLabel", "to", QRect(192, y, 20, FIELD_HEIGHT));
     loopTo_ = spinBox("LoopTo", "Loop to", QRect(212, y, 70, FIELD_HEIGHT));
     loop_ = checkBox("LoopCheck", "Loop", QRect(288, y, 60, FIELD_HEIGHT));
-    // From never passes To: each field's range ends at the other's value, so a larger From
-    // (or a smaller To) is refused as it is typed.
+    // The fields can be typed in either order: a From beyond To moves To with it, a To
+    // before From moves From.
     connect(loopFrom_, &QSpinBox::valueChanged, this, [this](int from) {
-        loopTo_->setMinimum(from);
+        wantedFrom_ = from;
+        if (loopTo_->value() < from) {
+            const QSignalBlocker blocker(loopTo_);
+            loopTo_->setValue(from);
+            wantedTo_ = from;
+        }
         ApplyPractice();
     });
     connect(loopTo_, &QSpinBox::valueChanged, this, [this](int to) {
-        loopFrom_->setMaximum(to);
+        wantedTo_ = to;
+        if (loopFrom_->value() > to) {
+            const QSignalBlocker blocker(loopFrom_);
+            loopFrom_->setValue(to);
+            wantedFrom_ = to;
+        }
         ApplyPractice();
     });
 
@@ -239,6 +294,24 @@ void TMidiPlayer::BuildPracticeControls(int top) {
     countIn_ = checkBox("CountIn", "Count in", QRect(8, y, 110, FIELD_HEIGHT));
     countInEachPass_ =
         checkBox("CountInEachPass", "Count in at each pass", QRect(124, y, 220, FIELD_HEIGHT));
+
+    y += PRACTICE_ROW;
+    raiseSpeed_ = checkBox("RaiseSpeed", "Raise speed each pass", QRect(8, y, 200, FIELD_HEIGHT));
+    speedNow_ = label("SpeedNow", QString(), QRect(212, y, 140, FIELD_HEIGHT));
+    speedNow_->setAccessibleName("Speed now");
+
+    y += PRACTICE_ROW;
+    label("SpeedFromLabel", "start", QRect(28, y, 36, FIELD_HEIGHT));
+    speedFrom_ = percentBox("SpeedFrom", "Start speed", QRect(64, y, 72, FIELD_HEIGHT),
+                            MIN_SPEED_PERCENT, TRAINER_FROM_PERCENT);
+    label("SpeedStepLabel", "step", QRect(142, y, 32, FIELD_HEIGHT));
+    speedStep_ = percentBox("SpeedStep", "Speed step", QRect(174, y, 64, FIELD_HEIGHT), 1,
+                            TRAINER_STEP_PERCENT);
+    label("SpeedToLabel", "up to", QRect(244, y, 36, FIELD_HEIGHT));
+    speedTo_ = percentBox("SpeedTo", "Target speed", QRect(280, y, 72, FIELD_HEIGHT),
+                          MIN_SPEED_PERCENT, TRAINER_TO_PERCENT);
+    for (QSpinBox* box : {speedFrom_, speedStep_, speedTo_})
+        connect(box, &QSpinBox::valueChanged, this, [this] { ApplyPractice(); });
 }
 
 int64_t TMidiPlayer::MeasureStartTick(int64_t measure) const {
@@ -251,15 +324,45 @@ void TMidiPlayer::UpdatePracticeRanges() {
     const int64_t n = SelectedTrackMeasureCount();
     if (n == rangeMeasures_) return;
     rangeMeasures_ = n;
-    const int last = static_cast<int>(std::clamp<int64_t>(n, 1, INT32_MAX));
-    {
+    UpdateEnabled();
+    // With no track on show the fields keep what they show: the measures they count are gone
+    // only until a track is shown again.
+    if (n >= 1) {
+        const int last = static_cast<int>(std::min<int64_t>(n, INT32_MAX));
         const QSignalBlocker a(startMeasure_), b(loopFrom_), c(loopTo_);
-        startMeasure_->setMaximum(last);
-        loopTo_->setMaximum(last);
-        loopFrom_->setMaximum(loopTo_->value());
-        loopTo_->setMinimum(loopFrom_->value());
+        for (QSpinBox* box : {startMeasure_, loopFrom_, loopTo_})
+            box->setRange(1, last);
+        startMeasure_->setValue(std::clamp(wantedStart_, 1, last));
+        loopFrom_->setValue(std::clamp(wantedFrom_, 1, last));
+        loopTo_->setValue(std::clamp(wantedTo_, 1, last));
     }
     ApplyPractice();
+}
+
+void TMidiPlayer::ResetPractice() {
+    wantedStart_ = wantedFrom_ = wantedTo_ = 1;
+    const QSignalBlocker a(startMeasure_), b(loopFrom_), c(loopTo_), d(loop_), e(playChoice_);
+    for (QSpinBox* box : {startMeasure_, loopFrom_, loopTo_})
+        box->setValue(1);
+    loop_->setChecked(false);
+    playChoice_->setCurrentIndex(0);
+}
+
+void TMidiPlayer::UpdateEnabled() {
+    const bool open = playback_.IsOpen();
+    for (QWidget* w : std::initializer_list<QWidget*>{play_, pause_, stop_, prev_})
+        if (w->isEnabled() != open) w->setEnabled(open);
+    // The measures and the tracks heard refer to the track on show.
+    const bool track = open && SelectedTrackMeasureCount() >= 1;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{startMeasure_, loopFrom_, loopTo_, loop_, playChoice_})
+        if (w->isEnabled() != track) w->setEnabled(track);
+}
+
+void TMidiPlayer::ShowSpeed() {
+    const QString text =
+        QString("Speed: %1 %").arg(std::lround(playback_.CurrentSpeed() * PERCENT));
+    if (speedNow_->text() != text) speedNow_->setText(text);
 }
 
 void TMidiPlayer::ApplyPractice() {
@@ -275,7 +378,29 @@ void TMidiPlayer::ApplyPractice() {
     }
     practice.CountIn = countIn_->isChecked();
     practice.CountInEachPass = countInEachPass_->isChecked();
+    practice.RaiseSpeed = raiseSpeed_->isChecked();
+    practice.SpeedFrom = speedFrom_->value() / double(PERCENT);
+    practice.SpeedStep = speedStep_->value() / double(PERCENT);
+    practice.SpeedTo = speedTo_->value() / double(PERCENT);
     playback_.SetPractice(practice);
+    if (practice.Loop)
+        view_.SetLoopMarks(loopFrom_->value(), loopTo_->value());
+    else
+        view_.SetLoopMarks(0, 0);
+    ShowSpeed();
+}
+
+void TMidiPlayer::ChooseLoop(int from, int to) {
+    if (SelectedTrackMeasureCount() < 1) return;
+    wantedFrom_ = std::min(from, to);
+    wantedTo_ = std::max(from, to);
+    {
+        const QSignalBlocker a(loopFrom_), b(loopTo_), c(loop_);
+        loopFrom_->setValue(wantedFrom_);
+        loopTo_->setValue(wantedTo_);
+        loop_->setChecked(true);
+    }
+    ApplyPractice();
 }
 
 void TMidiPlayer::PlayClick() {
@@ -308,19 +433,24 @@ void TMidiPlayer::PlayOrPause() {
 }
 
 void TMidiPlayer::Home() {
-    playback_.Rewind();
-    startPending_ = !playback_.IsPlaying();
+    const MidiPlayback::Practice& practice = playback_.CurrentPractice();
+    playback_.Seek(practice.Loop ? practice.LoopFrom : MeasureStartTick(startMeasure_->value()));
+    startPending_ = false;
     PlayerPostClick();
 }
 
 void TMidiPlayer::InstallKeys(QWidget& window) {
-    window.installEventFilter(this);
+    if (!keyWindows_.contains(&window)) keyWindows_.append(&window);
 }
 
 bool TMidiPlayer::eventFilter(QObject* watched, QEvent* event) {
-    // Key presses reach a window's filter only when the widget with the focus left them.
+    // Every key press of the application passes here first, at the widget with the focus:
+    // Space and Home are taken from any control of the windows given, text fields excepted.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = static_cast<QWidget*>(watched);
+        if (!keyWindows_.contains(widget->window()) || IsTextField(widget) || key->isAutoRepeat())
+            return QWidget::eventFilter(watched, event);
         if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
             if (key->key() == Qt::Key_Space) {
                 PlayOrPause();
@@ -341,6 +471,7 @@ TMidiPlayer::~TMidiPlayer() {
 
 void TMidiPlayer::ShowNotices() {
     QStringList notices;
+    if (!openError_.isEmpty()) notices << openError_;
     for (const std::string& notice : playback_.Notices())
         notices << QString::fromStdString(notice);
     const QString text = notices.join('\n');
@@ -362,17 +493,28 @@ void TMidiPlayer::ShowPath(const QString& path) {
 void TMidiPlayer::OpenForPlaying() {
     if (!song_) return;
     ShowPath(QFile::decodeName(QByteArray::fromStdString(song_->Path)));
+    openError_.clear();
     if (!playback_.OpenBytes(song_)) {
-        prompts_.ShowMessage(QString::fromStdString(playback_.Error()));
+        // The conversion has told the user already; the window says why it cannot play.
+        openError_ = QString::fromStdString(playback_.Error());
+        UpdateEnabled();
+        ShowNotices();
         return;
     }
     // Open again: from the start, or the "Start at measure" field.
     startPending_ = true;
     ApplyPractice();
+    UpdateEnabled();
 }
 
 void TMidiPlayer::PrepareFile(SongPointer song) {
     song_ = std::move(song);
+    const QString path =
+        song_ ? QFile::decodeName(QByteArray::fromStdString(song_->Path)) : QString();
+    if (path != practicePath_) ResetPractice();
+    practicePath_ = path;
+    measureText_->clear();
+    mediaProgress_->setValue(0);
     OpenForPlaying();
     if (!playback_.IsOpen()) return;
     rangeMeasures_ = -2;
@@ -380,8 +522,9 @@ void TMidiPlayer::PrepareFile(SongPointer song) {
     conv_.Settings.SequenceTempo = playback_.SequenceTempo();
     conv_.Settings.TempoFactor = 1.0;
     {
-        const QSignalBlocker blocker(tempoTrackBar_);
+        const QSignalBlocker a(tempoTrackBar_), b(speedPercent_);
         tempoTrackBar_->setValue(NORMAL_TEMPO_POSITION);
+        speedPercent_->setValue(PERCENT);
     }
     changeTempo(conv_.Settings.TempoFactor);
     ShowNotices();
@@ -391,6 +534,12 @@ void TMidiPlayer::FileClosed() {
     playback_.Close();
     song_.reset();
     ShowPath(QString());
+    openError_.clear();
+    measureText_->clear();
+    mediaProgress_->setValue(0);
+    view_.SetLoopMarks(0, 0);
+    UpdateEnabled();
+    ShowNotices();
 }
 
 void TMidiPlayer::PlayMidifile1Click() {
@@ -408,7 +557,11 @@ void TMidiPlayer::PlayMidifile1Click() {
 
 void TMidiPlayer::MediaTimer() {
     const std::string failure = playback_.TakeFailure();
-    if (!failure.empty()) prompts_.ShowMessage(QString::fromStdString(failure));
+    if (!failure.empty()) {
+        openError_ = QString::fromStdString(failure);
+        ShowNotices();
+        if (!isVisible()) prompts_.ShowMessage(openError_);
+    }
     if (!noticesReady_ && playback_.IsReady()) {
         noticesReady_ = true;
         ShowNotices();
@@ -418,12 +571,13 @@ void TMidiPlayer::MediaTimer() {
     double fraction = 0;
     const int64_t n = SelectedTrackMeasureCount();
     const int64_t length = playback_.IsOpen() ? playback_.Length() : 0;
+    const int64_t position = length < 1 ? 0 : std::clamp<int64_t>(playback_.Position(), 0, length);
+    if (length >= 1) fraction = static_cast<double>(position) / static_cast<double>(length);
     if (n < 1 || length < 1) {
-        // Nothing to follow: the last highlight goes too.
+        // No measure to follow (the whole file plays): the last highlight and measure go.
         if (view_.PlayingMeasure() != -1) view_.UnhighlightMeasure(view_.PlayingMeasure());
+        if (!measureText_->text().isEmpty()) measureText_->clear();
     } else {
-        const int64_t position = std::clamp<int64_t>(playback_.Position(), 0, length);
-        fraction = static_cast<double>(position) / static_cast<double>(length);
         const TrackRecord& track = conv_.TrackList[static_cast<size_t>(view_.SelectedTrack()) - 1];
         const uint32_t ticks = MeasureTicks(conv_.Header.Division, track);
         const int64_t m = std::clamp<int64_t>(ticks ? position / ticks + 1 : 1, 1, n);
@@ -437,13 +591,33 @@ void TMidiPlayer::MediaTimer() {
         if (measureText_->text() != text) measureText_->setText(text);
     }
     mediaProgress_->setValue(static_cast<int>(fraction * PROGRESS_MAXIMUM));
+    ShowSpeed();
 }
 
 void TMidiPlayer::SelectTempo() {
     const int position = tempoTrackBar_->value();
     if (position < 1 || position > TEMPO_STEPS) return;
     conv_.Settings.TempoFactor = TempoFactors[static_cast<size_t>(position) - 1];
+    {
+        // The field shows the step in per cent, as near as its range allows.
+        const QSignalBlocker blocker(speedPercent_);
+        speedPercent_->setValue(
+            static_cast<int>(std::lround(conv_.Settings.TempoFactor * PERCENT)));
+    }
     changeTempo(conv_.Settings.TempoFactor);
+    ShowSpeed();
+}
+
+void TMidiPlayer::SelectSpeedPercent(int percent) {
+    conv_.Settings.TempoFactor = percent / double(PERCENT);
+    // A speed that is one of the nine steps moves the track bar there; another leaves it.
+    for (int i = 0; i < TEMPO_STEPS; ++i)
+        if (std::lround(TempoFactors[static_cast<size_t>(i)] * PERCENT) == percent) {
+            const QSignalBlocker blocker(tempoTrackBar_);
+            tempoTrackBar_->setValue(i + 1);
+        }
+    changeTempo(conv_.Settings.TempoFactor);
+    ShowSpeed();
 }
 
 void TMidiPlayer::changeTempo(double factor) {
@@ -461,7 +635,13 @@ int64_t TMidiPlayer::SelectedTrackMeasureCount() const {
     if (track == 0) return 0;
     // A closed view keeps the number of its track but shows no measure of it.
     if (track >= 1 && !view_.ShowsTrack()) return 0;
-    return view_.TrackMeasureCount(track);
+    const int64_t count = view_.TrackMeasureCount(track);
+    if (count < 1 || !playback_.IsOpen()) return count;
+    const TrackRecord& record = conv_.TrackList[static_cast<size_t>(track) - 1];
+    const uint32_t ticks = MeasureTicks(conv_.Header.Division, record);
+    const int64_t length = playback_.Length();
+    if (!record.Notes.empty() || ticks == 0 || length < 1) return count;
+    return std::max<int64_t>(count, (length - 1) / ticks + 1);
 }
 
 } // namespace morvel

@@ -3,10 +3,18 @@
 // the highlight of the measure being played in the measure view, which it can scroll to
 // follow.
 //
-// Below those controls it offers practice: start at a measure (also by a double-click on a
-// measure panel), loop a range of measures, hear only the shown track or all but it, and a
-// measure of count-in clicks. Space plays or pauses and Home goes back to the start (the
-// loop's start while looping), in this window and in any window given to InstallKeys.
+// Beside the nine speeds a field takes any speed of 25 to 200 per cent. Below those controls
+// it offers practice: start at a measure (also by a double-click on a measure panel), loop a
+// range of measures (also by a click and a shift-click on two panels, which mark the loop
+// while it is on), hear only the shown track or all but it, a measure of count-in clicks, and
+// the speed trainer, which plays each pass of the loop one step faster. Space plays or pauses
+// and Home goes to "Start at measure" (the loop's start while looping), as Prev does, in this
+// window and in any window given to InstallKeys, whichever control has the focus, except a
+// text field.
+//
+// The practice choices (start, loop, play choice, count-in, trainer) belong to the file: they
+// survive Options, another track and reopening, each measure clamped to the measures of the
+// track on show, and start afresh (loop off, measure 1, all tracks) only for another file.
 //
 // It talks to the rest of the program only through the measure view's functions and signals,
 // the conversion's song and settings, the playback service and the prompts it is given. Its
@@ -19,6 +27,7 @@
 #include "measureview/MeasureView.h"
 #include "widgets/Prompts.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -45,18 +54,23 @@ class TMidiPlayer : public QWidget {
     static constexpr std::array<double, TEMPO_STEPS> TempoFactors = {0.125, 0.25, 0.5,  0.75, 1.0,
                                                                      1.25,  1.5,  1.75, 2.0};
 
+    static constexpr int MIN_SPEED_PERCENT = 25;
+    static constexpr int MAX_SPEED_PERCENT = 200;
+
     // Reads the song and FollowMusic of `conversion` and writes only its SequenceTempo (a
     // record of the file's first tempo) and TempoFactor; highlights through `view`; plays
-    // through `playback`; reports a file that cannot be played through `prompts`.
+    // through `playback`. A file that cannot be played is told in the window's notice line;
+    // `prompts` shows only a failure while playing with the window hidden.
     TMidiPlayer(MeasureView& view, Conversion& conversion, MidiPlayback& playback,
                 Prompts& prompts, QWidget* parent = nullptr);
     ~TMidiPlayer() override;
 
     // A song was opened and converted: opens it for playing (its bytes as read), reads its
-    // tempo and returns to the normal speed. A song that cannot be played is reported, naming
-    // it.
+    // tempo and returns to the normal speed. A song that cannot be played is told in the
+    // notice line, naming it.
     void PrepareFile(SongPointer song);
-    // The tabulature was closed: the music stops and the file is let go.
+    // The tabulature was closed: the music stops, the file is let go, the measure and the
+    // progress are cleared and the buttons disabled.
     void FileClosed();
 
     // File > "Midifile Player": shows the window centred and opens the file again, which stops
@@ -71,7 +85,8 @@ class TMidiPlayer : public QWidget {
     // After every button: the chosen speed again.
     void PlayerPostClick();
     // Measures of the shown track; 0 with no track shown (or a closed view), -1 for the chord
-    // view.
+    // view. A track without notes counts the measures of the whole file in its measure
+    // length, so it can be followed and practised as the song plays.
     int64_t SelectedTrackMeasureCount() const;
 
     // ---- Practice ----
@@ -80,11 +95,14 @@ class TMidiPlayer : public QWidget {
     void StartAtMeasure(int measure);
     // Space: plays (as the Play button) or pauses.
     void PlayOrPause();
-    // Home: back to the start, or to the loop's start while looping.
+    // Home and Prev: to "Start at measure", or to the loop's start while looping; playing
+    // goes on from there.
     void Home();
-    // Space and Home reach the player from `window` too, unless the widget with the focus
-    // takes the key itself (a text field keeps its Space).
+    // Space and Home reach the player from `window` too, whichever of its controls has the
+    // focus, except a text field (which keeps both keys).
     void InstallKeys(QWidget& window);
+    // Loops measures `from` .. `to` and ticks Loop (a shift-click range in the view).
+    void ChooseLoop(int from, int to);
     // The first tick of measure `measure` of the shown track: (measure - 1) x its measure
     // length, the mapping the highlight uses; 0 with no track shown.
     int64_t MeasureStartTick(int64_t measure) const;
@@ -99,6 +117,10 @@ class TMidiPlayer : public QWidget {
     void BuildPracticeControls(int top);
     void UpdatePracticeRanges();
     void ApplyPractice();
+    void ResetPractice();
+    void UpdateEnabled();
+    void ShowSpeed();
+    void SelectSpeedPercent(int percent);
     void PlayClick();
     void ShowNotices();
     void OpenForPlaying();
@@ -121,6 +143,7 @@ class TMidiPlayer : public QWidget {
     QProgressBar* mediaProgress_ = nullptr;
     QLabel* status_ = nullptr;
     QTimer* timer1_ = nullptr;
+    QSpinBox* speedPercent_ = nullptr;
 
     QSpinBox* startMeasure_ = nullptr;
     QSpinBox* loopFrom_ = nullptr;
@@ -129,11 +152,21 @@ class TMidiPlayer : public QWidget {
     QComboBox* playChoice_ = nullptr;
     QCheckBox* countIn_ = nullptr;
     QCheckBox* countInEachPass_ = nullptr;
-    // Play starts at the "Start at measure" field: after Prev, a new file, or an edit of the
+    QCheckBox* raiseSpeed_ = nullptr;
+    QSpinBox* speedFrom_ = nullptr;
+    QSpinBox* speedStep_ = nullptr;
+    QSpinBox* speedTo_ = nullptr;
+    QLabel* speedNow_ = nullptr;
+    // Play starts at the "Start at measure" field: after a new file, or an edit of the
     // field; after Stop it goes on from where it stopped.
     bool startPending_ = true;
     int64_t rangeMeasures_ = -2; // measure count the practice fields were set for
     bool noticesReady_ = false;  // the notices were shown after the loader finished
+    // The measures the user chose; the fields show them clamped to the track on show.
+    int wantedStart_ = 1, wantedFrom_ = 1, wantedTo_ = 1;
+    QString practicePath_;                // the file the practice choices belong to
+    QString openError_;                   // why the file cannot be played; shown in the notice line
+    QList<QPointer<QWidget>> keyWindows_; // windows whose Space and Home reach the player
 };
 
 } // namespace morvel

@@ -1,8 +1,10 @@
 // Random commands against the whole program, wired as app/main.cpp wires it, on the offscreen
-// platform: menu commands, track choices, option changes, colours, player buttons, chord
-// names, resizes and export commands, each prompt answered at random (cancel, a good path, a
+// platform: menu commands, track choices, option changes, colours, player buttons, fields and
+// keys, loops chosen on the panels, chord names, resizes and export commands, each prompt
+// answered at random (cancel, a good path, a
 // missing folder, the open file itself, a special file). After every step: no modal window is
-// left open, the shown track's panels match its measures, the open MIDI file is unchanged, the
+// left open, the player's fields and measure stay within the track on show, the shown track's
+// panels match its measures, the open MIDI file is unchanged, the
 // FIFO is still one and nothing was written in the current folder. MORVEL_MONKEY_SEED and
 // MORVEL_MONKEY_STEPS choose another run; a failure names the seed and the step.
 
@@ -23,10 +25,13 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPrinter>
+#include <QSpinBox>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -176,13 +181,7 @@ class Monkey {
             break;
         }
         case 4:
-            if (QAbstractButton* button = Any(ButtonsOf(p_.player)); button && Pick(4) != 0) {
-                what = "player button " + button->objectName();
-                button->click();
-            } else {
-                what = "player window";
-                p_.player.PlayMidifile1Click();
-            }
+            PlayerStep(what);
             break;
         case 5: {
             static const QStringList NAMES = {"C", "Am7", "F#m7b5", "Gsus4", "xyz", "",
@@ -212,10 +211,96 @@ class Monkey {
         QApplication::processEvents();
     }
 
+    // The player: its buttons and check boxes, a number in one of its fields, Space or Home at
+    // one of its controls or the view, a click and shift-click on two panels, or the window.
+    void PlayerStep(QString& what) {
+        QWidget& player = p_.player;
+        switch (Pick(6)) {
+        case 0:
+        case 1:
+            if (QAbstractButton* button = Any(ButtonsOf(player))) {
+                what = "player button " + button->objectName();
+                button->click();
+                return;
+            }
+            break;
+        case 2:
+            if (QSpinBox* box = Any(player.findChildren<QSpinBox*>())) {
+                const int value =
+                    box->minimum() - 2 +
+                    static_cast<int>(Pick(size_t(box->maximum() - box->minimum() + 5)));
+                what = QString("player field %1 = %2").arg(box->objectName()).arg(value);
+                box->setValue(value);
+                return;
+            }
+            break;
+        case 3: {
+            QList<QWidget*> targets = player.findChildren<QWidget*>();
+            targets << &player << p_.form.TabScroll();
+            QWidget* target = Any(targets);
+            const bool space = Pick(2) == 0;
+            what = QString("key %1 at %2").arg(space ? "Space" : "Home").arg(target->objectName());
+            QKeyEvent press(QEvent::KeyPress, space ? Qt::Key_Space : Qt::Key_Home, Qt::NoModifier,
+                            space ? " " : "");
+            QApplication::sendEvent(target, &press);
+            return;
+        }
+        case 4: {
+            const std::vector<QWidget*> panels = p_.form.TabScroll()->PanelWidgets();
+            if (panels.empty()) break;
+            what = "click and shift-click on two panels";
+            for (Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ShiftModifier}) {
+                QWidget* panel = panels[Pick(panels.size())];
+                QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5),
+                                  panel->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::LeftButton,
+                                  modifiers);
+                QApplication::sendEvent(panel, &press);
+            }
+            return;
+        }
+        default:
+            break;
+        }
+        what = "player window";
+        p_.player.PlayMidifile1Click();
+    }
+
+    // The player's own invariants: its fields within the measures on show, From never past
+    // To, a measure shown within them, and no button to press without a file.
+    QString PlayerBroken() {
+        QWidget& player = p_.player;
+        auto box = [&](const char* name) { return player.findChild<QSpinBox*>(name); };
+        const int64_t n = p_.player.SelectedTrackMeasureCount();
+        if (box("LoopFrom")->value() > box("LoopTo")->value())
+            return "the loop's From is past its To";
+        if (n >= 1)
+            for (const char* name : {"StartMeasure", "LoopFrom", "LoopTo"})
+                if (box(name)->value() < 1 || box(name)->value() > n)
+                    return QString("%1 is %2 of %3 measures")
+                        .arg(name)
+                        .arg(box(name)->value())
+                        .arg(n);
+        const QString text = player.findChild<QLineEdit*>("MeasureText")->text();
+        if (!text.isEmpty()) {
+            const QStringList parts = text.split(" of ");
+            if (parts.size() != 2 || parts[0].toLongLong() < 1 ||
+                parts[0].toLongLong() > parts[1].toLongLong())
+                return "the measure shows \"" + text + "\"";
+        }
+        const MidiPlayback::Practice& practice = p_.playback.CurrentPractice();
+        if (practice.Loop &&
+            (practice.LoopFrom >= practice.LoopTo || practice.LoopFrom > p_.playback.Length()))
+            return "the loop in force is empty or past the file";
+        if (!p_.playback.IsOpen() && player.findChild<QWidget*>("Play")->isEnabled())
+            return "Play is enabled with no file open";
+        return {};
+    }
+
     // Every invariant; the first broken one as a text, empty when all hold.
     QString Broken() {
         if (QWidget* modal = QApplication::activeModalWidget())
             return "a modal window is left open: " + modal->objectName();
+        if (const QString player = PlayerBroken(); !player.isEmpty()) return player;
         const MeasureView& view = *p_.form.TabScroll();
         if (view.ShowsTrack()) {
             const int track = view.SelectedTrack();

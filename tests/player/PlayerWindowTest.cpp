@@ -31,6 +31,7 @@
 
 #include <future>
 #include <memory>
+#include <set>
 
 namespace morvel {
 namespace {
@@ -192,11 +193,13 @@ TEST_F(PlayerWindowTest, TheMeasureFollowsTheTicksOfTheShownTrack) {
     EXPECT_EQ(view->PlayingMeasure(), 9);
     EXPECT_EQ(MeasureText(), QString("9 of %1").arg(player->SelectedTrackMeasureCount()));
 
-    // The chord view and no track highlight nothing, and show no progress.
+    // The chord view and no track highlight nothing and show no measure; the progress is
+    // that of the whole file.
     view->ShowTrack(-1);
     player->MediaTimer();
     EXPECT_EQ(view->PlayingMeasure(), -1);
-    EXPECT_EQ(Progress(), 0);
+    EXPECT_EQ(MeasureText(), "");
+    EXPECT_EQ(Progress(), 60);
     view->ShowTrack(0);
     player->MediaTimer();
     EXPECT_EQ(view->PlayingMeasure(), -1);
@@ -296,10 +299,11 @@ TEST_F(PlayerWindowTest, MissingPiecesAreToldPlainly) {
     const QString path = dir.filePath("broken.mid");
     player->FileClosed();
     player->PrepareFile(SongOfBytes(
-        std::string("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24),
-        path.toStdString()));
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0], "Cannot play \"" + path + "\": the file ends inside a track.");
+        std::string("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24), path.toStdString()));
+    EXPECT_TRUE(shown.empty()) << "the conversion's own messages are enough";
+    EXPECT_TRUE(Find<QLabel>("PlayerStatus")
+                    ->text()
+                    .startsWith("Cannot play \"" + path + "\": the file ends inside a track."));
     EXPECT_EQ(Find<QLabel>("MediaLabel")->toolTip(), path);
     EXPECT_TRUE(Find<QLabel>("MediaLabel")->text().endsWith("broken.mid"));
     player->MediaTimer();
@@ -330,18 +334,13 @@ TEST_F(PlayerWindowTest, PractiseFromADoubleClickedMeasureInALoopWithTheKeys) {
     EXPECT_EQ(MeasureText(), "5 of 8");
     EXPECT_EQ(Find<QSpinBox>("StartMeasure")->value(), 5);
 
-    // The loop's fields stay within the track and From never passes To.
+    // The loop's fields stay within the track.
     auto* from = Find<QSpinBox>("LoopFrom");
     auto* to = Find<QSpinBox>("LoopTo");
     EXPECT_EQ(to->maximum(), 8);
     to->setValue(12);
     EXPECT_EQ(to->value(), 8);
-    to->setValue(4);
-    from->setValue(6);
-    EXPECT_EQ(from->value(), 4) << "From is refused past To";
     from->setValue(3);
-    to->setValue(2);
-    EXPECT_EQ(to->value(), 3) << "To is refused before From";
     to->setValue(4);
     Find<QCheckBox>("LoopCheck")->setChecked(true);
     EXPECT_EQ(playback->CurrentPractice().LoopFrom, 2 * MEASURE);
@@ -445,6 +444,269 @@ TEST_F(PlayerWindowTest, TheMainWindowOffersThePlayerAndPreparesIt) {
     EXPECT_FALSE(playback->IsPlaying());
     EXPECT_FALSE(playback->IsOpen());
     EXPECT_TRUE(shown.empty());
+}
+
+// ---- Practice a guitarist can rely on ----
+
+class PracticeWindowTest : public PlayerWindowTest {
+  protected:
+    // The main window and the player joined as the program joins them.
+    void SetUp() override {
+        PlayerWindowTest::SetUp();
+        form = std::make_unique<TTabForm>(conv, display, prompts);
+        formPlayer = std::make_unique<TMidiPlayer>(*form->TabScroll(), conv, *playback, prompts);
+        formPlayer->Timer1()->stop();
+        ConnectPlayer(*form, *formPlayer);
+    }
+    void TearDown() override {
+        formPlayer.reset();
+        form.reset();
+    }
+    QString Write(const std::vector<TrackBuilder>& tracks, const QString& name) {
+        MidiBuilder song(1, DIVISION);
+        for (const TrackBuilder& t : tracks)
+            song.Add(t);
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(song.Bytes()));
+        return path;
+    }
+    template <class T> T* In(const char* name) { return formPlayer->findChild<T*>(name); }
+    int Value(const char* name) { return In<QSpinBox>(name)->value(); }
+    QString Text() { return In<QLineEdit>("MeasureText")->text(); }
+
+    std::unique_ptr<TTabForm> form;
+    std::unique_ptr<TMidiPlayer> formPlayer;
+};
+
+TEST_F(PracticeWindowTest, ThePracticeSurvivesOptionsATrackChangeAndReopeningClamped) {
+    const QString path =
+        Write({NotesIn(Range(1, 24), 24), NotesIn(Range(1, 8), 8)}, "practice.mid");
+    form->OpenMidiFilePath(path);
+    form->TrackMenuClick(1);
+    In<QSpinBox>("LoopTo")->setValue(20);
+    In<QSpinBox>("LoopFrom")->setValue(10);
+    In<QSpinBox>("StartMeasure")->setValue(12);
+    In<QCheckBox>("LoopCheck")->setChecked(true);
+    In<QComboBox>("PlayChoice")->setCurrentIndex(2);
+    In<QCheckBox>("CountIn")->setChecked(true);
+    auto kept = [&](int start, int from, int to) {
+        EXPECT_EQ(Value("StartMeasure"), start);
+        EXPECT_EQ(Value("LoopFrom"), from);
+        EXPECT_EQ(Value("LoopTo"), to);
+        EXPECT_TRUE(In<QCheckBox>("LoopCheck")->isChecked());
+        EXPECT_EQ(In<QComboBox>("PlayChoice")->currentIndex(), 2);
+        EXPECT_TRUE(In<QCheckBox>("CountIn")->isChecked());
+        EXPECT_EQ(playback->CurrentPractice().LoopFrom, (from - 1) * MEASURE);
+        EXPECT_EQ(playback->CurrentPractice().LoopTo, to * MEASURE);
+    };
+    form->ReconvertMidiFile(); // Options > Apply
+    kept(12, 10, 20);
+    form->TrackMenuClick(2); // 8 measures: every measure clamped
+    kept(8, 8, 8);
+    form->TrackMenuClick(1); // the choices come back
+    kept(12, 10, 20);
+    formPlayer->PlayMidifile1Click();
+    kept(12, 10, 20);
+    form->OpenMidiFilePath(path); // the same file again (Recent Files)
+    form->TrackMenuClick(1);
+    kept(12, 10, 20);
+
+    // Another file starts afresh.
+    form->OpenMidiFilePath(Write({NotesIn(Range(1, 30), 30)}, "other.mid"));
+    form->TrackMenuClick(1);
+    EXPECT_EQ(Value("LoopFrom"), 1);
+    EXPECT_FALSE(In<QCheckBox>("LoopCheck")->isChecked());
+}
+
+TEST_F(PlayerWindowTest, LoopFieldsTypedInEitherOrderAndPrevToTheStartMeasure) {
+    Open({NotesIn(Range(1, 24), 24)});
+    auto* from = Find<QSpinBox>("LoopFrom");
+    auto* to = Find<QSpinBox>("LoopTo");
+    from->setValue(3); // "to" is still 1: it moves with "from"
+    to->setValue(4);
+    EXPECT_EQ(std::make_pair(from->value(), to->value()), std::make_pair(3, 4));
+    to->setValue(2); // and "from" moves with "to"
+    EXPECT_EQ(std::make_pair(from->value(), to->value()), std::make_pair(2, 2));
+
+    // Prev and Home go to "Start at measure", or to the loop's start while looping.
+    Find<QSpinBox>("StartMeasure")->setValue(6);
+    Click("Play");
+    playback->Advance(3000);
+    Click("Prev");
+    EXPECT_EQ(playback->Position(), 5 * MEASURE);
+    EXPECT_TRUE(playback->IsPlaying());
+    Find<QCheckBox>("LoopCheck")->setChecked(true);
+    playback->Advance(1000);
+    Press(player.get(), Qt::Key_Home);
+    EXPECT_EQ(playback->Position(), MEASURE);
+}
+
+TEST_F(PlayerWindowTest, SpaceTogglesFromAnyControlButATextFieldAndEveryControlFits) {
+    Open({NotesIn(Range(1, 8), 8)});
+    Press(Find<QToolButton>("Play"), Qt::Key_Space);
+    EXPECT_TRUE(playback->IsPlaying());
+    Press(Find<QToolButton>("Play"), Qt::Key_Space);
+    EXPECT_TRUE(playback->IsPaused()) << "Space on the Play button pauses";
+    Press(Find<QCheckBox>("LoopCheck"), Qt::Key_Space);
+    EXPECT_TRUE(playback->IsPlaying());
+    EXPECT_FALSE(Find<QCheckBox>("LoopCheck")->isChecked());
+    Press(Find<QSpinBox>("StartMeasure"), Qt::Key_Space); // a field keeps it
+    EXPECT_TRUE(playback->IsPlaying());
+
+    for (QWidget* child : player->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(player->rect().contains(child->geometry())) << qPrintable(child->objectName());
+}
+
+TEST_F(PlayerWindowTest, ALoopOverTheLastMeasureHoldsAndReachesIt) {
+    // Eight whole notes: the last ends on the bar line, so the track counts 9 measures and
+    // the file ends where measure 9 starts.
+    TrackBuilder whole;
+    for (int i = 0; i < 8; ++i)
+        whole.Note(0, 60 + i, MEASURE);
+    whole.End();
+    Open({whole});
+    ASSERT_EQ(player->SelectedTrackMeasureCount(), 9);
+    Find<QSpinBox>("StartMeasure")->setValue(2);
+    Find<QSpinBox>("LoopFrom")->setValue(9);
+    Find<QCheckBox>("LoopCheck")->setChecked(true);
+    Click("Play");
+    player->MediaTimer();
+    EXPECT_EQ(MeasureText(), "9 of 9") << "Play jumps into the loop";
+    for (int i = 0; i < 12; ++i) {
+        playback->Advance(1000);
+        player->MediaTimer();
+        EXPECT_EQ(MeasureText(), "9 of 9");
+    }
+    EXPECT_TRUE(playback->IsPlaying());
+    EXPECT_GE(playback->LoopJumpStats().Count, 5);
+
+    // 8-9: both measures are shown, pass after pass.
+    Find<QSpinBox>("LoopFrom")->setValue(8);
+    std::set<QString> seen;
+    for (int i = 0; i < 40; ++i) {
+        playback->Advance(250);
+        player->MediaTimer();
+        seen.insert(MeasureText());
+    }
+    EXPECT_EQ(seen, (std::set<QString>{"8 of 9", "9 of 9"}));
+    EXPECT_TRUE(playback->IsPlaying());
+}
+
+TEST_F(PlayerWindowTest, AnEmptyTrackCountsTheMeasuresOfTheFile) {
+    Open({NotesIn(Range(1, 10), 10), TrackBuilder().End()}, 2);
+    EXPECT_EQ(player->SelectedTrackMeasureCount(), 10);
+    EXPECT_EQ(Find<QSpinBox>("LoopTo")->maximum(), 10);
+    Find<QSpinBox>("StartMeasure")->setValue(4);
+    Click("Play");
+    playback->Advance(3000);
+    player->MediaTimer();
+    EXPECT_EQ(MeasureText(), "5 of 10");
+    EXPECT_EQ(Progress(), 45);
+}
+
+TEST_F(PracticeWindowTest, NothingStaleAfterClosingOpeningOrReopeningWithoutATrack) {
+    const QString path = Write({NotesIn(Range(1, 10), 10)}, "ten.mid");
+    form->OpenMidiFilePath(path);
+    form->TrackMenuClick(1);
+    In<QToolButton>("Play")->click();
+    playback->Advance(13000);
+    formPlayer->MediaTimer();
+    ASSERT_EQ(Text(), "7 of 10");
+    form->CloseTabulature1Click();
+    EXPECT_EQ(Text(), "");
+    EXPECT_EQ(In<QProgressBar>("MediaProgress")->value(), 0);
+    for (const char* name : {"Play", "Pause", "Stop", "Prev", "StartMeasure", "LoopCheck"})
+        EXPECT_FALSE(formPlayer->findChild<QWidget*>(name)->isEnabled()) << name;
+
+    form->OpenMidiFilePath(path);
+    form->TrackMenuClick(1);
+    formPlayer->MediaTimer();
+    EXPECT_EQ(Text(), "1 of 10");
+    playback->Seek(6 * MEASURE);
+    formPlayer->MediaTimer();
+    form->OpenMidiFilePath(Write({NotesIn(Range(1, 4), 4)}, "four.mid"));
+    formPlayer->MediaTimer();
+    EXPECT_EQ(Text(), "") << "no measure of the old file";
+    EXPECT_TRUE(In<QToolButton>("Play")->isEnabled());
+
+    // No track chosen: Play plays the whole file and the progress shows it.
+    In<QToolButton>("Play")->click();
+    playback->Advance(4000);
+    formPlayer->MediaTimer();
+    EXPECT_TRUE(playback->IsPlaying());
+    EXPECT_EQ(In<QProgressBar>("MediaProgress")->value(), 50);
+    EXPECT_FALSE(In<QSpinBox>("StartMeasure")->isEnabled());
+}
+
+TEST_F(PracticeWindowTest, ADamagedFileIsToldOnceInTheNoticeLine) {
+    const QString path = dir.filePath("damaged.mid");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\x20\0\x90", 24);
+    file.close();
+    form->OpenMidiFilePath(path);
+    EXPECT_FALSE(messages.empty()) << "the conversion tells its own";
+    formPlayer->PlayMidifile1Click();
+    formPlayer->MediaTimer();
+    EXPECT_TRUE(shown.empty()) << qPrintable(shown.join(" | "));
+    const QString notice = In<QLabel>("PlayerStatus")->text();
+    EXPECT_EQ(notice.count("Cannot play \"" + path + "\""), 1) << qPrintable(notice);
+    EXPECT_FALSE(In<QToolButton>("Play")->isEnabled());
+}
+
+TEST_F(PlayerWindowTest, ClickAndShiftClickOnTwoPanelsChooseTheLoopAndMarkIt) {
+    Open({NotesIn(Range(1, 10), 10)});
+    auto click = [&](int tag, Qt::KeyboardModifiers modifiers) {
+        QWidget* panel = view->PanelWidget(tag, true);
+        ASSERT_NE(panel, nullptr);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10),
+                          panel->mapToGlobal(QPointF(10, 10)), Qt::LeftButton, Qt::LeftButton,
+                          modifiers);
+        QApplication::sendEvent(panel, &press);
+    };
+    click(6, Qt::NoModifier);
+    EXPECT_FALSE(Find<QCheckBox>("LoopCheck")->isChecked()) << "a click alone chooses nothing";
+    click(3, Qt::ShiftModifier);
+    EXPECT_EQ(Find<QSpinBox>("LoopFrom")->value(), 3);
+    EXPECT_EQ(Find<QSpinBox>("LoopTo")->value(), 6);
+    EXPECT_TRUE(Find<QCheckBox>("LoopCheck")->isChecked());
+    EXPECT_EQ(playback->CurrentPractice().LoopFrom, 2 * MEASURE);
+    EXPECT_EQ(playback->CurrentPractice().LoopTo, 6 * MEASURE);
+    EXPECT_EQ(view->LoopMarks(), std::make_pair(3, 6));
+    auto marked = [&](int tag) {
+        const QImage image = view->PanelWidget(tag, true)->grab().toImage();
+        return image.pixelColor(image.width() / 2, 1) != image.pixelColor(image.width() / 2, 8);
+    };
+    EXPECT_TRUE(marked(4));
+    EXPECT_FALSE(marked(7));
+    Find<QCheckBox>("LoopCheck")->setChecked(false);
+    EXPECT_FALSE(marked(4)) << "the mark shows only while looping";
+}
+
+TEST_F(PlayerWindowTest, APerCentSpeedBesideTheStepsAndTheTrainersSpeedShown) {
+    Open({NotesIn(Range(1, 10), 10)});
+    auto* percent = Find<QSpinBox>("SpeedPercent");
+    auto* bar = Find<QSlider>("TempoTrackBar");
+    percent->setValue(65);
+    EXPECT_DOUBLE_EQ(playback->Speed(), 0.65);
+    EXPECT_EQ(bar->value(), 5) << "a speed between the steps leaves the bar";
+    percent->setValue(150);
+    EXPECT_EQ(bar->value(), 7);
+    bar->setValue(3);
+    EXPECT_EQ(percent->value(), 50);
+
+    // Loop 1-2 from 60 % by 20 %: "Speed:" follows each pass.
+    Find<QSpinBox>("LoopTo")->setValue(2);
+    Find<QCheckBox>("LoopCheck")->setChecked(true);
+    Find<QSpinBox>("SpeedStep")->setValue(20);
+    Find<QCheckBox>("RaiseSpeed")->setChecked(true);
+    Click("Play");
+    EXPECT_EQ(Find<QLabel>("SpeedNow")->text(), "Speed: 60 %");
+    playback->Advance(static_cast<int>(4000 / 0.6) + 50);
+    player->MediaTimer();
+    EXPECT_EQ(Find<QLabel>("SpeedNow")->text(), "Speed: 80 %");
 }
 
 } // namespace

@@ -202,6 +202,57 @@ TEST(PracticeTest, CountInIsOneMeasureOfClicksInTheMeasuresSignatureBeforeItsFir
     }
 }
 
+// The speed trainer: each pass of the loop one step faster, up to the target, every pass as
+// long as its speed makes it by FluidSynth's own clock (rendered samples), within 5 ms; the
+// chosen speed waits meanwhile and is back once the trainer is off.
+TEST(PracticeTest, TheSpeedTrainerPlaysEachPassOneStepFaster) {
+    constexpr int MEASURE = 4 * DIVISION;
+    constexpr double LOOP_MS = 4000; // measures 3 and 4 at 120 beats per minute
+    Recorder recorder;
+    MidiPlayback playback(Quiet(&recorder));
+    ASSERT_TRUE(playback.OpenBytes(Beats(24), "beats.mid"));
+    playback.SetSpeed(1.5);
+    MidiPlayback::Practice practice;
+    practice.Loop = true;
+    practice.LoopFrom = 2 * MEASURE;
+    practice.LoopTo = 4 * MEASURE;
+    practice.RaiseSpeed = true;
+    practice.SpeedFrom = 0.6;
+    practice.SpeedStep = 0.15;
+    practice.SpeedTo = 1.0;
+    playback.SetPractice(practice);
+    playback.PlayFrom(practice.LoopFrom);
+    const std::vector<double> speeds = {0.6, 0.75, 0.9, 1.0, 1.0};
+    EXPECT_DOUBLE_EQ(playback.CurrentSpeed(), 0.6);
+    int passes = 0;
+    while (passes < static_cast<int>(speeds.size())) {
+        playback.Advance(5);
+        const MidiPlayback::LoopJumps jumps = playback.LoopJumpStats();
+        if (jumps.Count == passes) continue;
+        ASSERT_LT(passes, 8) << "no loop end";
+        EXPECT_NEAR(jumps.LastPassMs, LOOP_MS / speeds[static_cast<size_t>(passes)], 5.0)
+            << "pass " << passes;
+        passes = jumps.Count;
+        if (passes < static_cast<int>(speeds.size())) {
+            EXPECT_DOUBLE_EQ(playback.CurrentSpeed(), speeds[static_cast<size_t>(passes)]);
+        }
+    }
+    playback.SetSpeed(0.5); // the chosen speed waits while the trainer runs
+    EXPECT_DOUBLE_EQ(playback.CurrentSpeed(), 1.0);
+    // Every pass still plays beats 9..16 once, in order.
+    const std::vector<Heard> heard = recorder.Take();
+    ASSERT_GE(heard.size(), 8u * speeds.size());
+    for (size_t i = 0; i < heard.size(); ++i)
+        ASSERT_EQ(heard[i].Key, 48 + static_cast<int>(i % 8)) << "note " << i;
+
+    practice.RaiseSpeed = false;
+    playback.SetPractice(practice);
+    EXPECT_DOUBLE_EQ(playback.CurrentSpeed(), 0.5);
+    const int64_t from = playback.Position();
+    playback.Advance(1000);
+    EXPECT_NEAR(playback.Position() - from, DIVISION, 2) << "half of two beats a second";
+}
+
 // The loader probes the sound card and loads the SoundFont off the caller's thread: one that
 // takes 5 s holds up neither a file nor a button, and one that throws ends only the load.
 TEST(PracticeTest, ASlowOrFailingLoaderHoldsNothingUp) {
