@@ -85,8 +85,11 @@ struct Parser {
             options.Metrics = true;
             return NoInlineValue(flag, inlineValue);
         }
-        if (flag == "--musicxml") {
-            options.MusicXml = true;
+        if (const ScoreFormat* format = FindScoreFormat(flag)) {
+            if (options.Format != nullptr && options.Format != format)
+                return Fail(std::string(options.Format->Flag) + " and " + format->Flag +
+                            " cannot be used together");
+            options.Format = format;
             return NoInlineValue(flag, inlineValue);
         }
         if (flag == "--report") {
@@ -196,8 +199,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         return parser.Fail("several MIDI files need --out-dir");
     if (options.Metrics && (!options.OutDir.empty() || options.Mode != OutputMode::AllText))
         return parser.Fail("--metrics cannot be used with --out-dir, --track or --report");
-    if (options.MusicXml && (options.Metrics || options.Mode == OutputMode::Report))
-        return parser.Fail("--musicxml cannot be used with --metrics or --report");
+    if (options.Format && (options.Metrics || options.Mode == OutputMode::Report))
+        return parser.Fail(std::string(options.Format->Flag) +
+                           " cannot be used with --metrics or --report");
     return true;
 }
 
@@ -233,6 +237,11 @@ What is written (default: the whole text output, every line ending in CR LF):
                      text, rhythm on a sixteenth or triplet grid; --out-dir writes
                      DIR/FILE.musicxml. A summary goes to standard error: notes written,
                      notes without string and fret, largest quantisation shift in ticks
+  --gp5              Guitar Pro 5 (.gp5) instead of text, from the same score as --musicxml
+                     and with the same choice of tracks: six strings tuned as the working
+                     tuning sounds, every note on the string and fret of the text; --out-dir
+                     writes DIR/FILE.gp5. A note without string and fret is left out and
+                     counted in the summary on standard error
   -j, --jobs N       worker threads for --out-dir (default: one per core)
   --metrics          instead of the tablature, one line of playability figures per track
                      and a total, read from the columns the text would show: notes, frets

@@ -9,7 +9,7 @@
 #include "cli/ToolCommon.h"
 #include "core/Conversion.h"
 #include "core/Metrics.h"
-#include "formats/MusicXml.h"
+#include "formats/ScoreFile.h"
 #include "io/OutputFile.h"
 #include "core/SettingsFiles.h"
 #include "io/TempFiles.h"
@@ -66,17 +66,17 @@ void ConvertToText(Conversion& conversion, const Options& options, const std::st
     }
 }
 
-// The MusicXML of `input` into `out`, with its summary (and any drum tracks left out) on
-// standard error.
-void ConvertToMusicXml(Conversion& conversion, const Options& options, const std::string& input,
-                       OutputFile& out, FileResult& result) {
-    MusicXmlOptions xml;
-    xml.WorkTitle = std::filesystem::path(input).filename().string();
+// The score of `input` in `format` into `out`, with its summary (and any drum tracks left out)
+// on standard error.
+void ConvertToScore(Conversion& conversion, const Options& options, const ScoreFormat& format,
+                    const std::string& input, OutputFile& out, FileResult& result) {
+    ScoreOptions score;
+    score.WorkTitle = std::filesystem::path(input).filename().string();
     if (options.Mode == OutputMode::Track)
-        xml.Tracks.push_back(static_cast<uint32_t>(options.Track - 1));
-    MusicXmlSummary summary;
-    const bool written = WriteMusicXmlOfFile(
-        conversion, input, xml,
+        score.Tracks.push_back(static_cast<uint32_t>(options.Track - 1));
+    ScoreSummary summary;
+    const bool written = WriteScoreOfFile(
+        conversion, input, score, format.Writer,
         [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, summary);
     for (const TrackRecord& track : conversion.TrackList)
         result.Notes += track.Notes.size();
@@ -96,7 +96,7 @@ void ConvertToMusicXml(Conversion& conversion, const Options& options, const std
         result.Errors = std::max(result.Errors, 1);
         return;
     }
-    PrintMessage(input, FormatMusicXmlSummary(summary));
+    PrintMessage(input, format.Writer.Summary(summary));
 }
 
 // Converts `input` with `conversion`, streams the kept text to `out` and finishes it: the text
@@ -112,8 +112,8 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
         ++result.Errors;
         PrintMessage(input, text);
     });
-    if (options.MusicXml) {
-        ConvertToMusicXml(conversion, options, input, out, result);
+    if (options.Format != nullptr) {
+        ConvertToScore(conversion, options, *options.Format, input, out, result);
     } else {
         ConvertToText(conversion, options, input, out, result);
     }
@@ -186,9 +186,10 @@ int MetricsSingle(const Options& options, const Settings& settings) {
     return errors == 0 ? EXIT_OK : EXIT_FAILED;
 }
 
-std::string OutputPathFor(const std::string& outDir, const std::string& input, bool musicXml) {
+std::string OutputPathFor(const std::string& outDir, const std::string& input,
+                          const ScoreFormat* format) {
     std::filesystem::path name = std::filesystem::path(input).stem();
-    name += musicXml ? ".musicxml" : ".txt";
+    name += format != nullptr ? std::string(format->Writer.Suffix()) : std::string(".txt");
     return (std::filesystem::path(outDir) / name).string();
 }
 
@@ -197,7 +198,7 @@ int ConvertBatch(const Options& options, const Settings& settings) {
     std::vector<std::string> outputs;
     std::map<std::string, size_t> firstWithOutput;
     for (size_t i = 0; i < inputs.size(); ++i) {
-        outputs.push_back(OutputPathFor(options.OutDir, inputs[i], options.MusicXml));
+        outputs.push_back(OutputPathFor(options.OutDir, inputs[i], options.Format));
         auto [it, fresh] = firstWithOutput.emplace(outputs.back(), i);
         if (!fresh) {
             std::fprintf(stderr,

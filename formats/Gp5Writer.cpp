@@ -51,6 +51,7 @@ constexpr uint8_t BEAT_CHORD = 0x02;
 constexpr uint8_t BEAT_MIX_TABLE = 0x10;
 constexpr uint8_t BEAT_TUPLET = 0x20;
 constexpr uint8_t BEAT_STATUS = 0x40;
+constexpr uint8_t STATUS_EMPTY = 0x00;
 constexpr uint8_t STATUS_REST = 0x02;
 
 constexpr uint8_t NOTE_DYNAMIC = 0x10;
@@ -499,7 +500,13 @@ class Gp5File {
         for (int v = 0; v < 2; ++v) {
             const std::vector<ScoreBeat>& beats = bar != nullptr ? bar->Voices[v] : none;
             if (v == 1 && beats.empty()) {
-                out_.S32(0);
+                // An unused voice: one empty beat, as readers expect every voice to have one.
+                out_.S32(1);
+                out_.U8(BEAT_STATUS);
+                out_.U8(STATUS_EMPTY);
+                out_.S8(ValueCode(4));
+                out_.U8(0);
+                out_.S16(0);
                 continue;
             }
             if (!PlanVoice(beats, score_.Measures[m], p == 0 && v == 0, error)) return false;

@@ -1,5 +1,6 @@
 #include "formats/ScoreWriter.h"
 
+#include "formats/Gp5Writer.h"
 #include "formats/MusicXml.h"
 
 #include <array>
@@ -8,12 +9,16 @@ namespace morvel {
 
 namespace {
 
-const std::array<ScoreFormat, 1>& Table() {
-    static const std::array<ScoreFormat, 1> table = {{
+const std::array<ScoreFormat, 2>& Table() {
+    static const std::array<ScoreFormat, 2> table = {{
         {"--musicxml",
          "MusicXML 4.0 instead of text: one part per track with notes (tracks all on channel 10 "
          "left out), a notation staff and a TAB staff with the strings and frets of the text",
          "Save MusicXML", "SaveMusicXML1", MusicXmlWriter::Instance()},
+        {"--gp5",
+         "Guitar Pro 5 instead of text: one track per track with notes (tracks all on channel "
+         "10 left out), six strings with the strings and frets of the text",
+         "Save Guitar Pro", "SaveGuitarPro1", Gp5ScoreWriter()},
     }};
     return table;
 }
