@@ -49,7 +49,7 @@ public class Gp5TuxDump {
             TGTrack track = song.getTrack(t);
             StringBuilder tuning = new StringBuilder();
             for (TGString string : track.getStrings()) tuning.append(tuning.length() == 0 ? "" : " ").append(string.getValue());
-            lines.add("TRACK " + t + " " + track.getName() + " | " + tuning);
+            lines.add("TRACK " + t + " " + track.getName().replaceAll("[\\x00-\\x1f]", "?") + " | " + tuning);
         }
         int lastTempo = -1;
         for (int m = 0; m < song.countMeasureHeaders(); ++m) {

@@ -31,7 +31,10 @@ void Dump(const Score& score, const ScoreSummary& summary, std::string& out) {
     auto Ticks = [&](uint64_t divisions) { return divisions * TICKS_PER_QUARTER / score.Divisions; };
     for (size_t p = 0; p < score.Parts.size(); ++p) {
         const ScorePart& part = score.Parts[p];
-        out += "TRACK " + std::to_string(p) + " " + part.Name + " |";
+        std::string name = part.Name;
+        for (char& c : name)
+            if (static_cast<unsigned char>(c) < 0x20) c = '?';
+        out += "TRACK " + std::to_string(p) + " " + name + " |";
         for (int pitch : part.Tuning) out += " " + std::to_string(pitch);
         out += "\n";
     }
@@ -102,7 +105,7 @@ int main(int argc, char** argv) {
             Dump(score, summary, out);
         }
         out += "END\n";
-        std::fputs(out.c_str(), stdout);
+        std::fwrite(out.data(), 1, out.size(), stdout);
     }
     return cli::EXIT_OK;
 }

@@ -19,7 +19,7 @@ for (const file of process.argv.slice(3)) {
             new Uint8Array(fs.readFileSync(file)), settings);
         score.tracks.forEach((track, t) => {
             const tuning = track.staves[0].tuning; // lowest string last? printed as read
-            lines.push(`TRACK ${t} ${track.name} | ${tuning.join(' ')}`);
+            lines.push(`TRACK ${t} ${track.name.replace(/[\x00-\x1f]/g, "?")} | ${tuning.join(' ')}`);
         });
         lines.push(`TEMPO 0 ${score.tempo}`);
         score.masterBars.forEach((bar, b) => {

@@ -128,6 +128,14 @@ class ByteOut {
     std::string buffer_;
 };
 
+// A name as a tab program shows it: up to its first NUL byte, other control bytes as spaces.
+std::string ShownName(std::string_view name) {
+    std::string shown(name.substr(0, name.find('\0')));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    return shown;
+}
+
 int Bpm(uint32_t microsecondsPerQuarter) {
     return static_cast<int>(std::lround(60'000'000.0 / std::max<uint32_t>(microsecondsPerQuarter, 1)));
 }
@@ -164,6 +172,7 @@ struct Piece {
     bool Dotted = false;
     int Tuplet = 1;                  // the format's numerator; 1 none
     bool Continued = false;          // a later piece of a split beat: its notes are tied
+    bool Empty = false;              // an empty beat: sounds nothing, shows nothing
     int Tempo = -1;                  // BPM of a tempo change here; -1 none
 };
 
@@ -190,10 +199,18 @@ class Gp5File {
         for (size_t m = 0; m < score_.Measures.size(); ++m) WriteMeasureHeader(m);
         for (size_t p = 0; p < score_.Parts.size(); ++p) WriteTrack(p);
         out_.U8(0);
+        voices_.resize(score_.Parts.size() * 2);
         for (size_t m = 0; m < score_.Measures.size(); ++m) {
+            static const std::vector<ScoreBeat> none;
             for (size_t p = 0; p < score_.Parts.size(); ++p) {
-                if (!WriteBar(p, m, error)) return false;
+                const ScorePart& part = score_.Parts[p];
+                for (size_t v = 0; v < 2; ++v) {
+                    const std::vector<ScoreBeat>& beats = m < part.Bars.size() ? part.Bars[m].Voices[v] : none;
+                    if (!PlanVoice(beats, score_.Measures[m], v == 0, voices_[p * 2 + v], error)) return false;
+                }
             }
+            PlaceTempos(score_.Measures[m]);
+            for (size_t p = 0; p < score_.Parts.size(); ++p) WriteBar(p);
         }
         out_.Flush();
         return true;
@@ -265,7 +282,7 @@ class Gp5File {
         out_.Bytes(VERSION_TEXT);
         out_.Zeros(VERSION_FIELD - VERSION_TEXT.size());
         // Title, subtitle, artist, album, words, music, copyright, tab, instructions; notices.
-        out_.IntByteString(score_.Title);
+        out_.IntByteString(ShownName(score_.Title));
         for (int i = 0; i < 8; ++i) out_.IntByteString("");
         out_.S32(0);
         // Lyrics: no track, five empty lines.
@@ -370,7 +387,7 @@ class Gp5File {
                         if (note.String != NO_STRING) frets = std::max<int>(frets, note.Fret);
         if (p == 0) out_.U8(0);
         out_.U8(TRACK_VISIBLE);
-        out_.ByteStringField(part.Name, TRACK_NAME_FIELD);
+        out_.ByteStringField(ShownName(part.Name), TRACK_NAME_FIELD);
         out_.S32(SCORE_STRINGS);
         for (int s = 0; s < STRING_SLOTS; ++s)
             out_.S32(s < SCORE_STRINGS ? part.Tuning[static_cast<size_t>(s)] : 0);
@@ -395,11 +412,12 @@ class Gp5File {
         out_.IntByteString("");
     }
 
-    // The beats of one voice of one bar, with the tempo changes of that measure in the first
-    // part's upper voice.
-    bool PlanVoice(const std::vector<ScoreBeat>& beats, const ScoreMeasure& measure, bool tempos,
-                   std::string& error) {
-        pieces_.clear();
+    // The beats of one voice of one bar into `pieces_`; an upper voice without beats is one
+    // that fills the measure with rests, a lower one stays empty.
+    bool PlanVoice(const std::vector<ScoreBeat>& beats, const ScoreMeasure& measure, bool upper,
+                   std::vector<Piece>& pieces, std::string& error) {
+        pieces.clear();
+        pieces_ = &pieces;
         for (const ScoreBeat& beat : beats) {
             if (beat.WholeMeasureRest) {
                 Fill(beat.Start, beat.Duration);
@@ -429,7 +447,7 @@ class Gp5File {
                 const uint64_t base = uint64_t{4} * QuarterDivisions() * (tuplet > 1 ? PowerBelow(tuplet) : 1) /
                                       (uint64_t{denominator} * (tuplet > 1 ? tuplet : 1));
                 piece.Duration = static_cast<uint32_t>(piece.Dotted ? base * 3 / 2 : base);
-                pieces_.push_back(piece);
+                pieces_->push_back(piece);
                 if (dots <= 1) break;
                 start += piece.Duration;
                 denominator *= 4;
@@ -437,11 +455,10 @@ class Gp5File {
                 continued = true;
             }
             // The pieces of a beat together last the beat's duration, whatever rounding said.
-            Piece& last = pieces_.back();
+            Piece& last = pieces_->back();
             if (beat.Start + beat.Duration >= last.Start) last.Duration = beat.Start + beat.Duration - last.Start;
         }
-        if (pieces_.empty()) Fill(0, measure.Length);
-        if (tempos) PlaceTempos(measure);
+        if (pieces.empty() && upper) Fill(0, measure.Length);
         return true;
     }
 
@@ -468,23 +485,61 @@ class Gp5File {
             piece.Denominator = chosen->Denominator;
             piece.Dotted = chosen->Dotted;
             piece.Tuplet = chosen->Tuplet;
-            pieces_.push_back(piece);
+            pieces_->push_back(piece);
             start += chosen->Duration;
             length -= chosen->Duration;
         }
     }
 
+    // The tempo changes of a measure all go into one voice, so that a reader keeping one
+    // tempo per bar (the last it reads) keeps the last: the first track's upper voice when a
+    // beat of it starts at every change; else a track's lower voice unused in this measure,
+    // given empty beats that start at every change; else the first track's upper voice again,
+    // each change on the beat that holds it. A change to the tempo already sounding is left
+    // out.
     void PlaceTempos(const ScoreMeasure& measure) {
         const bool first = &measure == &score_.Measures.front();
+        std::vector<uint32_t> positions;
+        for (const ScoreTempo& tempo : measure.Tempos)
+            if (!(first && tempo.Position == 0)) positions.push_back(tempo.Position);
+        if (positions.empty() || voices_[0].empty()) return;
+        std::vector<Piece>* carrier = &voices_[0];
+        auto StartsAll = [&](const std::vector<Piece>& voice) {
+            for (uint32_t position : positions)
+                if (std::none_of(voice.begin(), voice.end(),
+                                 [&](const Piece& piece) { return piece.Start == position; }))
+                    return false;
+            return true;
+        };
+        if (!StartsAll(voices_[0])) {
+            for (size_t p = 0; p < score_.Parts.size(); ++p) {
+                std::vector<Piece>& lower = voices_[p * 2 + 1];
+                if (!lower.empty()) continue;
+                pieces_ = &lower;
+                uint32_t at = 0;
+                for (uint32_t position : positions) {
+                    position = std::min(position, measure.Length);
+                    if (position > at) Fill(at, position - at);
+                    at = std::max(at, position);
+                }
+                Fill(at, measure.Length - at);
+                for (Piece& piece : lower) piece.Empty = true;
+                if (!lower.empty() && StartsAll(lower)) {
+                    carrier = &lower;
+                } else {
+                    lower.clear();
+                }
+                break;
+            }
+        }
         for (const ScoreTempo& tempo : measure.Tempos) {
             if (first && tempo.Position == 0) continue; // the song's tempo, in the header
-            Piece* target = &pieces_.front();
-            for (Piece& piece : pieces_)
+            Piece* target = &carrier->front();
+            for (Piece& piece : *carrier)
                 if (piece.Start <= tempo.Position) target = &piece;
             target->Tempo = Bpm(tempo.MicrosecondsPerQuarter);
         }
-        // Only changes that change what sounds.
-        for (Piece& piece : pieces_) {
+        for (Piece& piece : *carrier) {
             if (piece.Tempo < 0) continue;
             if (piece.Tempo == currentBpm_) {
                 piece.Tempo = -1;
@@ -494,12 +549,10 @@ class Gp5File {
         }
     }
 
-    bool WriteBar(size_t p, size_t m, std::string& error) {
-        const ScoreBar* bar = m < score_.Parts[p].Bars.size() ? &score_.Parts[p].Bars[m] : nullptr;
-        static const std::vector<ScoreBeat> none;
-        for (int v = 0; v < 2; ++v) {
-            const std::vector<ScoreBeat>& beats = bar != nullptr ? bar->Voices[v] : none;
-            if (v == 1 && beats.empty()) {
+    void WriteBar(size_t p) {
+        for (size_t v = 0; v < 2; ++v) {
+            const std::vector<Piece>& pieces = voices_[p * 2 + v];
+            if (pieces.empty()) {
                 // An unused voice: one empty beat, as readers expect every voice to have one.
                 out_.S32(1);
                 out_.U8(BEAT_STATUS);
@@ -509,13 +562,11 @@ class Gp5File {
                 out_.S16(0);
                 continue;
             }
-            if (!PlanVoice(beats, score_.Measures[m], p == 0 && v == 0, error)) return false;
-            out_.S32(static_cast<int64_t>(pieces_.size()));
-            auto& lastFrets = lastFrets_[p * 2 + static_cast<size_t>(v)];
-            for (const Piece& piece : pieces_) WriteBeat(piece, lastFrets);
+            out_.S32(static_cast<int64_t>(pieces.size()));
+            auto& lastFrets = lastFrets_[p * 2 + v];
+            for (const Piece& piece : pieces) WriteBeat(piece, lastFrets);
         }
         out_.U8(0); // no line break
-        return true;
     }
 
     void WriteBeat(const Piece& piece, std::array<int, STRING_SLOTS + 1>& lastFrets) {
@@ -537,7 +588,7 @@ class Gp5File {
         if (piece.Tuplet > 1) flags |= BEAT_TUPLET;
         if (!any) flags |= BEAT_STATUS;
         out_.U8(flags);
-        if (!any) out_.U8(STATUS_REST);
+        if (!any) out_.U8(piece.Empty ? STATUS_EMPTY : STATUS_REST);
         out_.S8(ValueCode(piece.Denominator));
         if (piece.Tuplet > 1) out_.S32(piece.Tuplet);
         if (chord) WriteChord(*piece.Beat, onString);
@@ -620,7 +671,8 @@ class Gp5File {
     ByteOut out_;
     std::vector<MeasurePlan> plans_;
     std::vector<RestValue> rests_;
-    std::vector<Piece> pieces_;
+    std::vector<std::vector<Piece>> voices_; // of one measure: part p's voice v at p * 2 + v
+    std::vector<Piece>* pieces_ = nullptr;   // the voice being planned
     std::vector<std::array<int, STRING_SLOTS + 1>> lastFrets_ =
         std::vector<std::array<int, STRING_SLOTS + 1>>(score_.Parts.size() * 2, [] {
             std::array<int, STRING_SLOTS + 1> none;
