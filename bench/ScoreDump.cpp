@@ -28,14 +28,17 @@ using namespace morvel;
 constexpr uint64_t TICKS_PER_QUARTER = 960;
 
 void Dump(const Score& score, const ScoreSummary& summary, std::string& out) {
-    auto Ticks = [&](uint64_t divisions) { return divisions * TICKS_PER_QUARTER / score.Divisions; };
+    auto Ticks = [&](uint64_t divisions) {
+        return divisions * TICKS_PER_QUARTER / score.Divisions;
+    };
     for (size_t p = 0; p < score.Parts.size(); ++p) {
         const ScorePart& part = score.Parts[p];
         std::string name = part.Name;
         for (char& c : name)
             if (static_cast<unsigned char>(c) < 0x20) c = '?';
         out += "TRACK " + std::to_string(p) + " " + name + " |";
-        for (int pitch : part.Tuning) out += " " + std::to_string(pitch);
+        for (int pitch : part.Tuning)
+            out += " " + std::to_string(pitch);
         out += "\n";
     }
     uint64_t start = 0;
@@ -58,10 +61,11 @@ void Dump(const Score& score, const ScoreSummary& summary, std::string& out) {
                 for (const ScoreBeat& beat : voice) {
                     for (const ScoreNote& note : beat.Notes) {
                         if (note.String == NO_STRING) continue;
-                        out += "NOTE " + std::to_string(p) + " " + std::to_string(Ticks(starts[m] + beat.Start)) +
-                               " " + std::to_string(Ticks(beat.Duration)) + " " + std::to_string(note.String) +
-                               " " + std::to_string(note.Fret) + " " + std::to_string(note.Pitch) + " " +
-                               (note.TieStop ? "1" : "0") + "\n";
+                        out += "NOTE " + std::to_string(p) + " " +
+                               std::to_string(Ticks(starts[m] + beat.Start)) + " " +
+                               std::to_string(Ticks(beat.Duration)) + " " +
+                               std::to_string(note.String) + " " + std::to_string(note.Fret) + " " +
+                               std::to_string(note.Pitch) + " " + (note.TieStop ? "1" : "0") + "\n";
                     }
                 }
             }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 namespace morvel {
@@ -28,7 +27,7 @@ constexpr int MASTER_EQ_BYTES = 11; // ten bands and the gain
 constexpr int PORTS = 4;
 constexpr int CHANNELS_PER_PORT = 16;
 constexpr int MIDI_CHANNELS = PORTS * CHANNELS_PER_PORT;
-constexpr int DRUM_CHANNEL = 9; // channel 10 of every port
+constexpr int DRUM_CHANNEL = 9;        // channel 10 of every port
 constexpr uint8_t CHANNEL_VOLUME = 13; // 0..16 scale: about MIDI volume 104
 constexpr uint8_t CHANNEL_BALANCE = 8; // centre
 constexpr int DEFAULT_PROGRAM = 0;
@@ -54,16 +53,12 @@ constexpr uint8_t BEAT_STATUS = 0x40;
 constexpr uint8_t STATUS_EMPTY = 0x00;
 constexpr uint8_t STATUS_REST = 0x02;
 
-constexpr uint8_t NOTE_DYNAMIC = 0x10;
 constexpr uint8_t NOTE_FRET = 0x20;
 constexpr uint8_t NOTE_NORMAL = 1;
 constexpr uint8_t NOTE_TIED = 2;
-constexpr int DYNAMIC_FORTE = 6; // what a note without a dynamic plays at
-constexpr int DYNAMIC_LOWEST_VELOCITY = 15;
-constexpr int DYNAMIC_STEP = 16;
 
-constexpr double DEFAULT_BPM = 120;
-constexpr int CHORD_KINDS_PER_ROOT = 12;
+constexpr int DEFAULT_BPM = 120;
+constexpr int CHORD_ROOTS = 12; // the chord table holds each kind for C, C#, D .. B in turn
 // The chord table's kinds (major, minor, seventh, minor seventh) as the format's chord types.
 constexpr std::array<int8_t, 4> CHORD_TYPES = {0, 4, 1, 5};
 
@@ -83,13 +78,16 @@ class ByteOut {
     }
     void S32(int64_t value) {
         const auto bits = static_cast<uint32_t>(static_cast<int32_t>(value));
-        for (int shift = 0; shift < 32; shift += 8) U8(static_cast<uint8_t>(bits >> shift));
+        for (int shift = 0; shift < 32; shift += 8)
+            U8(static_cast<uint8_t>(bits >> shift));
     }
     void Zeros(size_t count) {
-        for (size_t i = 0; i < count; ++i) U8(0);
+        for (size_t i = 0; i < count; ++i)
+            U8(0);
     }
     void Bytes(std::string_view text) {
-        for (char c : text) U8(static_cast<uint8_t>(c));
+        for (char c : text)
+            U8(static_cast<uint8_t>(c));
     }
     // A length byte, the text, and zeros up to `field` bytes.
     void ByteStringField(std::string_view text, size_t field) {
@@ -120,7 +118,8 @@ class ByteOut {
     static std::string_view Cut(std::string_view text, size_t limit) {
         if (text.size() <= limit) return text;
         size_t end = limit;
-        while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80) --end;
+        while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80)
+            --end;
         return text.substr(0, end);
     }
 
@@ -137,17 +136,21 @@ std::string ShownName(std::string_view name) {
 }
 
 int Bpm(uint32_t microsecondsPerQuarter) {
-    return static_cast<int>(std::lround(60'000'000.0 / std::max<uint32_t>(microsecondsPerQuarter, 1)));
+    return static_cast<int>(
+        std::lround(60'000'000.0 / std::max<uint32_t>(microsecondsPerQuarter, 1)));
 }
 
 // Note value code: -2 whole, -1 half, 0 quarter ... 4 sixty-fourth.
 int ValueCode(uint32_t denominator) {
     int code = -2;
-    for (uint32_t d = 1; d < denominator; d *= 2) ++code;
+    for (uint32_t d = 1; d < denominator; d *= 2)
+        ++code;
     return code;
 }
 
-bool IsPowerOfTwo(uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
+bool IsPowerOfTwo(uint32_t value) {
+    return value != 0 && (value & (value - 1)) == 0;
+}
 
 // The tuplet numerator readers take in the time of the next lower power of two; 0 when the
 // ratio has none.
@@ -156,7 +159,8 @@ int TupletCode(const TupletRatio& ratio) {
     const int actual = ratio.Actual;
     if (actual < 3 || actual > 13 || IsPowerOfTwo(static_cast<uint32_t>(actual))) return 0;
     int normal = 1;
-    while (normal * 2 < actual) normal *= 2;
+    while (normal * 2 < actual)
+        normal *= 2;
     // Any ratio equal to actual:normal is the same tuplet (6:4 is 3:2 twice over).
     if (ratio.Actual * normal != ratio.Normal * actual) return 0;
     return actual;
@@ -170,10 +174,10 @@ struct Piece {
     uint32_t Duration = 0;
     uint32_t Denominator = 4;
     bool Dotted = false;
-    int Tuplet = 1;                  // the format's numerator; 1 none
-    bool Continued = false;          // a later piece of a split beat: its notes are tied
-    bool Empty = false;              // an empty beat: sounds nothing, shows nothing
-    int Tempo = -1;                  // BPM of a tempo change here; -1 none
+    int Tuplet = 1;         // the format's numerator; 1 none
+    bool Continued = false; // a later piece of a split beat: its notes are tied
+    bool Empty = false;     // an empty beat: sounds nothing, shows nothing
+    int Tempo = -1;         // BPM of a tempo change here; -1 none
 };
 
 struct RestValue {
@@ -196,8 +200,10 @@ class Gp5File {
         WriteChannels();
         out_.S32(static_cast<int64_t>(score_.Measures.size()));
         out_.S32(static_cast<int64_t>(score_.Parts.size()));
-        for (size_t m = 0; m < score_.Measures.size(); ++m) WriteMeasureHeader(m);
-        for (size_t p = 0; p < score_.Parts.size(); ++p) WriteTrack(p);
+        for (size_t m = 0; m < score_.Measures.size(); ++m)
+            WriteMeasureHeader(m);
+        for (size_t p = 0; p < score_.Parts.size(); ++p)
+            WriteTrack(p);
         out_.U8(0);
         voices_.resize(score_.Parts.size() * 2);
         for (size_t m = 0; m < score_.Measures.size(); ++m) {
@@ -205,12 +211,15 @@ class Gp5File {
             for (size_t p = 0; p < score_.Parts.size(); ++p) {
                 const ScorePart& part = score_.Parts[p];
                 for (size_t v = 0; v < 2; ++v) {
-                    const std::vector<ScoreBeat>& beats = m < part.Bars.size() ? part.Bars[m].Voices[v] : none;
-                    if (!PlanVoice(beats, score_.Measures[m], v == 0, voices_[p * 2 + v], error)) return false;
+                    const std::vector<ScoreBeat>& beats =
+                        m < part.Bars.size() ? part.Bars[m].Voices[v] : none;
+                    if (!PlanVoice(beats, score_.Measures[m], v == 0, voices_[p * 2 + v], error))
+                        return false;
                 }
             }
             PlaceTempos(score_.Measures[m]);
-            for (size_t p = 0; p < score_.Parts.size(); ++p) WriteBar(p);
+            for (size_t p = 0; p < score_.Parts.size(); ++p)
+                WriteBar(p);
         }
         out_.Flush();
         return true;
@@ -245,7 +254,8 @@ class Gp5File {
                     const uint64_t units = uint64_t{measure.Length} * d;
                     if (units % (uint64_t{4} * QuarterDivisions()) == 0 &&
                         units / (uint64_t{4} * QuarterDivisions()) <= 255) {
-                        plan = {static_cast<uint32_t>(units / (uint64_t{4} * QuarterDivisions())), d};
+                        plan = {static_cast<uint32_t>(units / (uint64_t{4} * QuarterDivisions())),
+                                d};
                         found = true;
                         break;
                     }
@@ -273,8 +283,9 @@ class Gp5File {
             if (base % 2 == 0) rests_.push_back({base / 2 * 3, d, true, 1});
             if (base % 3 == 0) rests_.push_back({base / 3 * 2, d, false, 3});
         }
-        std::stable_sort(rests_.begin(), rests_.end(),
-                         [](const RestValue& a, const RestValue& b) { return a.Duration > b.Duration; });
+        std::stable_sort(rests_.begin(), rests_.end(), [](const RestValue& a, const RestValue& b) {
+            return a.Duration > b.Duration;
+        });
     }
 
     void WriteHeader() {
@@ -283,7 +294,8 @@ class Gp5File {
         out_.Zeros(VERSION_FIELD - VERSION_TEXT.size());
         // Title, subtitle, artist, album, words, music, copyright, tab, instructions; notices.
         out_.IntByteString(ShownName(score_.Title));
-        for (int i = 0; i < 8; ++i) out_.IntByteString("");
+        for (int i = 0; i < 8; ++i)
+            out_.IntByteString("");
         out_.S32(0);
         // Lyrics: no track, five empty lines.
         out_.S32(0);
@@ -296,9 +308,11 @@ class Gp5File {
         out_.S32(0);
         out_.Zeros(MASTER_EQ_BYTES);
         // Page set-up: size, margins, proportion, header/footer flags and their texts.
-        for (int32_t value : PAGE_A4) out_.S32(value);
+        for (int32_t value : PAGE_A4)
+            out_.S32(value);
         out_.S16(0);
-        for (int i = 0; i < PAGE_TEMPLATES; ++i) out_.IntByteString("");
+        for (int i = 0; i < PAGE_TEMPLATES; ++i)
+            out_.IntByteString("");
         // Tempo: its name, BPM, shown.
         out_.IntByteString("");
         out_.S32(FirstTempo());
@@ -313,7 +327,7 @@ class Gp5File {
         if (!score_.Measures.empty() && !score_.Measures.front().Tempos.empty() &&
             score_.Measures.front().Tempos.front().Position == 0)
             return Bpm(score_.Measures.front().Tempos.front().MicrosecondsPerQuarter);
-        return static_cast<int>(DEFAULT_BPM);
+        return DEFAULT_BPM;
     }
 
     // The channel slot (port * 16 + channel) of part `p`: its own, channel 10 of each port
@@ -342,7 +356,8 @@ class Gp5File {
             out_.Zeros(4); // chorus, reverb, phaser, tremolo
             out_.Zeros(2);
         }
-        for (int i = 0; i < DIRECTIONS; ++i) out_.S16(NO_DIRECTION);
+        for (int i = 0; i < DIRECTIONS; ++i)
+            out_.S16(NO_DIRECTION);
         out_.S32(0); // master reverb
     }
 
@@ -367,7 +382,8 @@ class Gp5File {
         }
         if (timeChange) {
             // Beaming: eighths grouped by the beat (by three in compound time).
-            const bool compound = plan.Denominator == 8 && plan.Numerator % 3 == 0 && plan.Numerator > 3;
+            const bool compound =
+                plan.Denominator == 8 && plan.Numerator % 3 == 0 && plan.Numerator > 3;
             const uint32_t group = compound ? 3 : std::max<uint32_t>(1, 8 / plan.Denominator);
             const uint32_t groups = compound ? plan.Numerator / 3 : plan.Numerator;
             for (uint32_t i = 0; i < BEAM_GROUPS; ++i)
@@ -392,12 +408,13 @@ class Gp5File {
         for (int s = 0; s < STRING_SLOTS; ++s)
             out_.S32(s < SCORE_STRINGS ? part.Tuning[static_cast<size_t>(s)] : 0);
         const int slot = ChannelSlot(p);
-        out_.S32(slot / CHANNELS_PER_PORT + 1);     // port
-        out_.S32(slot % CHANNELS_PER_PORT + 1);     // channel
-        out_.S32(slot % CHANNELS_PER_PORT + 1);     // effect channel
+        out_.S32(slot / CHANNELS_PER_PORT + 1); // port
+        out_.S32(slot % CHANNELS_PER_PORT + 1); // channel
+        out_.S32(slot % CHANNELS_PER_PORT + 1); // effect channel
         out_.S32(frets);
         out_.S32(0); // capo
-        for (uint8_t c : TRACK_COLOUR) out_.U8(c);
+        for (uint8_t c : TRACK_COLOUR)
+            out_.U8(c);
         out_.S16(STAFF_TABLATURE | STAFF_NOTATION);
         out_.U8(0); // auto accentuation
         out_.U8(0); // bank
@@ -444,7 +461,8 @@ class Gp5File {
                 piece.Dotted = dots > 0;
                 piece.Tuplet = tuplet;
                 piece.Continued = continued;
-                const uint64_t base = uint64_t{4} * QuarterDivisions() * (tuplet > 1 ? PowerBelow(tuplet) : 1) /
+                const uint64_t base = uint64_t{4} * QuarterDivisions() *
+                                      (tuplet > 1 ? PowerBelow(tuplet) : 1) /
                                       (uint64_t{denominator} * (tuplet > 1 ? tuplet : 1));
                 piece.Duration = static_cast<uint32_t>(piece.Dotted ? base * 3 / 2 : base);
                 pieces_->push_back(piece);
@@ -456,7 +474,8 @@ class Gp5File {
             }
             // The pieces of a beat together last the beat's duration, whatever rounding said.
             Piece& last = pieces_->back();
-            if (beat.Start + beat.Duration >= last.Start) last.Duration = beat.Start + beat.Duration - last.Start;
+            if (beat.Start + beat.Duration >= last.Start)
+                last.Duration = beat.Start + beat.Duration - last.Start;
         }
         if (pieces.empty() && upper) Fill(0, measure.Length);
         return true;
@@ -464,7 +483,8 @@ class Gp5File {
 
     static int PowerBelow(int actual) {
         int normal = 1;
-        while (normal * 2 < actual) normal *= 2;
+        while (normal * 2 < actual)
+            normal *= 2;
         return normal;
     }
 
@@ -523,7 +543,8 @@ class Gp5File {
                     at = std::max(at, position);
                 }
                 Fill(at, measure.Length - at);
-                for (Piece& piece : lower) piece.Empty = true;
+                for (Piece& piece : lower)
+                    piece.Empty = true;
                 if (!lower.empty() && StartsAll(lower)) {
                     carrier = &lower;
                 } else {
@@ -564,7 +585,8 @@ class Gp5File {
             }
             out_.S32(static_cast<int64_t>(pieces.size()));
             auto& lastFrets = lastFrets_[p * 2 + v];
-            for (const Piece& piece : pieces) WriteBeat(piece, lastFrets);
+            for (const Piece& piece : pieces)
+                WriteBeat(piece, lastFrets);
         }
         out_.U8(0); // no line break
     }
@@ -595,18 +617,16 @@ class Gp5File {
         if (piece.Tempo >= 0) WriteTempoChange(piece.Tempo);
         uint8_t strings = 0;
         for (int s = 1; s <= SCORE_STRINGS; ++s)
-            if (onString[static_cast<size_t>(s)] != nullptr) strings |= static_cast<uint8_t>(1 << (7 - s));
+            if (onString[static_cast<size_t>(s)] != nullptr)
+                strings |= static_cast<uint8_t>(1 << (7 - s));
         out_.U8(strings);
         for (int s = 1; s <= SCORE_STRINGS; ++s) {
             const ScoreNote* note = onString[static_cast<size_t>(s)];
             if (note == nullptr) continue;
-            const bool tied = (note->TieStop || piece.Continued) && lastFrets[static_cast<size_t>(s)] == note->Fret;
-            const int dynamic = std::clamp((note->Velocity - DYNAMIC_LOWEST_VELOCITY + DYNAMIC_STEP / 2) / DYNAMIC_STEP + 1, 1, 8);
-            uint8_t noteFlags = NOTE_FRET;
-            if (dynamic != DYNAMIC_FORTE) noteFlags |= NOTE_DYNAMIC;
-            out_.U8(noteFlags);
+            const bool tied = (note->TieStop || piece.Continued) &&
+                              lastFrets[static_cast<size_t>(s)] == note->Fret;
+            out_.U8(NOTE_FRET);
             out_.U8(tied ? NOTE_TIED : NOTE_NORMAL);
-            if (dynamic != DYNAMIC_FORTE) out_.S8(dynamic);
             out_.S8(std::min<int>(note->Fret, 127));
             out_.U8(0); // no further note flags
         }
@@ -617,10 +637,13 @@ class Gp5File {
         }
     }
 
-    void WriteChord(const ScoreBeat& beat, const std::array<const ScoreNote*, STRING_SLOTS + 1>& onString) {
-        const bool known = beat.ChordIndex >= 0 && beat.ChordIndex < CHORD_KINDS_PER_ROOT * 4;
-        const int root = known ? beat.ChordIndex % CHORD_KINDS_PER_ROOT : 0;
-        const int type = known ? CHORD_TYPES[static_cast<size_t>(beat.ChordIndex / CHORD_KINDS_PER_ROOT)] : 0;
+    void WriteChord(const ScoreBeat& beat,
+                    const std::array<const ScoreNote*, STRING_SLOTS + 1>& onString) {
+        const bool known = beat.ChordIndex >= 0 &&
+                           beat.ChordIndex < CHORD_ROOTS * static_cast<int>(CHORD_TYPES.size());
+        const int root = known ? beat.ChordIndex % CHORD_ROOTS : 0;
+        const int type =
+            known ? CHORD_TYPES[static_cast<size_t>(beat.ChordIndex / CHORD_ROOTS)] : 0;
         int lowest = 0;
         int highest = 0;
         for (int s = 1; s <= SCORE_STRINGS; ++s) {
@@ -629,15 +652,15 @@ class Gp5File {
             lowest = lowest == 0 ? note->Fret : std::min<int>(lowest, note->Fret);
             highest = std::max<int>(highest, note->Fret);
         }
-        out_.U8(1);    // the format of GP4 and later
-        out_.U8(1);    // sharps
+        out_.U8(1); // the format of GP4 and later
+        out_.U8(1); // sharps
         out_.Zeros(3);
         out_.S8(root);
         out_.S8(type);
-        out_.S8(0);    // no extension
+        out_.S8(0);     // no extension
         out_.S32(root); // bass
-        out_.S32(0);   // no altered fifth
-        out_.U8(0);    // no added note
+        out_.S32(0);    // no altered fifth
+        out_.U8(0);     // no added note
         out_.ByteStringField(beat.ChordName, CHORD_NAME_FIELD);
         out_.Zeros(4); // no altered fifth, ninth, eleventh
         out_.S32(highest <= 5 ? 1 : lowest);
@@ -647,21 +670,25 @@ class Gp5File {
         }
         out_.U8(0);     // no barre
         out_.Zeros(15); // barre frets, starts, ends
-        for (int s = 0; s < STRING_SLOTS; ++s) out_.U8(1); // every degree kept
+        for (int s = 0; s < STRING_SLOTS; ++s)
+            out_.U8(1); // every degree kept
         out_.U8(0);
-        for (int s = 0; s < STRING_SLOTS; ++s) out_.S8(-1); // no fingering
-        out_.U8(0);     // fingering hidden
+        for (int s = 0; s < STRING_SLOTS; ++s)
+            out_.S8(-1); // no fingering
+        out_.U8(0);      // fingering hidden
     }
 
     void WriteTempoChange(int bpm) {
         out_.S8(-1); // instrument unchanged
-        for (int i = 0; i < 4; ++i) out_.S32(-1); // RSE unchanged
-        for (int i = 0; i < 6; ++i) out_.S8(-1); // volume .. tremolo unchanged
+        for (int i = 0; i < 4; ++i)
+            out_.S32(-1); // RSE unchanged
+        for (int i = 0; i < 6; ++i)
+            out_.S8(-1); // volume .. tremolo unchanged
         out_.IntByteString("");
         out_.S32(bpm);
-        out_.S8(0); // at once
-        out_.U8(0); // shown
-        out_.U8(0); // no "all tracks" flags (tempo is global)
+        out_.S8(0);  // at once
+        out_.U8(0);  // shown
+        out_.U8(0);  // no "all tracks" flags (tempo is global)
         out_.S8(-1); // no wah
         out_.IntByteString("");
         out_.IntByteString("");
@@ -690,7 +717,8 @@ bool Gp5Writer::Write(const Score& score, const ScoreSink& sink, std::string& er
 }
 
 std::string Gp5Writer::Summary(const ScoreSummary& summary) const {
-    return std::to_string(summary.NotesWritten - std::min(summary.NotesWritten, summary.NotesWithoutPosition)) +
+    return std::to_string(summary.NotesWritten -
+                          std::min(summary.NotesWritten, summary.NotesWithoutPosition)) +
            " notes written, " + std::to_string(summary.NotesWithoutPosition) +
            " without string and fret left out, largest quantisation shift " +
            std::to_string(summary.LargestShift) + " ticks";

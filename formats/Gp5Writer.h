@@ -26,7 +26,8 @@
 //   a string that already has one in that beat. A chord name goes with its beat as the
 //   beat's chord (name and the frets of the beat). Every tempo change after the first goes
 //   as a mix-table change on the beat of the first track that sounds at its position.
-// - The velocity of a note becomes one of the eight dynamics; forte is left implicit.
+// - Notes carry no dynamic (all play forte): MIDI velocities vary from note to note, and a tab
+//   with a dynamic mark at every change is unreadable.
 // - Write fails, with nothing promised about what reached the sink, only for a score the
 //   format cannot hold: no part, a tuplet ratio it has no code for, a note value shorter than
 //   a sixty-fourth, a time signature outside 1..255 / 1..128.
