@@ -96,7 +96,8 @@ void ConvertToMusicXml(Conversion& conversion, const Options& options, const std
         result.Errors = std::max(result.Errors, 1);
         return;
     }
-    PrintMessage(input, FormatMusicXmlSummary(summary));
+    // A file the conversion refused is not written: nothing to sum up.
+    if (result.Errors == 0) PrintMessage(input, FormatMusicXmlSummary(summary));
 }
 
 // Converts `input` with `conversion`, streams the kept text to `out` and finishes it: the text
