@@ -96,7 +96,8 @@ void ConvertToScore(Conversion& conversion, const Options& options, const ScoreF
         result.Errors = std::max(result.Errors, 1);
         return;
     }
-    PrintMessage(input, format.Writer.Summary(summary));
+    // A file the conversion refused is not written: nothing to sum up.
+    if (result.Errors == 0) PrintMessage(input, format.Writer.Summary(summary));
 }
 
 // Converts `input` with `conversion`, streams the kept text to `out` and finishes it: the text

@@ -6,6 +6,7 @@
 #include "io/SafeOpen.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <unistd.h>
@@ -15,7 +16,10 @@ namespace morvel {
 namespace {
 
 constexpr size_t FLUSH_SIZE = 256 * 1024;
-constexpr int TAB_VOICE = 5;
+constexpr size_t MAX_BEAMS = 4; // eighths to sixty-fourths
+
+enum class BeamKind : uint8_t { None, Begin, Continue, End, ForwardHook, BackwardHook };
+const char* const BEAM_TEXT[] = {"", "begin", "continue", "end", "forward hook", "backward hook"};
 
 const char* const SHARP_STEPS[12] = {"C", "C", "D", "D", "E", "F", "F", "G", "G", "A", "A", "B"};
 const int SHARP_ALTER[12] = {0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 0};
@@ -32,8 +36,9 @@ int WritablePitch(int pitch) {
     return pitch;
 }
 
-// Text as XML character data: valid UTF-8 kept, other bytes read as Latin-1, control
-// characters as spaces, markup characters escaped.
+// Text as XML character data, every character one XML 1.0 allows: valid UTF-8 kept (U+FFFE
+// and U+FFFF, which XML does not allow, become U+FFFD), other bytes read as Latin-1 (a lone
+// surrogate's bytes included), control characters as spaces, markup characters escaped.
 std::string XmlText(std::string_view text) {
     std::string out;
     size_t i = 0;
@@ -60,6 +65,12 @@ std::string XmlText(std::string_view text) {
             const unsigned char second = static_cast<unsigned char>(text[i + 1]);
             valid = !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second >= 0xA0) &&
                     !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second >= 0x90);
+        }
+        if (valid && length == 3 && c == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+            static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
+            out += "\xEF\xBF\xBD"; // U+FFFE and U+FFFF are no XML characters: U+FFFD instead
+            i += length;
+            continue;
         }
         if (valid) {
             out.append(text.substr(i, length));
@@ -147,11 +158,18 @@ class PartWriter {
             if (measure.KeyChange) flats_ = measure.Fifths < 0;
             WriteAttributes(m);
             const ScoreBar& bar = part.Bars[m];
-            WriteStaff(measure, bar.Voices[0], 1);
-            out_.Put("      <backup><duration>");
-            out_.Put(measure.Length);
-            out_.Put("</duration></backup>\n");
-            WriteStaff(measure, bar.Voices[0], 2);
+            const int voices = bar.HasSecondVoice() ? 2 : 1;
+            bool first = true;
+            for (int staff = 1; staff <= 2; ++staff)
+                for (int v = 0; v < voices; ++v) {
+                    if (!first) {
+                        out_.Put("      <backup><duration>");
+                        out_.Put(measure.Length);
+                        out_.Put("</duration></backup>\n");
+                    }
+                    first = false;
+                    WriteVoice(measure, bar.Voices[v], staff, v, voices);
+                }
             out_.Put("    </measure>\n");
         }
         out_.Put("  </part>\n");
@@ -201,43 +219,107 @@ class PartWriter {
         out_.Put("</attributes>\n");
     }
 
-    void WriteStaff(const ScoreMeasure& measure, const std::vector<ScoreBeat>& beats, int staff) {
+    // One voice of one staff. Tempo marks go with the upper voice of the notation staff of
+    // the first part; the TAB staff shows fretted notes only, a beat without one as a rest.
+    void WriteVoice(const ScoreMeasure& measure, const std::vector<ScoreBeat>& beats, int staff,
+                    int voice, int voices) {
         size_t tempo = 0;
         const std::vector<ScoreTempo>& tempos = measure.Tempos;
-        for (const ScoreBeat& beat : beats) {
+        MakeBeams(measure, beats);
+        note_ = {staff, voice, voices};
+        for (size_t b = 0; b < beats.size(); ++b) {
+            const ScoreBeat& beat = beats[b];
+            note_.Beams = beams_[b];
             if (staff == 1) {
-                while (firstPart_ && tempo < tempos.size() &&
+                while (firstPart_ && voice == 0 && tempo < tempos.size() &&
                        tempos[tempo].Position < beat.Start + beat.Duration)
                     WriteTempo(tempos[tempo++], beat.Start);
                 if (beat.ChordIndex >= 0) WriteHarmony(beat);
             }
-            if (beat.Rest) {
-                WriteNote(beat, staff, nullptr, true);
-                continue;
+            bool first = true;
+            for (const ScoreNote& note : beat.Notes) {
+                if (staff == 2 && note.String == NO_STRING) continue;
+                WriteNote(beat, &note, first);
+                first = false;
             }
-            for (size_t n = 0; n < beat.Notes.size(); ++n) {
-                const ScoreNote& note = beat.Notes[n];
-                bool repeated = false;
-                for (size_t k = 0; k < n && !repeated; ++k)
-                    repeated = WritablePitch(beat.Notes[k].Pitch) == WritablePitch(note.Pitch);
-                if (!repeated) WriteNote(beat, staff, &note, n == 0);
-            }
+            if (first) WriteNote(beat, nullptr, true);
         }
     }
 
+    // Beams by beat (by the dotted quarter in compound time): a run of two or more beats of an
+    // eighth or less, without a rest between, inside one beat, is beamed; sixteenths and
+    // thirty-seconds add a beam each, with hooks where a note alone has the shorter value.
+    void MakeBeams(const ScoreMeasure& measure, const std::vector<ScoreBeat>& beats) {
+        beams_.assign(beats.size(), {});
+        const bool compound = measure.Denominator == 8 && measure.Numerator % 3 == 0 &&
+                              measure.Numerator > 3;
+        const uint32_t group = compound ? score_.Divisions * 3 / 2 : score_.Divisions;
+        // Beams a beat of this value takes: 1 for an eighth, 2 for a sixteenth ...
+        const auto levels = [](const ScoreBeat& beat) -> int {
+            if (beat.Rest || beat.WholeMeasureRest) return 0;
+            switch (beat.Value) {
+            case NoteValue::Eighth: return 1;
+            case NoteValue::Sixteenth: return 2;
+            case NoteValue::ThirtySecond: return 3;
+            case NoteValue::SixtyFourth: return 4;
+            default: return 0;
+            }
+        };
+        for (size_t first = 0; first < beats.size();) {
+            size_t last = first;
+            if (levels(beats[first]) > 0) {
+                const uint32_t at = beats[first].Start / group;
+                while (last + 1 < beats.size() && levels(beats[last + 1]) > 0 &&
+                       beats[last + 1].Start / group == at)
+                    ++last;
+            }
+            if (last > first) {
+                for (size_t b = first; b <= last; ++b) {
+                    const int own = levels(beats[b]);
+                    for (int level = 1; level <= own && level <= int(MAX_BEAMS); ++level) {
+                        const bool before = b > first && levels(beats[b - 1]) >= level;
+                        const bool after = b < last && levels(beats[b + 1]) >= level;
+                        BeamKind kind = before && after ? BeamKind::Continue
+                                        : before        ? BeamKind::End
+                                        : after         ? BeamKind::Begin
+                                        : b == first    ? BeamKind::ForwardHook
+                                                        : BeamKind::BackwardHook;
+                        beams_[b][static_cast<size_t>(level - 1)] = kind;
+                    }
+                }
+            }
+            first = last + 1;
+        }
+    }
+
+    // A tempo change: a metronome mark, "rit." or "a tempo" as the score names it, or (inside
+    // a ritardando) the sound alone; the sounding tempo as exact as the file gives it.
     void WriteTempo(const ScoreTempo& mark, uint32_t at) {
         const double bpm = mark.Bpm();
         char text[32];
-        auto r = std::to_chars(text, text + sizeof text, std::round(bpm * 100) / 100,
-                               std::chars_format::fixed);
-        std::string tempo(text, r.ptr);
-        while (tempo.find('.') != std::string::npos && (tempo.back() == '0' || tempo.back() == '.'))
-            tempo.pop_back();
-        out_.Put("      <direction placement=\"above\"><direction-type><metronome>"
-                 "<beat-unit>quarter</beat-unit><per-minute>");
-        out_.Put(static_cast<uint64_t>(std::max(1L, std::lround(bpm))));
-        out_.Put("</per-minute></metronome></direction-type>");
-        if (mark.Position > at) out_.Element("offset", mark.Position - at);
+        auto r = std::to_chars(text, text + sizeof text, bpm);
+        const std::string tempo(text, r.ptr);
+        const uint32_t offset = mark.Position > at ? mark.Position - at : 0;
+        if (mark.Text == TempoText::InRun) {
+            out_.Put("      <sound tempo=\"");
+            out_.Put(tempo);
+            out_.Put("\">");
+            if (offset) out_.Element("offset", offset);
+            out_.Put("</sound>\n");
+            return;
+        }
+        out_.Put("      <direction placement=\"above\"><direction-type>");
+        if (mark.Text == TempoText::Ritardando) {
+            out_.Put("<words>rit.</words>");
+        } else if (mark.Text == TempoText::ATempo) {
+            out_.Put("<words>a tempo</words>");
+        } else {
+            out_.Put("<metronome><beat-unit>quarter</beat-unit><per-minute>");
+            out_.Put(static_cast<uint64_t>(std::max(1L, std::lround(bpm))));
+            out_.Put("</per-minute></metronome>");
+        }
+        out_.Put("</direction-type>");
+        if (offset) out_.Element("offset", offset);
         out_.Put("<staff>1</staff><sound tempo=\"");
         out_.Put(tempo);
         out_.Put("\"/></direction>\n");
@@ -271,7 +353,8 @@ class PartWriter {
         out_.Put("</kind><staff>1</staff></harmony>\n");
     }
 
-    void WriteNote(const ScoreBeat& beat, int staff, const ScoreNote* note, bool firstOfChord) {
+    void WriteNote(const ScoreBeat& beat, const ScoreNote* note, bool firstOfChord) {
+        const int staff = note_.Staff;
         out_.Put("      <note>");
         if (!note) {
             out_.Put(beat.WholeMeasureRest ? "<rest measure=\"yes\"/>" : "<rest/>");
@@ -287,7 +370,7 @@ class PartWriter {
         out_.Element("duration", beat.Duration);
         if (note && note->TieStop) out_.Put("<tie type=\"stop\"/>");
         if (note && note->TieStart) out_.Put("<tie type=\"start\"/>");
-        out_.Element("voice", staff == 1 ? 1 : TAB_VOICE);
+        out_.Element("voice", static_cast<uint64_t>(note_.Voice + 1));
         if (!beat.WholeMeasureRest) {
             out_.Put("<type>");
             out_.Put(TypeName(beat.Value));
@@ -300,10 +383,22 @@ class PartWriter {
                 out_.Put(static_cast<uint64_t>(beat.Tuplet.Normal));
                 out_.Put("</normal-notes></time-modification>");
             }
+            if (note && staff == 1 && note_.Voices == 2)
+                out_.Put(note_.Voice == 0 ? "<stem>up</stem>" : "<stem>down</stem>");
         }
         out_.Element("staff", static_cast<uint64_t>(staff));
+        if (note && firstOfChord) {
+            for (size_t level = 0; level < MAX_BEAMS; ++level) {
+                if (note_.Beams[level] == BeamKind::None) continue;
+                out_.Put("<beam number=\"");
+                out_.Put(static_cast<uint64_t>(level + 1));
+                out_.Put("\">");
+                out_.Put(BEAM_TEXT[static_cast<size_t>(note_.Beams[level])]);
+                out_.Put("</beam>");
+            }
+        }
         const bool tuplet = beat.Tuplet.IsTuplet() && firstOfChord && (beat.TupletStart || beat.TupletStop);
-        const bool technical = note && note->String != NO_STRING;
+        const bool technical = note && staff == 2;
         const bool tied = note && (note->TieStop || note->TieStart);
         if (tuplet || technical || tied) {
             out_.Put("<notations>");
@@ -322,11 +417,21 @@ class PartWriter {
         out_.Put("</note>\n");
     }
 
+    // Where the next notes go, and their beams.
+    struct NoteContext {
+        int Staff = 1;
+        int Voice = 0;  // 0 upper, 1 lower
+        int Voices = 1; // in this measure
+        std::array<BeamKind, MAX_BEAMS> Beams{};
+    };
+
     Writer& out_;
     const Score& score_;
     const ScorePart* part_ = nullptr;
     bool firstPart_ = false;
     bool flats_ = false;
+    NoteContext note_;
+    std::vector<std::array<BeamKind, MAX_BEAMS>> beams_; // per beat of the voice being written
 };
 
 } // namespace

@@ -1,10 +1,12 @@
-// Building the quantised score. Works in three steps:
+// Building the quantised score. Works in four steps:
 // 1. the measures: from the conductor map, each measure with its span in ticks and in
 //    divisions (DIVISIONS per quarter), its beats (quarters, the last one possibly shorter);
 // 2. per exported track, the notes with their strings and frets (from the columns of the text
-//    tablature) and their quantised onsets and ends, beat grids chosen per beat;
-// 3. per measure, the chords and rests cut into beats that one note value (dotted or in a
-//    triplet) can show.
+//    tablature) and their quantised onsets and ends: every time is snapped where it lies in
+//    its own beat, on the grid chosen for that beat, so an error never reaches the next beat;
+// 3. the voices: a note held while later notes start goes to the lower voice;
+// 4. per measure and voice, the chords and rests cut into beats that one note value (dotted
+//    or in a triplet) can show.
 #include "formats/Score.h"
 
 #include "core/Chords.h"
@@ -20,9 +22,9 @@ namespace morvel {
 
 namespace {
 
-constexpr uint32_t DIVISIONS = 12; // per quarter: sixteenths are 3, eighth triplets 4
-constexpr uint32_t STRAIGHT_STEP = 3;
-constexpr uint32_t TRIPLET_STEP = 4;
+// Per quarter: thirty-seconds are 3, sixteenth triplets 4, sixteenths 6, eighth triplets 8.
+constexpr uint32_t DIVISIONS = 24;
+constexpr uint32_t STRAIGHT_STEP = 3; // the finest straight step: measures are multiples of it
 // Bounds on the measures a damaged file could ask for: at most MAX_BEATS beats, and no more
 // than BEATS_PER_NOTE per note past the first FREE_BEATS, so the text stays in proportion to
 // the notes.
@@ -127,38 +129,85 @@ class Bars {
     std::vector<Measure> list_;
 };
 
-// Per-beat choice between the straight and the triplet grid, and the snapping itself.
+// The grids a beat may take, simplest first, and their steps in divisions. Thirty-second
+// triplets are the last resort of ornaments that no other grid keeps apart.
+enum Grid : uint8_t {
+    SIXTEENTHS,
+    EIGHTH_TRIPLETS,
+    THIRTY_SECONDS,
+    SIXTEENTH_TRIPLETS,
+    THIRTY_SECOND_TRIPLETS,
+    GRID_COUNT
+};
+constexpr uint32_t GRID_STEP[GRID_COUNT] = {6, 8, 3, 4, 2};
+constexpr bool IsTripletGrid(uint8_t grid) {
+    return grid == EIGHTH_TRIPLETS || grid == SIXTEENTH_TRIPLETS || grid == THIRTY_SECOND_TRIPLETS;
+}
+// An onset may lie at most this far (in quarter notes: a sixty-fourth note) from its true
+// place. The thirty-second grid keeps every onset within it, so a beat always has a grid that
+// does; a simpler grid is taken only where it keeps every onset of the beat within it. The
+// thirty-second triplets are taken only where onsets needing one string would meet on every
+// other grid.
+constexpr double TOLERANCE_QUARTERS = 1.0 / 16;
+
+// Per-beat choice of grid, and the snapping itself.
 class Quantiser {
   public:
-    explicit Quantiser(const Bars& bars) : bars_(bars) {}
+    Quantiser(const Bars& bars, uint32_t division)
+        : bars_(bars), tolerance_(TOLERANCE_QUARTERS * division) {}
 
     void Reset() {
         const size_t beats = static_cast<size_t>(bars_.BeatCount());
-        straightError_.assign(beats, 0.0f);
-        tripletError_.assign(beats, 0.0f);
-        triplet_.assign(beats, 0);
+        error_.assign(beats * GRID_COUNT, 0.0f);
+        least_.assign(beats, 0);
+        grid_.assign(beats, SIXTEENTHS);
     }
+    // An onset at `tick`: it weighs on the choice of its beat's grid.
     void Observe(uint64_t tick) {
         const Place p = Locate(static_cast<double>(tick));
-        straightError_[p.Beat] += static_cast<float>(Snap(p, false).Error);
-        // A beat shorter than a quarter has no triplet grid.
-        tripletError_[p.Beat] += p.Divs == DIVISIONS ? static_cast<float>(Snap(p, true).Error)
-                                                     : std::numeric_limits<float>::infinity();
+        for (uint8_t g = 0; g < GRID_COUNT; ++g) {
+            float& error = error_[p.Beat * GRID_COUNT + g];
+            error = Fits(p, g) ? std::max(error, static_cast<float>(Snap(p, g).Error))
+                               : std::numeric_limits<float>::infinity();
+        }
     }
+    // Per beat the simplest grid, no simpler than its floor (Refine), that keeps every onset
+    // within the tolerance; where none does, the one that comes closest.
     void Decide() {
-        for (size_t b = 0; b < triplet_.size(); ++b)
-            triplet_[b] = tripletError_[b] < straightError_[b] ? 1 : 0;
-        straightError_ = {};
-        tripletError_ = {};
+        for (size_t b = 0; b < grid_.size(); ++b) {
+            const float* error = &error_[b * GRID_COUNT];
+            // Thirty-second triplets only where a simpler grid joined onsets it must not.
+            const uint8_t last = least_[b] > SIXTEENTHS ? GRID_COUNT : THIRTY_SECOND_TRIPLETS;
+            uint8_t best = least_[b];
+            bool within = false;
+            for (uint8_t g = least_[b]; g < last && !within; ++g) {
+                within = error[g] <= tolerance_ + 1e-6;
+                if (within || error[g] < error[best]) best = g;
+            }
+            grid_[b] = best;
+        }
     }
-    // The grid position of `tick` in divisions; `shift` grows to the distance moved.
-    uint64_t Quantise(uint64_t tick, uint64_t& shift) const {
+    // Makes the beat holding `div` take a finer grid than it has; false when it has the finest.
+    bool Refine(uint64_t div) {
+        const size_t beat = BeatAtDiv(div);
+        if (beat >= grid_.size() || grid_[beat] + 1 >= GRID_COUNT) return false;
+        least_[beat] = static_cast<uint8_t>(grid_[beat] + 1);
+        return true;
+    }
+    // The grid position of `tick` in divisions.
+    uint64_t Quantise(uint64_t tick) const {
         const Place p = Locate(static_cast<double>(tick));
-        const Snapped s = Snap(p, triplet_[p.Beat] != 0);
-        shift = std::max<uint64_t>(shift, static_cast<uint64_t>(std::llround(s.Error)));
-        return s.Div;
+        return Snap(p, grid_[p.Beat]).Div;
     }
-    bool IsTriplet(uint64_t beat) const { return beat < triplet_.size() && triplet_[beat]; }
+    // The tick a grid position stands for.
+    double TickOf(uint64_t div) const {
+        const Measure& m = bars_.List()[bars_.AtDiv(div)];
+        return m.StartTick + static_cast<double>(div - m.StartDiv) * m.Ticks / m.Divs;
+    }
+    double Tolerance() const { return tolerance_; }
+    bool IsTriplet(uint64_t beat) const {
+        return beat < grid_.size() && IsTripletGrid(grid_[beat]);
+    }
     uint64_t BeatCount() const { return bars_.BeatCount(); }
     // The next grid position after `div`.
     uint64_t NextGridPoint(uint64_t div) const {
@@ -166,7 +215,9 @@ class Quantiser {
         if (div >= m.StartDiv + m.Divs) return div + STRAIGHT_STEP;
         const uint32_t k = static_cast<uint32_t>(div - m.StartDiv) / DIVISIONS;
         const uint64_t beatStart = m.StartDiv + uint64_t(k) * DIVISIONS;
-        const uint32_t step = IsTriplet(m.FirstBeat + k) ? TRIPLET_STEP : STRAIGHT_STEP;
+        const uint64_t beat = m.FirstBeat + k;
+        uint32_t step = GRID_STEP[beat < grid_.size() ? grid_[beat] : uint8_t(SIXTEENTHS)];
+        if (m.BeatDivs(k) % step != 0) step = STRAIGHT_STEP;
         const uint64_t rel = div - beatStart;
         return beatStart + std::min<uint64_t>(m.BeatDivs(k), (rel / step + 1) * step);
     }
@@ -185,32 +236,44 @@ class Quantiser {
         double Error;
     };
 
+    size_t BeatAtDiv(uint64_t div) const {
+        const Measure& m = bars_.List()[bars_.AtDiv(div)];
+        const uint64_t k = std::min<uint64_t>((div - m.StartDiv) / DIVISIONS, m.Beats() - 1);
+        return static_cast<size_t>(m.FirstBeat + k);
+    }
     Place Locate(double tick) const {
         const Measure& m = bars_.List()[bars_.AtTick(tick)];
         const double beatTicks = m.BeatTicks();
-        const uint32_t beats = m.Beats();
-        double beat = std::floor((tick - m.StartTick) / beatTicks);
-        const uint32_t k = beat < 0 ? 0 : beat >= beats ? beats - 1 : static_cast<uint32_t>(beat);
-        const uint32_t divs = m.BeatDivs(k);
-        const double start = m.StartTick + k * beatTicks;
-        return {&m, k, static_cast<size_t>(m.FirstBeat + k), divs, tick - start,
+        double k = std::floor((tick - m.StartTick) / beatTicks);
+        k = std::clamp(k, 0.0, double(m.Beats() - 1));
+        const uint32_t beat = static_cast<uint32_t>(k);
+        const uint32_t divs = m.BeatDivs(beat);
+        const double start = m.StartTick + beat * beatTicks;
+        return {&m, beat, static_cast<size_t>(m.FirstBeat + beat), divs, tick - start,
                 beatTicks * divs / DIVISIONS};
     }
-    static Snapped Snap(const Place& p, bool triplet) {
-        const uint32_t step = triplet ? TRIPLET_STEP : STRAIGHT_STEP;
+    // Triplets need a whole beat; a shorter beat takes the straight grids that divide it.
+    static bool Fits(const Place& p, uint8_t grid) {
+        if (IsTripletGrid(grid)) return p.Divs == DIVISIONS;
+        return p.Divs % GRID_STEP[grid] == 0;
+    }
+    static Snapped Snap(const Place& p, uint8_t grid) {
+        if (!Fits(p, grid)) grid = THIRTY_SECONDS;
+        const uint32_t step = GRID_STEP[grid];
         const uint32_t points = p.Divs / step;
-        const double grid = p.Length / points;
-        double j = std::round(p.Offset / grid);
+        const double spacing = p.Length / points;
+        double j = std::round(p.Offset / spacing);
         j = std::clamp(j, 0.0, double(points));
         const uint64_t div = p.M->StartDiv + uint64_t(p.K) * DIVISIONS +
                              static_cast<uint64_t>(j) * step;
-        return {div, std::fabs(p.Offset - j * grid)};
+        return {div, std::fabs(p.Offset - j * spacing)};
     }
 
     const Bars& bars_;
-    std::vector<float> straightError_;
-    std::vector<float> tripletError_;
-    std::vector<uint8_t> triplet_;
+    const double tolerance_; // in ticks
+    std::vector<float> error_;   // per beat and grid: the largest onset error, in ticks
+    std::vector<uint8_t> least_; // per beat: the simplest grid it may take
+    std::vector<uint8_t> grid_;  // per beat: the grid it took
 };
 
 // One note as placed, in divisions from the start of the song.
@@ -218,22 +281,23 @@ struct PlacedNote {
     uint32_t Start = 0; // the song has at most MAX_BEATS beats
     uint32_t End = 0;
     uint32_t Column = 0; // note column of the text tablature
+    int Key = 0;         // the note number in the file
     int Pitch = 0;       // sounding MIDI pitch
     uint8_t String = NO_STRING;
     uint8_t Fret = 0;
     uint8_t Velocity = 0;
+    uint8_t Voice = 0;
 };
 
 struct Chord {
     uint32_t Start = 0;
     uint32_t End = 0;
-    uint32_t First = 0; // index of its first note
-    uint32_t Count = 0;
+    std::vector<uint32_t> Notes; // indices into PartNotes::Notes
 };
 
 struct PartNotes {
     std::vector<PlacedNote> Notes;
-    std::vector<Chord> Chords;
+    std::vector<Chord> Chords[2]; // per voice
     std::vector<TabColumn> Columns; // note columns of the text tablature, in order
     std::vector<uint8_t> TripletBeats;
 };
@@ -251,15 +315,21 @@ struct Piece {
     bool WholeMeasureRest = false;
 };
 
-struct StraightValue {
-    uint32_t Length;
+struct ValueOfLength {
+    uint32_t Length; // in divisions
     NoteValue Value;
     uint8_t Dots;
 };
-constexpr StraightValue STRAIGHT_VALUES[] = {
-    {48, NoteValue::Whole, 0},   {36, NoteValue::Half, 1},    {24, NoteValue::Half, 0},
-    {18, NoteValue::Quarter, 1}, {12, NoteValue::Quarter, 0}, {9, NoteValue::Eighth, 1},
-    {6, NoteValue::Eighth, 0},   {3, NoteValue::Sixteenth, 0},
+constexpr ValueOfLength STRAIGHT_VALUES[] = {
+    {96, NoteValue::Whole, 0},     {72, NoteValue::Half, 1},         {48, NoteValue::Half, 0},
+    {36, NoteValue::Quarter, 1},   {24, NoteValue::Quarter, 0},      {18, NoteValue::Eighth, 1},
+    {12, NoteValue::Eighth, 0},    {9, NoteValue::Sixteenth, 1},     {6, NoteValue::Sixteenth, 0},
+    {3, NoteValue::ThirtySecond, 0},
+};
+// Inside a triplet beat: the written value of a length (three in the time of two).
+constexpr ValueOfLength TRIPLET_VALUES[] = {
+    {16, NoteValue::Quarter, 0},  {12, NoteValue::Eighth, 1},       {8, NoteValue::Eighth, 0},
+    {6, NoteValue::Sixteenth, 1}, {4, NoteValue::Sixteenth, 0},     {2, NoteValue::ThirtySecond, 0},
 };
 
 std::string TrimmedName(std::string name) {
@@ -268,7 +338,14 @@ std::string TrimmedName(std::string name) {
     return name;
 }
 
-// Cuts the chords and rests of one part into the beats of each measure.
+// Compound time (6/8, 9/8, 12/8): the dotted quarter is the beat a note value may not cross.
+uint32_t GroupDivs(const Measure& measure) {
+    const bool compound = measure.Denominator == 8 && measure.Numerator % 3 == 0 &&
+                          measure.Numerator > 3;
+    return compound ? DIVISIONS * 3 / 2 : DIVISIONS;
+}
+
+// Cuts the chords and rests of one part into the beats of each measure, voice by voice.
 class BarMaker {
   public:
     BarMaker(const Bars& bars, const Conversion& conversion, const PartNotes& part)
@@ -277,28 +354,33 @@ class BarMaker {
     void MakeBars(std::vector<ScoreBar>& out) {
         const std::vector<Measure>& measures = bars_.List();
         out.assign(measures.size(), ScoreBar{});
-        size_t chord = 0; // first chord that may reach into the measure
-        for (size_t m = 0; m < measures.size(); ++m) {
-            const Measure& measure = measures[m];
-            while (chord < part_.Chords.size() && part_.Chords[chord].End <= measure.StartDiv &&
-                   part_.Chords[chord].Start < measure.StartDiv)
-                ++chord;
-            MakePieces(measure, chord);
-            std::vector<ScoreBeat>& voice = out[m].Voices[0];
-            voice.reserve(pieces_.size());
-            for (const Piece& piece : pieces_)
-                voice.push_back(BeatOf(piece));
+        for (int v = 0; v < 2; ++v) {
+            const std::vector<Chord>& chords = part_.Chords[v];
+            size_t chord = 0; // first chord that may reach into the measure
+            for (size_t m = 0; m < measures.size(); ++m) {
+                const Measure& measure = measures[m];
+                while (chord < chords.size() && chords[chord].End <= measure.StartDiv)
+                    ++chord;
+                // The lower voice is written only in measures it has notes in.
+                if (v == 1 && (chord >= chords.size() ||
+                               chords[chord].Start >= measure.StartDiv + measure.Divs))
+                    continue;
+                MakePieces(measure, chords, chord);
+                std::vector<ScoreBeat>& voice = out[m].Voices[v];
+                voice.reserve(pieces_.size());
+                for (const Piece& piece : pieces_)
+                    voice.push_back(BeatOf(piece, chords));
+            }
         }
     }
 
   private:
     // Cuts the chords and rests of `measure` into pieces, starting at chord `first`.
-    void MakePieces(const Measure& measure, size_t first) {
+    void MakePieces(const Measure& measure, const std::vector<Chord>& chords, size_t first) {
         pieces_.clear();
         const uint64_t m0 = measure.StartDiv;
         const uint64_t m1 = m0 + measure.Divs;
         uint64_t cursor = m0;
-        const std::vector<Chord>& chords = part_.Chords;
         for (size_t c = first; c < chords.size() && chords[c].Start < m1; ++c) {
             if (chords[c].End <= m0) continue;
             const uint64_t s = std::max<uint64_t>(chords[c].Start, m0);
@@ -324,6 +406,7 @@ class BarMaker {
                     bool tiedIn, bool tiedOut) {
         uint32_t s = static_cast<uint32_t>(from - measure.StartDiv);
         const uint32_t e = static_cast<uint32_t>(to - measure.StartDiv);
+        const uint32_t group = GroupDivs(measure);
         const size_t firstPiece = pieces_.size();
         auto triplet = [&](uint32_t k) { return IsTriplet(measure.FirstBeat + k); };
         while (s < e) {
@@ -334,21 +417,29 @@ class BarMaker {
             piece.Start = s;
             piece.Chord = chord;
             if (triplet(k) && !(s == bs && e >= be)) {
-                const uint32_t pe = std::min(e, be);
-                piece.Length = pe - s;
+                const uint32_t left = std::min(e, be) - s;
+                piece.Length = left;
+                for (const ValueOfLength& v : TRIPLET_VALUES)
+                    if (v.Length <= left) {
+                        piece.Length = v.Length;
+                        break;
+                    }
                 piece.Triplet = true;
                 piece.TupletStart = s == bs;
-                piece.TupletStop = pe == be;
+                piece.TupletStop = s + piece.Length == be;
             } else {
                 // Straight values stop where a triplet beat is entered only in part.
                 uint32_t limit = e;
                 if (limit % DIVISIONS != 0 && triplet(limit / DIVISIONS))
                     limit = limit / DIVISIONS * DIVISIONS;
                 piece.Length = 0;
-                for (const StraightValue& v : STRAIGHT_VALUES) {
+                for (const ValueOfLength& v : STRAIGHT_VALUES) {
                     if (v.Length > limit - s) continue;
-                    if (v.Length >= DIVISIONS ? s % DIVISIONS != 0
-                                              : s % DIVISIONS + v.Length > DIVISIONS)
+                    // A value of a beat or more starts on a beat and, in compound time, fills
+                    // whole beats; a shorter one stays inside its beat.
+                    const bool compound = group != DIVISIONS;
+                    if (v.Length >= group ? s % group != 0 || (compound && v.Length % group != 0)
+                                          : s % group + v.Length > group)
                         continue;
                     piece.Length = v.Length;
                     break;
@@ -369,30 +460,34 @@ class BarMaker {
         return beat < part_.TripletBeats.size() && part_.TripletBeats[beat];
     }
 
-    ScoreBeat BeatOf(const Piece& piece) const {
+    ScoreBeat BeatOf(const Piece& piece, const std::vector<Chord>& chords) const {
         ScoreBeat beat;
         beat.Start = piece.Start;
         beat.Duration = piece.Length;
         beat.WholeMeasureRest = piece.WholeMeasureRest;
         beat.Rest = piece.Chord < 0;
+        beat.Value = NoteValue::ThirtySecond;
         if (piece.Triplet) {
-            beat.Value = piece.Length == 2 * TRIPLET_STEP ? NoteValue::Quarter : NoteValue::Eighth;
             beat.Tuplet = {3, 2};
             beat.TupletStart = piece.TupletStart;
             beat.TupletStop = piece.TupletStop;
+            for (const ValueOfLength& v : TRIPLET_VALUES)
+                if (v.Length == piece.Length) {
+                    beat.Value = v.Value;
+                    beat.Dots = v.Dots;
+                }
         } else {
-            beat.Value = NoteValue::Sixteenth;
-            for (const StraightValue& v : STRAIGHT_VALUES)
+            for (const ValueOfLength& v : STRAIGHT_VALUES)
                 if (v.Length == piece.Length) {
                     beat.Value = v.Value;
                     beat.Dots = v.Dots;
                 }
         }
         if (beat.Rest) return beat;
-        const Chord& chord = part_.Chords[static_cast<size_t>(piece.Chord)];
-        beat.Notes.reserve(chord.Count);
-        for (uint32_t n = 0; n < chord.Count; ++n) {
-            const PlacedNote& placed = part_.Notes[chord.First + n];
+        const Chord& chord = chords[static_cast<size_t>(piece.Chord)];
+        beat.Notes.reserve(chord.Notes.size());
+        for (uint32_t index : chord.Notes) {
+            const PlacedNote& placed = part_.Notes[index];
             ScoreNote note;
             note.Pitch = placed.Pitch;
             note.String = placed.String;
@@ -403,7 +498,7 @@ class BarMaker {
             beat.Notes.push_back(note);
         }
         if (conversion_.Settings.ShowChord && !piece.TieFromPrevious) {
-            const uint32_t column = part_.Notes[chord.First].Column;
+            const uint32_t column = part_.Notes[chord.Notes.front()].Column;
             if (column < part_.Columns.size() && part_.Columns[column].Label == LABEL_NOTES) {
                 beat.ChordIndex = ChordIndexOfColumn(part_.Columns[column]);
                 if (beat.ChordIndex >= 0)
@@ -505,18 +600,20 @@ std::vector<TimelineNote> NoteTimes(const TrackRecord& track, const TimelineTrac
     return guessed;
 }
 
-// The string and fret the text tablature shows for `record` in its column, and the pitch
-// they sound; the note's own pitch without string where the column shows none for it.
+// The string and fret the text tablature shows for `record` in its column (one not taken by
+// another note of the column, `taken` a bit per string), and the pitch they sound; the note's
+// own pitch without string where the column shows none for it.
 void Place(const Conversion& conversion, const NoteRecord& record, const TabColumn* tab,
-           PlacedNote& note) {
+           uint8_t& taken, PlacedNote& note) {
     const int transpose = conversion.TuningSettings.Transpose;
     note.Pitch = record.Note + transpose - 12;
     if (!tab || tab->Label != LABEL_NOTES) return;
     const int64_t placed = FoldNote(record.Note, conversion.StringPitch, conversion.Settings).Pitch;
     for (int s = 0; s < STRING_COUNT; ++s) {
-        if (tab->Fret[s] == NO_FRET ||
+        if (tab->Fret[s] == NO_FRET || (taken & (1u << s)) ||
             conversion.StringPitch[static_cast<size_t>(s)] + tab->Fret[s] != placed)
             continue;
+        taken = static_cast<uint8_t>(taken | (1u << s));
         note.String = static_cast<uint8_t>(s + 1);
         note.Fret = tab->Fret[s];
         note.Pitch = conversion.StringPitch[static_cast<size_t>(s)] + transpose - 12 + tab->Fret[s];
@@ -524,74 +621,215 @@ void Place(const Conversion& conversion, const NoteRecord& record, const TabColu
     }
 }
 
-// Quantised notes and chords of one part; `songEnd` grows to the last note end.
-void CollectNotes(const Conversion& conversion, const TrackRecord& track,
-                  const std::vector<TimelineNote>& raw, Quantiser& quantiser, PartNotes& part,
-                  uint32_t& songEnd, ScoreSummary& summary) {
-    quantiser.Reset();
-    for (const TimelineNote& n : raw) {
-        quantiser.Observe(n.Start);
-        quantiser.Observe(n.End);
-    }
-    quantiser.Decide();
+uint8_t StringBit(const PlacedNote& note) {
+    return note.String == NO_STRING ? 0 : static_cast<uint8_t>(1u << (note.String - 1));
+}
 
-    part.Notes.resize(track.Notes.size());
+// Groups of notes (first index, one past the last) that share a column.
+std::vector<std::pair<size_t, size_t>> ColumnGroups(const std::vector<PlacedNote>& notes) {
+    std::vector<std::pair<size_t, size_t>> groups;
+    for (size_t i = 0; i < notes.size();) {
+        size_t j = i;
+        while (j < notes.size() && notes[j].Column == notes[i].Column) ++j;
+        groups.emplace_back(i, j);
+        i = j;
+    }
+    return groups;
+}
+
+// Places the columns' onsets on the grid. Columns snapped to one onset join into one chord
+// unless two of their notes need the same string: then the beat takes a finer grid, and
+// where even the finest joins them, the later column moves to the next grid position if that
+// lies before the next column's and within the tolerance of its own onset; otherwise they
+// join (one string then holds two notes of the chord).
+void PlaceOnsets(const std::vector<TimelineNote>& raw, Quantiser& quantiser, PartNotes& part) {
+    const auto groups = ColumnGroups(part.Notes);
+    std::vector<uint64_t> starts(groups.size());
+    std::vector<uint8_t> strings(groups.size());
+    for (size_t g = 0; g < groups.size(); ++g)
+        for (size_t i = groups[g].first; i < groups[g].second; ++i)
+            strings[g] |= StringBit(part.Notes[i]);
+    for (int pass = 0; pass <= GRID_COUNT; ++pass) {
+        quantiser.Decide();
+        for (size_t g = 0; g < groups.size(); ++g)
+            starts[g] = quantiser.Quantise(raw[groups[g].first].Start);
+        bool refined = false;
+        uint8_t chordStrings = 0;
+        for (size_t g = 0; g < groups.size(); ++g) {
+            if (g == 0 || starts[g] != starts[g - 1]) chordStrings = 0;
+            if (chordStrings & strings[g]) refined = quantiser.Refine(starts[g]) || refined;
+            chordStrings |= strings[g];
+        }
+        if (!refined) break;
+    }
+    uint64_t chordStart = 0;
+    uint8_t chordStrings = 0;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        uint64_t start = std::max(starts[g], chordStart);
+        if (g > 0 && start == chordStart && (chordStrings & strings[g])) {
+            const uint64_t next = quantiser.NextGridPoint(chordStart);
+            const double tick = double(raw[groups[g].first].Start);
+            if ((g + 1 == groups.size() || next < starts[g + 1]) &&
+                std::fabs(quantiser.TickOf(next) - tick) <= quantiser.Tolerance() + 1e-6)
+                start = next;
+        }
+        if (g == 0 || start != chordStart) chordStrings = 0;
+        chordStart = start;
+        chordStrings |= strings[g];
+        for (size_t i = groups[g].first; i < groups[g].second; ++i)
+            part.Notes[i].Start = static_cast<uint32_t>(start);
+    }
+}
+
+// Splits the notes into the two voices: a note still sounding when the onset after next
+// begins (it is held while others move) goes to the lower voice and keeps its length; every
+// other note is in the upper voice, lasting to its own end or that voice's next onset.
+void AssignVoices(PartNotes& part) {
+    std::vector<PlacedNote>& notes = part.Notes;
+    std::vector<std::pair<uint32_t, uint32_t>> onsets; // (start, first note)
+    for (uint32_t i = 0; i < notes.size(); ++i)
+        if (i == 0 || notes[i].Start != notes[i - 1].Start) onsets.emplace_back(notes[i].Start, i);
+    for (size_t o = 0; o + 1 < onsets.size(); ++o) {
+        const uint32_t next = onsets[o + 1].first;
+        uint32_t after = 0;
+        if (o + 2 < onsets.size()) {
+            after = onsets[o + 2].first;
+        } else {
+            for (uint32_t i = onsets[o + 1].second; i < notes.size(); ++i)
+                after = std::max(after, notes[i].End);
+        }
+        for (uint32_t i = onsets[o].second; i < onsets[o + 1].second; ++i)
+            if (notes[i].End > next && notes[i].End >= after) notes[i].Voice = 1;
+    }
+    // Where every note under a held one is held too, nothing moves: they stay one voice.
+    std::vector<uint32_t> moving(onsets.size() + 1, UINT32_MAX); // start of the next onset
+    for (size_t o = onsets.size(); o-- > 0;) {                    // with an unheld note
+        bool unheld = false;
+        const uint32_t end = o + 1 < onsets.size() ? onsets[o + 1].second
+                                                   : static_cast<uint32_t>(notes.size());
+        for (uint32_t i = onsets[o].second; i < end && !unheld; ++i)
+            unheld = notes[i].Voice == 0;
+        moving[o] = unheld ? onsets[o].first : moving[o + 1];
+    }
+    for (size_t o = 0; o + 1 < onsets.size(); ++o)
+        for (uint32_t i = onsets[o].second; i < onsets[o + 1].second; ++i)
+            if (notes[i].Voice == 1 && moving[o + 1] >= notes[i].End) notes[i].Voice = 0;
+    for (int v = 0; v < 2; ++v) {
+        std::vector<Chord>& chords = part.Chords[v];
+        for (uint32_t i = 0; i < notes.size(); ++i) {
+            if (notes[i].Voice != v) continue;
+            if (chords.empty() || chords.back().Start != notes[i].Start) {
+                chords.emplace_back();
+                chords.back().Start = notes[i].Start;
+            }
+            chords.back().End = std::max(chords.back().End, notes[i].End);
+            chords.back().Notes.push_back(i);
+        }
+        for (size_t c = 0; c + 1 < chords.size(); ++c)
+            chords[c].End = std::min(chords[c].End, chords[c + 1].Start);
+    }
+}
+
+// Quantised notes, voices and chords of one part; `songEnd` grows to the last note end.
+void CollectNotes(const Conversion& conversion, const TrackRecord& track,
+                  const std::vector<TimelineNote>& times, Quantiser& quantiser, PartNotes& part,
+                  uint32_t& songEnd, ScoreSummary& summary) {
+    // Notes of one key that start together in one column sound as one: the longest is kept.
+    std::vector<TimelineNote> raw;
+    raw.reserve(times.size());
     uint32_t column = 0;
+    size_t columnStart = 0;
+    uint8_t taken = 0;
     for (size_t i = 0; i < track.Notes.size(); ++i) {
         const NoteRecord& record = track.Notes[i];
-        if (i > 0 && record.DeltaTime > 0) ++column;
-        PlacedNote& note = part.Notes[i];
+        if (i > 0 && record.DeltaTime > 0) {
+            ++column;
+            columnStart = part.Notes.size();
+            taken = 0;
+        }
+        bool merged = false;
+        for (size_t k = columnStart; k < part.Notes.size() && !merged; ++k) {
+            if (part.Notes[k].Key != record.Note) continue;
+            raw[k].End = std::max(raw[k].End, times[i].End);
+            merged = true;
+        }
+        if (merged) continue;
+        PlacedNote note;
         note.Column = column;
-        note.Start = static_cast<uint32_t>(quantiser.Quantise(raw[i].Start, summary.LargestShift));
-        note.End = static_cast<uint32_t>(quantiser.Quantise(raw[i].End, summary.LargestShift));
-        note.Velocity = raw[i].Velocity;
+        note.Key = record.Note;
+        note.Velocity = times[i].Velocity;
         Place(conversion, record, column < part.Columns.size() ? &part.Columns[column] : nullptr,
-              note);
+              taken, note);
+        part.Notes.push_back(note);
+        raw.push_back(times[i]);
+    }
+
+    quantiser.Reset();
+    for (size_t i = 0; i < raw.size(); ++i)
+        if (i == 0 || part.Notes[i].Column != part.Notes[i - 1].Column) quantiser.Observe(raw[i].Start);
+    PlaceOnsets(raw, quantiser, part);
+
+    double shift = 0;
+    for (size_t i = 0; i < part.Notes.size(); ++i) {
+        PlacedNote& note = part.Notes[i];
+        uint32_t end = static_cast<uint32_t>(quantiser.Quantise(raw[i].End));
+        shift = std::max(shift, std::fabs(quantiser.TickOf(note.Start) - double(raw[i].Start)));
+        shift = std::max(shift, std::fabs(quantiser.TickOf(end) - double(raw[i].End)));
+        if (end <= note.Start) end = static_cast<uint32_t>(quantiser.NextGridPoint(note.Start));
+        note.End = end;
+        songEnd = std::max(songEnd, note.End);
         if (note.String == NO_STRING) ++summary.NotesWithoutPosition;
         ++summary.NotesWritten;
     }
-    // Columns snapped to one onset join into one chord unless two of their notes need the
-    // same string; then the later column moves on to the next grid position.
-    uint32_t chordStart = 0;
-    uint8_t strings = 0; // strings taken by the chord at chordStart
-    for (size_t i = 0; i < part.Notes.size();) {
-        size_t j = i;
-        uint8_t taken = 0;
-        for (; j < part.Notes.size() && part.Notes[j].Column == part.Notes[i].Column; ++j)
-            if (part.Notes[j].String != NO_STRING)
-                taken |= static_cast<uint8_t>(1u << (part.Notes[j].String - 1));
-        uint32_t start = part.Notes[i].Start;
-        if (i > 0 && start <= chordStart) {
-            start = chordStart;
-            if (strings & taken) start = static_cast<uint32_t>(quantiser.NextGridPoint(chordStart));
-        }
-        if (i == 0 || start != chordStart) strings = 0;
-        chordStart = start;
-        strings |= taken;
-        for (; i < j; ++i) {
-            PlacedNote& note = part.Notes[i];
-            note.Start = start;
-            if (note.End <= start) note.End = static_cast<uint32_t>(quantiser.NextGridPoint(start));
-            songEnd = std::max(songEnd, note.End);
-        }
-    }
-    // Chords: notes that start together; each lasts to its own end or the next onset.
-    for (uint32_t i = 0; i < part.Notes.size();) {
-        Chord chord;
-        chord.Start = part.Notes[i].Start;
-        chord.First = i;
-        while (i < part.Notes.size() && part.Notes[i].Start == chord.Start) {
-            chord.End = std::max(chord.End, part.Notes[i].End);
-            ++i;
-        }
-        chord.Count = i - chord.First;
-        if (i < part.Notes.size()) chord.End = std::min(chord.End, part.Notes[i].Start);
-        part.Chords.push_back(chord);
-    }
+    summary.LargestShift = std::max<uint64_t>(summary.LargestShift, std::llround(shift));
+    AssignVoices(part);
     // Grid choices, kept for cutting note values; the song's beats may grow later.
     part.TripletBeats.resize(static_cast<size_t>(quantiser.BeatCount()));
     for (size_t b = 0; b < part.TripletBeats.size(); ++b)
         part.TripletBeats[b] = quantiser.IsTriplet(b) ? 1 : 0;
+}
+
+// Falling tempo steps closer than this (in quarters) and smaller than this share of the tempo
+// belong to one ritardando; it takes at least RIT_STEPS of them.
+constexpr double RIT_SPACING_QUARTERS = 8;
+constexpr double RIT_LARGEST_STEP = 0.2;
+constexpr size_t RIT_STEPS = 3;
+// A tempo within this share of the one before a ritardando is its "a tempo".
+constexpr double A_TEMPO_MATCH = 0.02;
+
+struct Mark {
+    uint64_t Div;
+    uint32_t Microseconds;
+    TempoText Text = TempoText::None;
+};
+
+// Names gradually falling runs of tempo changes and the returns after them.
+void NameTempoRuns(std::vector<Mark>& marks) {
+    size_t i = 1;
+    while (i < marks.size()) {
+        size_t j = i; // the run is marks[i .. j)
+        while (j < marks.size()) {
+            const double before = marks[j - 1].Microseconds, now = marks[j].Microseconds;
+            const bool falling = now > before && now <= before * (1 + RIT_LARGEST_STEP);
+            const bool close = double(marks[j].Div - marks[j - 1].Div) <=
+                               RIT_SPACING_QUARTERS * DIVISIONS;
+            if (!falling || (j > i && !close)) break;
+            ++j;
+        }
+        if (j - i < RIT_STEPS) {
+            ++i;
+            continue;
+        }
+        marks[i].Text = TempoText::Ritardando;
+        for (size_t k = i + 1; k + 1 < j; ++k)
+            marks[k].Text = TempoText::InRun;
+        marks[j - 1].Text = TempoText::RitEnd;
+        const double before = marks[i - 1].Microseconds;
+        if (j < marks.size() &&
+            std::fabs(double(marks[j].Microseconds) - before) <= before * A_TEMPO_MATCH)
+            marks[j].Text = TempoText::ATempo;
+        i = j + 1;
+    }
 }
 
 // The measures as the score holds them, with keys and tempo marks.
@@ -619,10 +857,6 @@ void FillMeasures(const Bars& bars, const MidiTimeline& timeline, Score& score) 
         score.Measures[m].Minor = score.Measures[m - 1].Minor;
     }
     // Tempo marks: the start and every change, at the nearest division.
-    struct Mark {
-        uint64_t Div;
-        uint32_t Microseconds;
-    };
     std::vector<Mark> marks;
     const auto at = [&](uint64_t tick) {
         const Measure& m = list[bars.AtTick(static_cast<double>(tick))];
@@ -641,12 +875,19 @@ void FillMeasures(const Bars& bars, const MidiTimeline& timeline, Score& score) 
             marks.push_back({div, change.MicrosecondsPerQuarter});
         current = marks.back().Microseconds;
     }
-    for (const Mark& mark : marks) {
+    // Two marks merged at one division may leave a mark that changes nothing.
+    std::vector<Mark> changes;
+    for (const Mark& mark : marks)
+        if (changes.empty() || mark.Microseconds != changes.back().Microseconds)
+            changes.push_back(mark);
+    NameTempoRuns(changes);
+    for (const Mark& mark : changes) {
         const size_t m = bars.AtDiv(mark.Div);
         if (mark.Div >= list[m].StartDiv + list[m].Divs) continue; // past the last measure
         ScoreTempo tempo;
         tempo.Position = static_cast<uint32_t>(mark.Div - list[m].StartDiv);
         tempo.MicrosecondsPerQuarter = mark.Microseconds;
+        tempo.Text = mark.Text;
         score.Measures[m].Tempos.push_back(tempo);
     }
 }
@@ -699,14 +940,14 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
         noteCount += conversion.TrackList[t].Notes.size();
     if (!bars.Build(timeline.TimeSignatures, division, lastTick,
                     FREE_BEATS + BEATS_PER_NOTE * noteCount)) {
-        summary.Error = "the song is too long to write as MusicXML";
+        summary.Error = "the song is too long to write as a score";
         return false;
     }
 
     // Notes, strings, frets and quantised times, part by part.
     std::vector<PartNotes> notes(tracks.size());
     score.Parts.resize(tracks.size());
-    Quantiser quantiser(bars);
+    Quantiser quantiser(bars, division);
     uint32_t songEnd = 0;
     for (size_t p = 0; p < tracks.size(); ++p) {
         ScorePart& part = score.Parts[p];
@@ -728,7 +969,7 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
         summary.Parts.push_back(part.Track + 1);
     }
     if (!bars.ExtendTo(songEnd)) {
-        summary.Error = "the song is too long to write as MusicXML";
+        summary.Error = "the song is too long to write as a score";
         return false;
     }
     FillMeasures(bars, timeline, score);
