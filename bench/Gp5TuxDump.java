@@ -72,7 +72,7 @@ public class Gp5TuxDump {
                             int open = track.getString(note.getString()).getValue();
                             lines.add("NOTE " + t + " " + (beat.getStart() - origin) + " " + voice.getDuration().getTime() + " " +
                                       note.getString() + " " + note.getValue() + " " + (open + note.getValue()) + " " +
-                                      (note.isTiedNote() ? 1 : 0));
+                                      (note.isTiedNote() ? 1 : 0) + " " + v);
                         }
                     }
                 }

@@ -5,7 +5,7 @@
 //   TRACK <index> <name> | <string pitches, highest first>
 //   BAR <index> <numerator>/<denominator> <start> <length>
 //   TEMPO <tick> <bpm>
-//   NOTE <track> <tick> <duration> <string> <fret> <pitch> <tied 0/1>
+//   NOTE <track> <tick> <duration> <string> <fret> <pitch> <tied 0/1> <voice 0/1>
 //   LEFTOUT <count of notes without string and fret>
 //   END
 // Ticks count 960 per quarter note from the song's start; a tempo's tick is its own place.
@@ -57,7 +57,8 @@ void Dump(const Score& score, const ScoreSummary& summary, std::string& out) {
     for (size_t p = 0; p < score.Parts.size(); ++p) {
         const ScorePart& part = score.Parts[p];
         for (size_t m = 0; m < part.Bars.size() && m < starts.size(); ++m) {
-            for (const auto& voice : part.Bars[m].Voices) {
+            for (int v = 0; v < 2; ++v) {
+                const std::vector<ScoreBeat>& voice = part.Bars[m].Voices[v];
                 for (const ScoreBeat& beat : voice) {
                     for (const ScoreNote& note : beat.Notes) {
                         if (note.String == NO_STRING) continue;
@@ -65,7 +66,8 @@ void Dump(const Score& score, const ScoreSummary& summary, std::string& out) {
                                std::to_string(Ticks(starts[m] + beat.Start)) + " " +
                                std::to_string(Ticks(beat.Duration)) + " " +
                                std::to_string(note.String) + " " + std::to_string(note.Fret) + " " +
-                               std::to_string(note.Pitch) + " " + (note.TieStop ? "1" : "0") + "\n";
+                               std::to_string(note.Pitch) + " " + (note.TieStop ? " 1 " : " 0 ") +
+                               std::to_string(v) + "\n";
                     }
                 }
             }

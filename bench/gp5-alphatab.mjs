@@ -4,7 +4,7 @@
 //   TRACK <index> <name> | <string pitches, highest first>
 //   BAR <index> <numerator>/<denominator> <start in quarter/960>
 //   TEMPO <tick> <bpm>
-//   NOTE <track> <tick> <duration> <string (1 highest)> <fret> <pitch> <tied 0/1>
+//   NOTE <track> <tick> <duration> <string (1 highest)> <fret> <pitch> <tied 0/1> <voice>
 //   END
 import { createRequire } from 'module';
 import fs from 'fs';
@@ -32,14 +32,14 @@ for (const file of process.argv.slice(3)) {
             const strings = staff.tuning.length;
             staff.bars.forEach((bar, b) => {
                 const start = score.masterBars[b].start;
-                for (const voice of bar.voices) {
+                bar.voices.forEach((voice, v) => {
                     for (const beat of voice.beats) {
                         for (const note of beat.notes) {
                             lines.push(`NOTE ${t} ${start + beat.playbackStart} ${beat.playbackDuration} ` +
-                                `${strings - note.string + 1} ${note.fret} ${note.realValue} ${note.isTieDestination ? 1 : 0}`);
+                                `${strings - note.string + 1} ${note.fret} ${note.realValue} ${note.isTieDestination ? 1 : 0} ${v}`);
                         }
                     }
-                }
+                });
             });
         });
     } catch (e) {

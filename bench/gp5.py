@@ -153,33 +153,47 @@ def check(reader, ours, theirs, per_bar_tempo):
         # Notes: ours by (track, onset, string), theirs likewise.
         index = {}
         for note in their["notes"]:
-            index.setdefault((note[0], note[1], note[3]), []).append(note)
+            index.setdefault((note[0], note[7], note[1], note[3]), []).append(note)
         seen = {}
+        colliders = []
         for note in our["notes"]:
-            key = (note[0], note[1], note[3])
+            key = (note[0], note[7], note[1], note[3])
             if key in seen:
-                # A second note on a string in one beat: the file has room for one.
-                counts["same string, same fret" if seen[key][4] == note[4] else
-                       "same string, other fret"] += 1
+                # A second note on a string in one beat: the file has room for one there, so
+                # another fret is looked for on another string at the same onset.
+                if seen[key][4] == note[4]:
+                    counts["same string, same fret"] += 1
+                else:
+                    counts["same string, other fret"] += 1
+                    colliders.append(note)
                 continue
             seen[key] = note
             counts["notes"] += 1
-            found = index.get((note[0], note[1], note[3]))
+            found = index.get(key)
             if not found:
                 continue
             other = found.pop(0)
-            counts["onset+string"] += 1
+            counts["voice+onset+string"] += 1
             counts["fret"] += other[4] == note[4]
+            counts["tied, other fret"] += other[4] != note[4] and note[6] == 1
             counts["pitch"] += other[5] == note[5]
             counts["duration"] += other[2] == note[2]
             counts["tie"] += other[6] == note[6]
+        for note in colliders:
+            for string in range(1, 7):
+                found = index.get((note[0], note[7], note[1], string))
+                match = [n for n in found or [] if n[5] == note[5] and n[2] == note[2]]
+                if match:
+                    found.remove(match[0])
+                    counts["moved to another string"] += 1
+                    break
         counts["extra"] += sum(len(v) for v in index.values())
         counts["left out"] += our["leftout"]
         differs = [k for k in ("tracks ok", "bar counts ok")
                    if counts[k] == before.get(k, 0)]
         differs += [k for k in ("tunings", "bars", "notes", "tempo bars")
-                    if counts[k + " ok" if k != "notes" else "onset+string"] - before.get(
-                        k + " ok" if k != "notes" else "onset+string", 0) != counts[k] - before.get(k, 0)]
+                    if counts[k + " ok" if k != "notes" else "voice+onset+string"] - before.get(
+                        k + " ok" if k != "notes" else "voice+onset+string", 0) != counts[k] - before.get(k, 0)]
         if differs:
             detail.append("%s (%s)" % (os.path.basename(path), ", ".join(differs)))
     files = counts["files"]
@@ -198,15 +212,20 @@ def check(reader, ours, theirs, per_bar_tempo):
             reader, counts["tempo bars ok"], counts["tempo bars"]))
         print("%s: tempo changes at their own tick: %d/%d (the others on the beat that holds "
               "them)" % (reader, counts["tempo changes in place"], counts["tempo changes"]))
-    for what in ("onset+string", "fret", "pitch", "duration", "tie"):
-        print("%s: notes with our %s: %d/%d" % (reader, what, counts[what], notes))
+    for what in ("voice+onset+string", "fret", "pitch", "duration", "tie"):
+        line = "%s: notes with our %s: %d/%d" % (reader, what, counts[what], notes)
+        if what in ("fret", "pitch") and counts["tied, other fret"]:
+            line += " (%d of the others are tied notes, whose fret this reader looks up from an " \
+                    "earlier note on the string)" % counts["tied, other fret"]
+        print(line)
     print("%s: notes we did not write: %d" % (reader, counts["extra"]))
-    print("%s: our notes on a string already taken in their beat (left out of the file): "
-          "%d the same note again, %d another fret" % (
-              reader, counts["same string, same fret"], counts["same string, other fret"]))
+    print("%s: our notes on a string already taken in their beat: %d the same note again (left "
+          "out), %d at another fret, of which %d read on another string with their pitch, onset "
+          "and duration" % (reader, counts["same string, same fret"],
+                            counts["same string, other fret"], counts["moved to another string"]))
     if detail:
         print("%s: files that differ: %s" % (reader, "; ".join(detail)))
-    return counts["read"] == files and counts["tempo bars ok"] == counts["tempo bars"] and all(counts[w] == notes for w in ("onset+string", "fret", "pitch", "duration", "tie")) \
+    return counts["read"] == files and counts["tempo bars ok"] == counts["tempo bars"] and all(counts[w] == notes for w in ("voice+onset+string", "fret", "pitch", "duration", "tie")) \
         and counts["extra"] == 0
 
 

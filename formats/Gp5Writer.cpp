@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace morvel {
@@ -412,6 +413,7 @@ class Gp5File {
         out_.S32(slot % CHANNELS_PER_PORT + 1); // channel
         out_.S32(slot % CHANNELS_PER_PORT + 1); // effect channel
         out_.S32(frets);
+        frets_.push_back(frets);
         out_.S32(0); // capo
         for (uint8_t c : TRACK_COLOUR)
             out_.U8(c);
@@ -586,20 +588,46 @@ class Gp5File {
             out_.S32(static_cast<int64_t>(pieces.size()));
             auto& lastFrets = lastFrets_[p * 2 + v];
             for (const Piece& piece : pieces)
-                WriteBeat(piece, lastFrets);
+                WriteBeat(piece, p, lastFrets);
         }
         out_.U8(0); // no line break
     }
 
-    void WriteBeat(const Piece& piece, std::array<int, STRING_SLOTS + 1>& lastFrets) {
+    // A beat's notes by string. A note on a string another note of the beat already holds
+    // goes to the free string nearest its own that can sound its pitch within the track's
+    // frets; with none, it is left out.
+    void WriteBeat(const Piece& piece, size_t part, std::array<int, STRING_SLOTS + 1>& lastFrets) {
         std::array<const ScoreNote*, STRING_SLOTS + 1> onString{};
+        std::array<ScoreNote, STRING_SLOTS + 1> moved{};
         bool any = false;
         if (piece.Beat != nullptr && !piece.Beat->Rest) {
-            for (const ScoreNote& note : piece.Beat->Notes) {
+            const std::vector<ScoreNote>& notes = piece.Beat->Notes;
+            for (const ScoreNote& note : notes) {
                 if (note.String == NO_STRING || note.String > SCORE_STRINGS) continue;
                 if (onString[note.String] != nullptr) continue;
                 onString[note.String] = &note;
                 any = true;
+            }
+            for (const ScoreNote& note : notes) {
+                if (note.String == NO_STRING || note.String > SCORE_STRINGS ||
+                    onString[note.String] == &note)
+                    continue;
+                int best = 0;
+                for (int s = 1; s <= SCORE_STRINGS; ++s) {
+                    const int fret =
+                        note.Pitch - score_.Parts[part].Tuning[static_cast<size_t>(s - 1)];
+                    if (onString[static_cast<size_t>(s)] != nullptr || fret < 0 ||
+                        fret > frets_[part])
+                        continue;
+                    if (best == 0 || std::abs(s - note.String) < std::abs(best - note.String))
+                        best = s;
+                }
+                if (best == 0) continue;
+                moved[static_cast<size_t>(best)] = note;
+                moved[static_cast<size_t>(best)].String = static_cast<uint8_t>(best);
+                moved[static_cast<size_t>(best)].Fret = static_cast<uint8_t>(
+                    note.Pitch - score_.Parts[part].Tuning[static_cast<size_t>(best - 1)]);
+                onString[static_cast<size_t>(best)] = &moved[static_cast<size_t>(best)];
             }
         }
         const bool chord = any && !piece.Continued && !piece.Beat->ChordName.empty();
@@ -698,6 +726,7 @@ class Gp5File {
     ByteOut out_;
     std::vector<MeasurePlan> plans_;
     std::vector<RestValue> rests_;
+    std::vector<int> frets_;                 // each track's fret count
     std::vector<std::vector<Piece>> voices_; // of one measure: part p's voice v at p * 2 + v
     std::vector<Piece>* pieces_ = nullptr;   // the voice being planned
     std::vector<std::array<int, STRING_SLOTS + 1>> lastFrets_ =

@@ -22,8 +22,10 @@
 //   filling its measure is written as the fewest rests that fill it exactly. Each note goes
 //   on its string and fret; a note tied from the same string and fret in the beat before it
 //   is written as tied. A note without string and fret has no place in the format and is
-//   left out of its beat (a beat left with no note becomes a rest); so is a second note on
-//   a string that already has one in that beat. A chord name goes with its beat as the
+//   left out of its beat (a beat left with no note becomes a rest). A second note on a string
+//   that already has one in that beat (two onsets quantised together) moves to the nearest
+//   free string that sounds its pitch within the track's frets, else it is left out too. A
+//   chord name goes with its beat as the
 //   beat's chord (name and the frets of the beat). Every tempo change after the first goes
 //   as a mix-table change on the beat of the first track that sounds at its position.
 // - Notes carry no dynamic (all play forte): MIDI velocities vary from note to note, and a tab
