@@ -303,8 +303,12 @@ class PartWriter {
         if (mark.Text == TempoText::InRun) {
             out_.Put("      <sound tempo=\"");
             out_.Put(tempo);
+            if (!offset) {
+                out_.Put("\"/>\n");
+                return;
+            }
             out_.Put("\">");
-            if (offset) out_.Element("offset", offset);
+            out_.Element("offset", offset);
             out_.Put("</sound>\n");
             return;
         }

@@ -145,16 +145,19 @@ constexpr bool IsTripletGrid(uint8_t grid) {
 }
 // An onset may lie at most this far (in quarter notes: a sixty-fourth note) from its true
 // place. The thirty-second grid keeps every onset within it, so a beat always has a grid that
-// does; a simpler grid is taken only where it keeps every onset of the beat within it. The
-// thirty-second triplets are taken only where onsets needing one string would meet on every
-// other grid.
+// does. Per beat the grid is the simplest that fits every onset of the beat cleanly (within
+// CLEAN_FIT_QUARTERS, so that sixteenth triplets are not taken for thirty-seconds), else the
+// simplest within the tolerance. The thirty-second triplets are taken only where onsets
+// needing one string would meet on every other grid.
 constexpr double TOLERANCE_QUARTERS = 1.0 / 16;
+constexpr double CLEAN_FIT_QUARTERS = 1.0 / 48;
 
 // Per-beat choice of grid, and the snapping itself.
 class Quantiser {
   public:
     Quantiser(const Bars& bars, uint32_t division)
-        : bars_(bars), tolerance_(TOLERANCE_QUARTERS * division) {}
+        : bars_(bars), tolerance_(TOLERANCE_QUARTERS * division),
+          tight_(CLEAN_FIT_QUARTERS * division) {}
 
     void Reset() {
         const size_t beats = static_cast<size_t>(bars_.BeatCount());
@@ -180,10 +183,14 @@ class Quantiser {
             const uint8_t last = least_[b] > SIXTEENTHS ? GRID_COUNT : THIRTY_SECOND_TRIPLETS;
             uint8_t best = least_[b];
             bool within = false;
-            for (uint8_t g = least_[b]; g < last && !within; ++g) {
-                within = error[g] <= tolerance_ + 1e-6;
-                if (within || error[g] < error[best]) best = g;
+            for (double bound : {tight_, tolerance_}) {
+                for (uint8_t g = least_[b]; g < last && !within; ++g) {
+                    within = error[g] <= bound + 1e-6;
+                    if (within) best = g;
+                }
             }
+            for (uint8_t g = least_[b]; g < last && !within; ++g)
+                if (error[g] < error[best]) best = g;
             grid_[b] = best;
         }
     }
@@ -271,6 +278,7 @@ class Quantiser {
 
     const Bars& bars_;
     const double tolerance_; // in ticks
+    const double tight_;     // in ticks
     std::vector<float> error_;   // per beat and grid: the largest onset error, in ticks
     std::vector<uint8_t> least_; // per beat: the simplest grid it may take
     std::vector<uint8_t> grid_;  // per beat: the grid it took
