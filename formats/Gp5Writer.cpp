@@ -514,46 +514,55 @@ class Gp5File {
     }
 
     // The tempo changes of a measure all go into one voice, so that a reader keeping one
-    // tempo per bar (the last it reads) keeps the last: the first track's upper voice when a
-    // beat of it starts at every change; else a track's lower voice unused in this measure,
-    // given empty beats that start at every change; else the first track's upper voice again,
-    // each change on the beat that holds it. A change to the tempo already sounding is left
-    // out.
+    // tempo per bar (the last it reads) keeps the last: the first voice, in track order, with
+    // a beat starting at every change; else a track's lower voice unused in this measure,
+    // given empty beats that start at every change; else the voice with a beat starting at
+    // the most changes, each change on its beat that holds it. A change to the tempo already
+    // sounding is left out.
     void PlaceTempos(const ScoreMeasure& measure) {
         const bool first = &measure == &score_.Measures.front();
         std::vector<uint32_t> positions;
         for (const ScoreTempo& tempo : measure.Tempos)
             if (!(first && tempo.Position == 0)) positions.push_back(tempo.Position);
         if (positions.empty() || voices_[0].empty()) return;
-        std::vector<Piece>* carrier = &voices_[0];
-        auto StartsAll = [&](const std::vector<Piece>& voice) {
+        auto Starts = [&](const std::vector<Piece>& voice) {
+            size_t count = 0;
             for (uint32_t position : positions)
-                if (std::none_of(voice.begin(), voice.end(),
-                                 [&](const Piece& piece) { return piece.Start == position; }))
-                    return false;
-            return true;
+                count += std::any_of(voice.begin(), voice.end(),
+                                     [&](const Piece& piece) { return piece.Start == position; });
+            return count;
         };
-        if (!StartsAll(voices_[0])) {
-            for (size_t p = 0; p < score_.Parts.size(); ++p) {
-                std::vector<Piece>& lower = voices_[p * 2 + 1];
-                if (!lower.empty()) continue;
-                pieces_ = &lower;
-                uint32_t at = 0;
-                for (uint32_t position : positions) {
-                    position = std::min(position, measure.Length);
-                    if (position > at) Fill(at, position - at);
-                    at = std::max(at, position);
-                }
-                Fill(at, measure.Length - at);
-                for (Piece& piece : lower)
-                    piece.Empty = true;
-                if (!lower.empty() && StartsAll(lower)) {
-                    carrier = &lower;
-                } else {
-                    lower.clear();
-                }
+        std::vector<Piece>* carrier = nullptr;
+        for (std::vector<Piece>& voice : voices_) {
+            if (!voice.empty() && Starts(voice) == positions.size()) {
+                carrier = &voice;
                 break;
             }
+        }
+        for (size_t p = 0; carrier == nullptr && p < score_.Parts.size(); ++p) {
+            std::vector<Piece>& lower = voices_[p * 2 + 1];
+            if (!lower.empty()) continue;
+            pieces_ = &lower;
+            uint32_t at = 0;
+            for (uint32_t position : positions) {
+                position = std::min(position, measure.Length);
+                if (position > at) Fill(at, position - at);
+                at = std::max(at, position);
+            }
+            Fill(at, measure.Length - at);
+            for (Piece& piece : lower)
+                piece.Empty = true;
+            if (!lower.empty() && Starts(lower) == positions.size()) {
+                carrier = &lower;
+            } else {
+                lower.clear();
+            }
+            break;
+        }
+        if (carrier == nullptr) {
+            carrier = &voices_[0];
+            for (std::vector<Piece>& voice : voices_)
+                if (!voice.empty() && Starts(voice) > Starts(*carrier)) carrier = &voice;
         }
         for (const ScoreTempo& tempo : measure.Tempos) {
             if (first && tempo.Position == 0) continue; // the song's tempo, in the header
