@@ -597,7 +597,8 @@ TEST_F(ConvertTest, Gp5LeavesOutDrumsAndNotesWithoutStringAndSaysSo) {
     EXPECT_NE(gp5.find("\x04Lead"), std::string::npos);
 
     // --out-dir names the file NAME.gp5; one score format at a time.
-    RunResult out = RunConvert({"--gp5", "--track", "1", "--out-dir", (dir / "out").string(), path});
+    RunResult out =
+        RunConvert({"--gp5", "--track", "1", "--out-dir", (dir / "out").string(), path});
     ASSERT_EQ(out.ExitCode, 0) << out.Err;
     EXPECT_EQ(ReadFile(dir / "out" / "band.gp5"), gp5);
     RunResult both = RunConvert({"--gp5", "--musicxml", path});
