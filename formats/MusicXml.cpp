@@ -359,7 +359,8 @@ class PartWriter {
 
     void WriteNote(const ScoreBeat& beat, const ScoreNote* note, bool firstOfChord) {
         const int staff = note_.Staff;
-        out_.Put("      <note>");
+        // The lower voice's rests are not printed: they only keep its time.
+        out_.Put(!note && note_.Voice == 1 ? "      <note print-object=\"no\">" : "      <note>");
         if (!note) {
             out_.Put(beat.WholeMeasureRest ? "<rest measure=\"yes\"/>" : "<rest/>");
         } else {
