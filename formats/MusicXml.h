@@ -10,7 +10,7 @@
 //   a string and fret, with <technical> string and fret (on the TAB staff only), and a rest
 //   where a beat has none. Both staves have the same beats, in voices 1 (upper) and 2
 //   (lower, only in measures that have one); with two voices the notation staff's stems go
-//   up and down, and the lower voice's rests are not printed.
+//   up and down, and the lower voice's rests (and then the TAB staff's) are not printed.
 // - Beams group the beats of an eighth or less by beat (by the dotted quarter in 6/8, 9/8,
 //   12/8), with a second and third beam for sixteenths and thirty-seconds.
 // - Tempo (first part only): a metronome mark per change; a ritardando as "rit." at its
