@@ -234,7 +234,7 @@ What is written (default: the whole text output, every line ending in CR LF):
   --musicxml         MusicXML 4.0 instead of text: one part per track with notes (tracks
                      all on channel 10 left out, said on standard error), or only --track
                      N; a notation staff and a TAB staff with the strings and frets of the
-                     text, rhythm on a sixteenth or triplet grid; --out-dir writes
+                     text, rhythm on a grid chosen per beat; --out-dir writes
                      DIR/FILE.musicxml. A summary goes to standard error: notes written,
                      notes without string and fret, largest quantisation shift in ticks
   --gp5              Guitar Pro 5 (.gp5) instead of text, from the same score as --musicxml

@@ -359,7 +359,10 @@ class PartWriter {
 
     void WriteNote(const ScoreBeat& beat, const ScoreNote* note, bool firstOfChord) {
         const int staff = note_.Staff;
-        out_.Put("      <note>");
+        // The lower voice's rests are not printed: they only keep its time; nor are the rests
+        // of the TAB staff where two voices share it.
+        const bool hidden = !note && (note_.Voice == 1 || (staff == 2 && note_.Voices == 2));
+        out_.Put(hidden ? "      <note print-object=\"no\">" : "      <note>");
         if (!note) {
             out_.Put(beat.WholeMeasureRest ? "<rest measure=\"yes\"/>" : "<rest/>");
         } else {

@@ -300,12 +300,14 @@ struct PlacedNote {
 struct Chord {
     uint32_t Start = 0;
     uint32_t End = 0;
-    std::vector<uint32_t> Notes; // indices into PartNotes::Notes
+    uint32_t First = 0; // its notes: Members[voice][First .. First + Count)
+    uint32_t Count = 0;
 };
 
 struct PartNotes {
     std::vector<PlacedNote> Notes;
-    std::vector<Chord> Chords[2]; // per voice
+    std::vector<Chord> Chords[2];      // per voice
+    std::vector<uint32_t> Members[2]; // per voice: indices into Notes, chord by chord
     std::vector<TabColumn> Columns; // note columns of the text tablature, in order
     std::vector<uint8_t> TripletBeats;
 };
@@ -373,6 +375,7 @@ class BarMaker {
                 if (v == 1 && (chord >= chords.size() ||
                                chords[chord].Start >= measure.StartDiv + measure.Divs))
                     continue;
+                members_ = &part_.Members[v];
                 MakePieces(measure, chords, chord);
                 std::vector<ScoreBeat>& voice = out[m].Voices[v];
                 voice.reserve(pieces_.size());
@@ -493,9 +496,10 @@ class BarMaker {
         }
         if (beat.Rest) return beat;
         const Chord& chord = chords[static_cast<size_t>(piece.Chord)];
-        beat.Notes.reserve(chord.Notes.size());
-        for (uint32_t index : chord.Notes) {
-            const PlacedNote& placed = part_.Notes[index];
+        const uint32_t* members = &(*members_)[chord.First];
+        beat.Notes.reserve(chord.Count);
+        for (uint32_t n = 0; n < chord.Count; ++n) {
+            const PlacedNote& placed = part_.Notes[members[n]];
             ScoreNote note;
             note.Pitch = placed.Pitch;
             note.String = placed.String;
@@ -506,7 +510,7 @@ class BarMaker {
             beat.Notes.push_back(note);
         }
         if (conversion_.Settings.ShowChord && !piece.TieFromPrevious) {
-            const uint32_t column = part_.Notes[chord.Notes.front()].Column;
+            const uint32_t column = part_.Notes[members[0]].Column;
             if (column < part_.Columns.size() && part_.Columns[column].Label == LABEL_NOTES) {
                 beat.ChordIndex = ChordIndexOfColumn(part_.Columns[column]);
                 if (beat.ChordIndex >= 0)
@@ -519,6 +523,7 @@ class BarMaker {
     const Bars& bars_;
     const Conversion& conversion_;
     const PartNotes& part_;
+    const std::vector<uint32_t>* members_ = nullptr;
     std::vector<Piece> pieces_;
 };
 
@@ -731,7 +736,9 @@ void AssignVoices(PartNotes& part) {
                 chords.back().Start = notes[i].Start;
             }
             chords.back().End = std::max(chords.back().End, notes[i].End);
-            chords.back().Notes.push_back(i);
+            if (chords.back().Count++ == 0)
+                chords.back().First = static_cast<uint32_t>(part.Members[v].size());
+            part.Members[v].push_back(i);
         }
         for (size_t c = 0; c + 1 < chords.size(); ++c)
             chords[c].End = std::min(chords[c].End, chords[c + 1].Start);

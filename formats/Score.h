@@ -16,6 +16,19 @@
 //   a voice follow each other without gaps and fill their bar exactly; a rest is a beat with
 //   Rest set. A note crossing a beat boundary that one note value cannot show, or a barline,
 //   is split into beats tied together (TieStart on the earlier piece, TieStop on the later).
+// - Rhythm on an absolute grid: every onset and end is snapped where it lies in its own
+//   quarter-note beat, so an error never carries on. Per beat the grid is the simplest of
+//   sixteenths, eighth triplets, thirty-seconds and sixteenth triplets that keeps each onset
+//   of the beat within 1/48 quarter, else within the tolerance of 1/16 quarter (a
+//   sixty-fourth note), else the nearest; onsets that would meet on one string take a finer
+//   grid (thirty-second triplets as the last). summary.LargestShift is the largest distance
+//   an onset or end really moved, in ticks.
+// - Voices: a note still sounding when the onset after next begins, while notes under it
+//   move, is in the lower voice (Voices[1]) with its own length; all other notes are in the
+//   upper voice, each chord lasting to its end or that voice's next onset.
+// - Tempo: a run of at least three falling steps (each under a fifth, at most two bars apart)
+//   is a ritardando (Ritardando, InRun, RitEnd); the next change back to within 2 % of the
+//   tempo before it is ATempo.
 // - Bounded: the number of measures is at most a fixed bound plus a bounded number per note,
 //   so a damaged file cannot ask for millions of empty bars.
 #pragma once
