@@ -18,6 +18,7 @@ import collections
 import glob
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -233,6 +234,13 @@ def main():
     convert, dump, alphatab, tux_cp, corpus, long_guitar, small = sys.argv[1:8]
     flags = sys.argv[8:]
     work = tempfile.mkdtemp(prefix="morvel-gp5-")
+    try:
+        return run_checks(convert, dump, alphatab, tux_cp, corpus, long_guitar, small, flags, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def run_checks(convert, dump, alphatab, tux_cp, corpus, long_guitar, small, flags, work):
     written, failed = [], []
     leftout = 0
     for midi in sorted(glob.glob(os.path.join(corpus, "*.mid"))):
@@ -272,7 +280,6 @@ def main():
               wall, TARGET_SECONDS, "ok" if wall <= TARGET_SECONDS else "MISSED", rss, base_rss,
               "?" if per_note is None else "%.0f" % per_note, TARGET_BYTES_PER_NOTE,
               "ok" if per_note is not None and per_note <= TARGET_BYTES_PER_NOTE else "MISSED"))
-    subprocess.run(["rm", "-rf", work])
     return 0 if ok else 1
 
 
