@@ -15,8 +15,17 @@
 3. LONG_GUITAR (200,000 notes): best wall time of three runs and the peak memory above the
    base (SMALL_FILE), against 1 s and 100 bytes per note; then MuseScore 3's own MIDI import
    of the same file (mscore3 -o out.musicxml in.mid), timed, for comparison.
+4. With NODE_MODULES (Verovio and alphaTab from npm, which musicxml.sh installs into a
+   temporary folder), for every corpus file that converts: both import it without an error;
+   both show every fretted note on our string and fret; alphaTab draws every track; every
+   written onset lies within the tolerance (a sixty-fourth note) of its MIDI onset, track by
+   track, and every MIDI onset has a written onset that near; the three bar counts agree.
+   One line per check, with counts.
 FLAGS go to every CONVERT run (e.g. --transpose 12 --optimise-fingering).
 """
+import bisect
+import collections
+import json
 import glob
 import os
 import struct
@@ -293,17 +302,236 @@ def check_speed(convert, flags, long_guitar, small, work):
     return wall <= TARGET_SECONDS and per_note is not None and per_note <= TARGET_BYTES_PER_NOTE
 
 
+# --------------------------------------------------------------------------- Verovio, alphaTab
+
+TOLERANCE_QUARTERS = 1.0 / 16
+PEERS_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "musicxml_peers.cjs")
+
+
+def written(path):
+    """Per part: the measure count, per measure a Counter of (string, fret) of the TAB staff's
+    notes, and the sorted onsets (in quarter notes) of the notation staff's notes."""
+    parts = []
+    divisions = 1
+    for part in ET.parse(path).getroot().iter("part"):
+        frets = []
+        onsets = set()
+        start = 0.0  # of the measure, in quarters
+        for measure in part.iter("measure"):
+            divs = measure.find("attributes/divisions")
+            if divs is not None:
+                divisions = int(divs.text)
+            counter = collections.Counter()
+            cursor = extent = last = 0
+            for item in measure:
+                if item.tag == "backup":
+                    cursor -= int(item.findtext("duration"))
+                elif item.tag == "forward":
+                    cursor += int(item.findtext("duration"))
+                elif item.tag == "note":
+                    at = last if item.find("chord") is not None else cursor
+                    if item.find("chord") is None:
+                        cursor += int(item.findtext("duration"))
+                    extent = max(extent, cursor)
+                    last = at
+                    if item.find("rest") is not None:
+                        continue
+                    if item.findtext("staff") == "1" and item.find("tie[@type='stop']") is None:
+                        onsets.add(round(start + at / divisions, 9))
+                    tech = item.find("notations/technical")
+                    if item.findtext("staff") == "2" and tech is not None:
+                        counter[(int(tech.findtext("string")), int(tech.findtext("fret")))] += 1
+            frets.append(counter)
+            start += extent / divisions
+        parts.append((len(frets), frets, sorted(onsets)))
+    return parts
+
+
+def track_onsets(path):
+    """(division, per MTrk chunk the sorted onsets of its note-ons in quarter notes)."""
+    data = open(path, "rb").read()
+    if len(data) < 14 or data[:4] != b"MThd":
+        return None, []
+    division = struct.unpack(">H", data[12:14])[0]
+    if division == 0 or division & 0x8000:
+        return None, []
+    at = 8 + struct.unpack(">I", data[4:8])[0]
+    tracks = []
+    while at + 8 <= len(data):
+        kind, length = data[at:at + 4], struct.unpack(">I", data[at + 4:at + 8])[0]
+        body = data[at + 8:at + 8 + length]
+        at += 8 + length
+        if kind != b"MTrk":
+            continue
+        onsets = set()
+        i = tick = running = 0
+        try:
+            while i < len(body):
+                delta, i = read_vlq(body, i)
+                tick += delta
+                status = body[i]
+                if status >= 0x80:
+                    i += 1
+                else:
+                    status = running
+                if status in (0xFF, 0xF0, 0xF7):
+                    if status == 0xFF:
+                        i += 1
+                    length, i = read_vlq(body, i)
+                    i += length
+                    continue
+                running = status
+                if status & 0xF0 == 0x90 and body[i + 1] > 0:
+                    onsets.add(tick / division)
+                i += 1 if status & 0xF0 in (0xC0, 0xD0) else 2
+        except IndexError:
+            pass
+        tracks.append(sorted(onsets))
+    return division, tracks
+
+
+def far(values, targets):
+    """How many of `values` lie further than the tolerance from every one of `targets`."""
+    count = 0
+    for v in values:
+        k = bisect.bisect_left(targets, v)
+        near = min((abs(targets[j] - v) for j in (k - 1, k) if 0 <= j < len(targets)),
+                   default=float("inf"))
+        count += near > TOLERANCE_QUARTERS + 1e-6
+    return count
+
+
+def kept(ours, theirs):
+    """Fretted notes of `ours` (per part, per measure Counters) that `theirs` (a list of
+    [part, measure, string, fret]) shows on the same string and fret in the same measure."""
+    seen = collections.Counter((p, m, s, f) for p, m, s, f in theirs)
+    count = 0
+    for p, (_, measures, _) in enumerate(ours):
+        for m, counter in enumerate(measures):
+            for (s, f), n in counter.items():
+                count += min(n, seen[(p, m, s, f)])
+    return count
+
+
+def check_peers(convert, corpus, flags, work, modules):
+    files = sorted(glob.glob(os.path.join(corpus, "*.mid")))
+    outputs = {}
+    for midi in files:
+        out = os.path.join(work, os.path.splitext(os.path.basename(midi))[0] + ".peer.musicxml")
+        proc = subprocess.run([convert, "--musicxml"] + flags + [midi, "-o", out],
+                              capture_output=True, text=True)
+        if proc.returncode == 0 and os.path.exists(out):
+            outputs[midi] = out
+    results = {}
+    proc = subprocess.Popen(["node", PEERS_SCRIPT, modules] + list(outputs.values()),
+                            stdout=subprocess.PIPE, text=True)
+    for line in proc.stdout:
+        entry = json.loads(line)
+        results[entry["file"]] = entry
+    proc.wait()
+    imported = {"verovio": 0, "alphatab": 0}
+    frets = {"verovio": 0, "alphatab": 0}
+    fretted = drawn = tracks = bars_same = 0
+    problems = []
+    for midi, out in outputs.items():
+        name = os.path.basename(midi)
+        entry = results.get(out)
+        ours = written(out)
+        mine = sum(sum(sum(c.values()) for c in measures) for _, measures, _ in ours)
+        fretted += mine
+        if entry is None:
+            problems.append("%s: the peers script gave no answer" % name)
+            continue
+        v, a = entry["verovio"], entry["alphatab"]
+        if v["ok"] and not v["errors"]:
+            imported["verovio"] += 1
+        else:
+            problems.append("%s: Verovio: %s" % (name, "; ".join(v["errors"]) or "not loaded"))
+        if a["ok"]:
+            imported["alphatab"] += 1
+        else:
+            problems.append("%s: alphaTab: %s" % (name, a["error"]))
+        for peer, got in (("verovio", v), ("alphatab", a)):
+            k = kept(ours, got["frets"])
+            frets[peer] += k
+            if k != mine:
+                problems.append("%s: %s shows %d of our %d fretted notes" % (name, peer, k, mine))
+        tracks += a["tracks"]
+        drawn += a["drawn"]
+        problems += ["%s: alphaTab cannot draw %s" % (name, e) for e in a["drawErrors"]]
+        counts = {len(ours and ours[0][1]), v["measures"], a["measures"]}
+        if len(counts) == 1:
+            bars_same += 1
+        else:
+            problems.append("%s: bars: ours %d, Verovio %d, alphaTab %d" % (
+                name, len(ours[0][1]) if ours else 0, v["measures"], a["measures"]))
+    n = len(outputs)
+    for problem in problems[:60]:
+        print("  " + problem)
+    if len(problems) > 60:
+        print("  ... %d more" % (len(problems) - 60))
+    print("import: Verovio %d of %d files without an error, alphaTab %d of %d" % (
+        imported["verovio"], n, imported["alphatab"], n))
+    print("strings and frets: Verovio shows %d of %d fretted notes on our string and fret, "
+          "alphaTab %d of %d" % (frets["verovio"], fretted, frets["alphatab"], fretted))
+    print("alphaTab draws %d of %d tracks without an error" % (drawn, tracks))
+    print("bars: the three counts agree for %d of %d files" % (bars_same, n))
+    return not problems
+
+
+def check_onsets(convert, corpus, flags, work):
+    """Every track of every corpus file on its own: each MIDI onset has a written onset within
+    the tolerance, and each written onset a MIDI onset."""
+    onsets = onsets_far = invented = tracks = 0
+    problems = []
+    for midi in sorted(glob.glob(os.path.join(corpus, "*.mid"))):
+        name = os.path.basename(midi)
+        division, midi_tracks = track_onsets(midi)
+        for t, expected in enumerate(midi_tracks):
+            if not expected:
+                continue
+            one = os.path.join(work, "track.musicxml")
+            proc = subprocess.run([convert, "--musicxml", "--track", str(t + 1)] + flags +
+                                  [midi, "-o", one], capture_output=True, text=True)
+            if proc.returncode != 0 or not os.path.exists(one):
+                continue
+            got = written(one)[0][2]
+            os.remove(one)
+            tracks += 1
+            onsets += len(expected)
+            missed = far(expected, got)
+            extra = far(got, expected)
+            onsets_far += missed
+            invented += extra
+            if missed or extra:
+                problems.append("%s track %d: %d MIDI onsets without a written onset within "
+                                "the tolerance, %d written onsets far from every MIDI onset" % (
+                                    name, t + 1, missed, extra))
+    for problem in problems[:40]:
+        print("  " + problem)
+    print("onsets: %d MIDI onsets in %d tracks, %d without a written onset within 1/16 quarter, "
+          "%d written onsets far from every MIDI onset" % (onsets, tracks, onsets_far, invented))
+    return not problems
+
+
 def main():
     convert, corpus, long_guitar, small = sys.argv[1:5]
     flags = sys.argv[5:]
+    modules = os.environ.get("NODE_MODULES")
+    mscore_too = os.environ.get("MUSESCORE", "1") != "0"
+    ok = True
     with tempfile.TemporaryDirectory() as work:
-        keeps_positions = check_position_import(work)
-        opened, positions = check_corpus(convert, corpus, flags, work)
-        # A MuseScore that re-frets every imported note cannot show ours; then only the
-        # opening, the chords and the pitches are checked.
-        ok = opened and (positions or not keeps_positions)
-        ok = check_round_trip(convert, flags, work) and ok
-        ok = check_speed(convert, flags, long_guitar, small, work) and ok
+        if mscore_too:
+            keeps_positions = check_position_import(work)
+            opened, positions = check_corpus(convert, corpus, flags, work)
+            # A MuseScore that re-frets every imported note cannot show ours; then only the
+            # opening, the chords and the pitches are checked.
+            ok = opened and (positions or not keeps_positions)
+            ok = check_round_trip(convert, flags, work) and ok
+            ok = check_speed(convert, flags, long_guitar, small, work) and ok
+        ok = check_onsets(convert, corpus, flags, work) and ok
+        if modules:
+            ok = check_peers(convert, corpus, flags, work, modules) and ok
     sys.exit(0 if ok else 1)
 
 

@@ -5,6 +5,10 @@
 # Installs musescore3 when it is missing (only here: it is no build or test dependency) and
 # removes it again afterwards: its SoundFont would otherwise become FluidSynth's default
 # (/usr/share/sounds/sf3/default-GM.sf3), which the player then loads on every start.
+# Then every written onset against its MIDI onset, and Verovio and alphaTab (from npm, into a
+# temporary folder removed at the end: no build or test dependency either) on every corpus
+# file: import, strings and frets, alphaTab drawing every track, bar counts.
+# MUSESCORE=0 leaves MuseScore out; PEERS=0 leaves Verovio and alphaTab out.
 #   bench/musicxml.sh [BUILD_DIR] [CONVERTER FLAGS...]   (default: build --transpose 12)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,15 +20,25 @@ data="$build/bench-data"
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 installed() { dpkg-query -W -f='${Package}\n' | sort; }
-if ! command -v mscore3 >/dev/null; then
+cleanup=()
+trap 'for step in "${cleanup[@]}"; do eval "$step"; done' EXIT
+if [ "${MUSESCORE:-1}" != 0 ] && ! command -v mscore3 >/dev/null; then
     echo "Installing musescore3 for this check"
     before=$(mktemp)
     installed >"$before"
     as_root apt-get install -y musescore3 >/dev/null
     # Everything this installed goes again at the end, its SoundFont included.
-    added=$(installed | comm -13 "$before" -)
+    added=$(installed | comm -13 "$before" - | tr "\n" " ")
     rm -f "$before"
-    trap 'echo "Removing musescore3 again"; as_root apt-get purge -y $added >/dev/null' EXIT
+    cleanup+=("echo 'Removing musescore3 again'; as_root apt-get purge -y $added >/dev/null")
+fi
+if [ "${PEERS:-1}" != 0 ]; then
+    peers=$(mktemp -d)
+    cleanup+=("rm -rf '$peers'")
+    echo "Installing verovio and @coderline/alphatab from npm into $peers for this check"
+    (cd "$peers" && npm init -y >/dev/null &&
+        npm install --no-audit --no-fund verovio @coderline/alphatab >/dev/null)
+    export NODE_MODULES="$peers/node_modules"
 fi
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target morvel-convert

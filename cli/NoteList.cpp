@@ -8,9 +8,6 @@
 
 #include "core/Placement.h"
 #include "formats/MidiTimeline.h"
-#include "io/SafeOpen.h"
-
-#include <unistd.h>
 
 #include <vector>
 
@@ -105,30 +102,6 @@ bool WriteNoteList(Conversion& conversion, std::string_view bytes, const std::st
     }
     if (!text.empty()) sink(text);
     return true;
-}
-
-bool WriteNoteListOfFile(Conversion& conversion, const std::string& path, int track,
-                         const std::function<void(std::string_view)>& sink, std::string& error) {
-    std::string why;
-    std::string bytes;
-    const int fd = OpenRegularFile(path, why);
-    bool read = fd >= 0;
-    if (read) {
-        char buffer[1 << 16];
-        ssize_t got = 0;
-        while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
-            bytes.append(buffer, static_cast<size_t>(got));
-        read = got == 0;
-        ::close(fd);
-    }
-    if (!read) {
-        conversion.MidiFileName = path;
-        conversion.SetReportSink([](std::string_view) {});
-        conversion.ConvertMidiFile();
-        conversion.SetReportSink({});
-        return false;
-    }
-    return WriteNoteList(conversion, bytes, path, track, sink, error);
 }
 
 } // namespace morvel::cli

@@ -32,9 +32,4 @@ bool WriteNoteList(Conversion& conversion, std::string_view bytes, const std::st
                    int track, const std::function<void(std::string_view)>& sink,
                    std::string& error);
 
-// The same for the file `path`, read once; a file that cannot be read is reported by the
-// conversion, in the words it uses for every file it cannot open, and gives false.
-bool WriteNoteListOfFile(Conversion& conversion, const std::string& path, int track,
-                         const std::function<void(std::string_view)>& sink, std::string& error);
-
 } // namespace morvel::cli

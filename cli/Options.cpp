@@ -85,8 +85,11 @@ struct Parser {
             options.Metrics = true;
             return NoInlineValue(flag, inlineValue);
         }
-        if (flag == "--musicxml") {
-            options.MusicXml = true;
+        if (const ScoreFormat* format = FindScoreFormat(flag)) {
+            if (options.Format != nullptr && options.Format != format)
+                return Fail(std::string(options.Format->Flag) + " and " + format->Flag +
+                            " cannot be used together");
+            options.Format = format;
             return NoInlineValue(flag, inlineValue);
         }
         if (flag == "--notes") {
@@ -200,10 +203,11 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         return parser.Fail("several MIDI files need --out-dir");
     if (options.Metrics && (!options.OutDir.empty() || options.Mode != OutputMode::AllText))
         return parser.Fail("--metrics cannot be used with --out-dir, --track or --report");
-    if (options.MusicXml && (options.Metrics || options.Mode == OutputMode::Report))
-        return parser.Fail("--musicxml cannot be used with --metrics or --report");
-    if (options.Notes && (options.MusicXml || options.Metrics || options.Mode == OutputMode::Report))
-        return parser.Fail("--notes cannot be used with --musicxml, --metrics or --report");
+    if (options.Format && (options.Metrics || options.Mode == OutputMode::Report))
+        return parser.Fail(std::string(options.Format->Flag) +
+                           " cannot be used with --metrics or --report");
+    if (options.Notes && (options.Format || options.Metrics || options.Mode == OutputMode::Report))
+        return parser.Fail("--notes cannot be used with --musicxml, --gp5, --metrics or --report");
     return true;
 }
 
@@ -236,9 +240,14 @@ What is written (default: the whole text output, every line ending in CR LF):
   --musicxml         MusicXML 4.0 instead of text: one part per track with notes (tracks
                      all on channel 10 left out, said on standard error), or only --track
                      N; a notation staff and a TAB staff with the strings and frets of the
-                     text, rhythm on a sixteenth or triplet grid; --out-dir writes
+                     text, rhythm on a grid chosen per beat; --out-dir writes
                      DIR/FILE.musicxml. A summary goes to standard error: notes written,
                      notes without string and fret, largest quantisation shift in ticks
+  --gp5              Guitar Pro 5 (.gp5) instead of text, from the same score as --musicxml
+                     and with the same choice of tracks: six strings tuned as the working
+                     tuning sounds, every note on the string and fret of the text; --out-dir
+                     writes DIR/FILE.gp5. A note without string and fret is left out and
+                     counted in the summary on standard error
   --notes            instead of the text, one tab-separated line per note of every track
                      (or only --track N) under a header line: track, onset tick, duration
                      in ticks, note number as read, string (1 = the highest) and fret as

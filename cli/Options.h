@@ -4,6 +4,7 @@
 
 #include "core/SettingsTable.h"
 #include "core/Song.h"
+#include "formats/ScoreWriter.h"
 
 #include <array>
 #include <optional>
@@ -29,7 +30,7 @@ struct Options {
     bool Help = false;
     bool Version = false; // --version: print the program's name and version
     bool Metrics = false; // print playability figures per track instead of the tablature
-    bool MusicXml = false; // write MusicXML instead of the tablature text
+    const ScoreFormat* Format = nullptr; // a score format (--musicxml, --gp5) instead of the text
     bool Notes = false;    // write the note list (one line per note) instead of the text
 
     std::string IniFile;

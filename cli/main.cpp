@@ -10,8 +10,8 @@
 #include "cli/ToolCommon.h"
 #include "core/Conversion.h"
 #include "core/Metrics.h"
-#include "formats/MusicXml.h"
 #include "formats/OpenedSong.h"
+#include "formats/ScoreFile.h"
 #include "io/OutputFile.h"
 #include "core/SettingsFiles.h"
 #include "io/TempFiles.h"
@@ -70,20 +70,20 @@ void ConvertToText(Conversion& conversion, const Options& options, const std::st
     }
 }
 
-// The MusicXML of `input` into `out`, with its summary (and any drum tracks left out) on
-// standard error.
-void ConvertToMusicXml(Conversion& conversion, const Options& options, const std::string& input,
-                       OutputFile& out, FileResult& result) {
-    MusicXmlOptions xml;
-    xml.WorkTitle = std::filesystem::path(input).filename().string();
+// The score of `input` in `format` into `out`, with its summary (and any drum tracks left out)
+// on standard error.
+void ConvertToScore(Conversion& conversion, const Options& options, const ScoreFormat& format,
+                    const std::string& input, OutputFile& out, FileResult& result) {
+    ScoreOptions score;
+    score.WorkTitle = std::filesystem::path(input).filename().string();
     if (options.Mode == OutputMode::Track)
-        xml.Tracks.push_back(static_cast<uint32_t>(options.Track - 1));
-    MusicXmlSummary summary;
+        score.Tracks.push_back(static_cast<uint32_t>(options.Track - 1));
+    ScoreSummary summary;
     std::string bytes;
     const bool written =
         ReadSongForConversion(conversion, input, bytes) &&
-        WriteMusicXml(
-            conversion, bytes, input, xml,
+        WriteScore(
+            conversion, bytes, input, score, format.Writer,
             [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, summary);
     for (const TrackRecord& track : conversion.TrackList)
         result.Notes += track.Notes.size();
@@ -103,16 +103,20 @@ void ConvertToMusicXml(Conversion& conversion, const Options& options, const std
         result.Errors = std::max(result.Errors, 1);
         return;
     }
-    PrintMessage(input, FormatMusicXmlSummary(summary));
+    // A file the conversion refused is not written: nothing to sum up.
+    if (result.Errors == 0) PrintMessage(input, format.Writer.Summary(summary));
 }
 
 // The note list of `input` into `out`.
 void ConvertToNoteList(Conversion& conversion, const Options& options, const std::string& input,
                        OutputFile& out, FileResult& result) {
     std::string error;
-    const bool written = WriteNoteListOfFile(
-        conversion, input, options.Mode == OutputMode::Track ? options.Track : 0,
-        [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, error);
+    std::string bytes;
+    const bool written =
+        ReadSongForConversion(conversion, input, bytes) &&
+        WriteNoteList(
+            conversion, bytes, input, options.Mode == OutputMode::Track ? options.Track : 0,
+            [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, error);
     for (const TrackRecord& track : conversion.TrackList)
         result.Notes += track.Notes.size();
     result.Tracks = conversion.TrackList.size();
@@ -136,8 +140,8 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
         ++result.Errors;
         PrintMessage(input, text);
     });
-    if (options.MusicXml) {
-        ConvertToMusicXml(conversion, options, input, out, result);
+    if (options.Format != nullptr) {
+        ConvertToScore(conversion, options, *options.Format, input, out, result);
     } else if (options.Notes) {
         ConvertToNoteList(conversion, options, input, out, result);
     } else {
@@ -222,7 +226,9 @@ int MetricsSingle(const Options& options, const Settings& settings) {
 std::string OutputPathFor(const std::string& outDir, const std::string& input,
                           const Options& options) {
     std::filesystem::path name = std::filesystem::path(input).stem();
-    name += options.MusicXml ? ".musicxml" : options.Notes ? ".tsv" : ".txt";
+    name += options.Format != nullptr ? std::string(options.Format->Writer.Suffix())
+            : options.Notes           ? std::string(".tsv")
+                                      : std::string(".txt");
     return (std::filesystem::path(outDir) / name).string();
 }
 

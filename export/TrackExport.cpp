@@ -1,6 +1,6 @@
 #include "export/TrackExport.h"
 
-#include "formats/MusicXml.h"
+#include "formats/ScoreFile.h"
 #include "io/OutputFile.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
@@ -25,7 +25,6 @@ const char* const NO_TRACKS_TO_PRINT = "No Tracks to print!";
 const char* const NO_TRACKS_TO_COPY = "No Tracks to copy!";
 const char* const NO_TRACKS_TO_SAVE = "No Tracks to save!";
 const char* const TEXT_FILTER = "TXT (*.txt)";
-const char* const MUSICXML_FILTER = "MusicXML (*.musicxml)";
 const char* const BITMAP_FILTER = "BMP (*.bmp)";
 const char* const PDF_FILTER = "PDF (*.pdf)";
 const char* const COPY_ITEM = "Copy1"; // the one item of the Edit menu
@@ -39,7 +38,6 @@ struct Command {
 const Command Commands[] = {
     {"Save1", "Save Track Text", &TrackExport::Save1Click},
     {"SaveAllTEXT1", "Save All Text", &TrackExport::SaveAllTEXT1Click},
-    {"SaveMusicXML1", "Save MusicXML", &TrackExport::SaveMusicXML1Click},
     {"SaveTabulatureBMP1", "Save Tabulature BMP", &TrackExport::SaveTabulatureBMP1Click},
     {"PrintAllTab1", "Print Track", &TrackExport::PrintAllTab1Click},
     {"PrintSetup1", "Print Setup", &TrackExport::PrintSetup1Click},
@@ -76,6 +74,13 @@ QAction* TrackExport::Action(const QString& objectName) {
             auto* action = new QAction(command.Caption, window_);
             action->setObjectName(command.Name);
             connect(action, &QAction::triggered, this, command.Handler);
+            actions_.push_back(action);
+        }
+        // One "Save ..." item per score format of the table.
+        for (const ScoreFormat& format : ScoreFormats()) {
+            auto* action = new QAction(format.MenuText, window_);
+            action->setObjectName(format.ObjectName);
+            connect(action, &QAction::triggered, this, [this, &format] { SaveScoreClick(format); });
             actions_.push_back(action);
         }
     }
@@ -390,19 +395,29 @@ bool TrackExport::SaveTrackText(const QString& fileName, bool whole) {
     return CommitOutputs(out, failure);
 }
 
-// ---- MusicXML ----
+// ---- Score formats (MusicXML, Guitar Pro) ----
 
 void TrackExport::SaveMusicXML1Click() {
+    SaveScoreClick(*FindScoreFormat("--musicxml"));
+}
+
+bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
+    return SaveScore(*FindScoreFormat("--musicxml"), fileName, track);
+}
+
+void TrackExport::SaveScoreClick(const ScoreFormat& format) {
     if (!TrackCondition()) {
         Say(NO_TRACKS_TO_SAVE);
         return;
     }
-    const QString fileName = ChooseFile(MUSICXML_FILTER, musicXmlFolder_);
+    const QString filter = QString::fromUtf8(format.Writer.Filter().data(),
+                                             static_cast<qsizetype>(format.Writer.Filter().size()));
+    const QString fileName = ChooseFile(filter, scoreFolders_[format.Flag]);
     if (fileName.isEmpty()) return;
-    SaveMusicXml(fileName, view_.SelectedTrack());
+    SaveScore(format, fileName, view_.SelectedTrack());
 }
 
-bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
+bool TrackExport::SaveScore(const ScoreFormat& format, const QString& fileName, int track) {
     if (!song_) {
         Say(NO_TRACKS_TO_SAVE);
         return false;
@@ -415,7 +430,9 @@ bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
     QStringList errors;
     conversion.SetReporter(
         [&errors](const std::string& text) { errors << QString::fromStdString(text); });
-    const QString failure = "Can't write MusicXML file " + fileName + ".";
+    const QString name = QString::fromUtf8(format.Writer.Name().data(),
+                                           static_cast<qsizetype>(format.Writer.Name().size()));
+    const QString failure = "Can't write " + name + " file " + fileName + ".";
     OutputSet out;
     if (!AddOutput(out, fileName, failure)) return false;
     QFile file;
@@ -424,12 +441,12 @@ bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
         return false;
     }
     bool written = true;
-    MusicXmlOptions options;
+    ScoreOptions options;
     options.WorkTitle = std::filesystem::path(song_->Path).filename().string();
     options.Tracks = {static_cast<uint32_t>(track - 1)};
-    MusicXmlSummary summary;
-    const bool made = WriteMusicXml(
-        conversion, song_->Bytes, song_->Path, options,
+    ScoreSummary summary;
+    const bool made = WriteScore(
+        conversion, song_->Bytes, song_->Path, options, format.Writer,
         [&](std::string_view chunk) {
             written = written && file.write(chunk.data(), static_cast<qint64>(chunk.size())) ==
                                      static_cast<qint64>(chunk.size());
@@ -437,7 +454,7 @@ bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
         summary);
     if (!made) {
         if (!summary.Error.empty()) errors << QString::fromStdString(summary.Error);
-        Say("Can't write MusicXML file " + fileName + ": " + errors.join(" "));
+        Say("Can't write " + name + " file " + fileName + ": " + errors.join(" "));
         return false;
     }
     if (!written || !file.flush()) {
@@ -447,8 +464,8 @@ bool TrackExport::SaveMusicXml(const QString& fileName, int track) {
     file.close();
     if (!CommitOutputs(out, failure)) return false;
     if (summary.NotesWithoutPosition > 0)
-        Say(QString("MusicXML file %1 written: %2.")
-                .arg(fileName, QString::fromStdString(FormatMusicXmlSummary(summary))));
+        Say(QString("%1 file %2 written: %3.")
+                .arg(name, fileName, QString::fromStdString(format.Writer.Summary(summary))));
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The export commands of the main window: "Print Track" and "Print Setup", "Copy Track",
-// "Save Tabulature BMP", "Save Track Text", "Save All Text" and "Save MusicXML". They read
+// "Save Tabulature BMP", "Save Track Text", "Save All Text", and one "Save ..." per score
+// format of the table ("Save MusicXML", "Save Guitar Pro"). They read
 // what the measure view shows and the conversion's report file, draw through the measure
 // painter, and ask the user through the prompts they are given.
 #pragma once
@@ -7,6 +8,7 @@
 #include "core/Conversion.h"
 #include "export/ExportLayout.h"
 #include "formats/OpenedSong.h"
+#include "formats/ScoreWriter.h"
 #include "painter/MeasurePainter.h"
 #include "widgets/Prompts.h"
 
@@ -15,7 +17,9 @@
 #include <QPointer>
 #include <QString>
 
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -57,6 +61,8 @@ class TrackExport : public QObject {
     void Save1Click();
     void SaveAllTEXT1Click();
     void SaveMusicXML1Click();
+    // A score format's "Save ..." item: the shown track into a file the user names.
+    void SaveScoreClick(const ScoreFormat& format);
 
     // The picture of the shown track (every non-empty measure, two a row), or a null image
     // after saying why: the track condition failed, there is no measure, or the picture is
@@ -74,6 +80,8 @@ class TrackExport : public QObject {
     // strings and frets the text shows; an existing file is replaced only when all went well.
     // Says so when a note could not be given a string and fret, or why nothing was written.
     bool SaveMusicXml(const QString& fileName, int track);
+    // The same in any score format of the table; the message names the format.
+    bool SaveScore(const ScoreFormat& format, const QString& fileName, int track);
 
     // The printer the next "Print Track" uses; set up with the shared page set-up.
     QPrinter& Printer();
@@ -97,7 +105,7 @@ class TrackExport : public QObject {
     std::unique_ptr<QPrinter> printer_;
     QString pdfFromSetup_; // a PDF file named in "Print Setup", used by the next print only
     QString textFolder_;
-    QString musicXmlFolder_;
+    std::map<std::string, QString> scoreFolders_; // by the format's flag
     QString bitmapFolder_;
     QString pdfFolder_;
     QPointer<QMenu> editMenu_;

@@ -1,28 +1,29 @@
-// MusicXML 4.0 output: the tablature as a score a notation program can edit.
+// MusicXML 4.0 output: the quantised score (formats/Score.h) as a score a notation program
+// can edit.
 //
-// Contract of WriteMusicXml:
-// - Converts the MIDI file in `bytes` with `conversion` (its Settings and TuningSettings as
-//   the caller set them) exactly as the text tablature is made, and reads the same bytes
-//   with the timeline reader for note ends, tempos, time and key signatures and programs.
-// - Writes one score-partwise document, version 4.0 with its DOCTYPE, to `sink` in chunks:
-//   one part per exported track, each with a notation staff (treble clef an octave down) and
-//   a six-line TAB staff tuned to the sounding pitches of the working strings (the program's
-//   string pitches less 12, Transpose left out).
-// - Every note carries the string and fret the text tablature shows for it, and the pitch
-//   that string and fret sound; a note the tablature shows as "?" (or not at all) is written
-//   at its own pitch (note number plus Transpose, less 12) without string and fret. No note
-//   is dropped.
-// - Rhythm: onsets and ends are snapped per beat (a quarter note) to sixteenths or to
-//   eighth-note triplets, whichever lies nearer that beat's events; notes that start together
-//   form one chord, which lasts to its own end or the next onset, whichever comes first;
-//   rests fill the gaps; notes crossing a barline are split and tied. Measures follow every
-//   time-signature change, tempo marks every tempo change (first part only), the key
-//   signature every key change.
-// - Memory beyond the song itself is a few bytes per note: the text goes out as it is made.
+// Contract of MusicXmlWriter::Write:
+// - Writes one score-partwise document, version 4.0 with its DOCTYPE, to the sink in chunks:
+//   one part per part of the score, each with a notation staff (treble clef an octave down)
+//   and a six-line TAB staff tuned to the part's open strings. Names and titles hold only
+//   characters XML 1.0 allows.
+// - The notation staff shows every note of the score; the TAB staff shows the notes that have
+//   a string and fret, with <technical> string and fret (on the TAB staff only), and a rest
+//   where a beat has none. Both staves have the same beats, in voices 1 (upper) and 2
+//   (lower, only in measures that have one); with two voices the notation staff's stems go
+//   up and down, and the lower voice's rests (and then the TAB staff's) are not printed.
+// - Beams group the beats of an eighth or less by beat (by the dotted quarter in 6/8, 9/8,
+//   12/8), with a second and third beam for sixteenths and thirty-seconds.
+// - Tempo (first part only): a metronome mark per change; a ritardando as "rit." at its
+//   start, the sound alone at its inner steps and the final metronome mark; a return to the
+//   tempo before it as "a tempo". <sound tempo> carries each tempo as exactly as the file
+//   gives it. Pitches outside C0..G9 are moved by octaves into that range.
+// - Memory beyond the score is a few hundred kilobytes: the text goes out as it is made.
 #pragma once
 
 #include "core/Conversion.h"
 #include "core/Version.h"
+#include "formats/Score.h"
+#include "formats/ScoreWriter.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,39 +33,28 @@
 
 namespace morvel {
 
-struct MusicXmlOptions {
-    std::string WorkTitle;            // usually the file name without its folder
-    std::vector<uint32_t> Tracks;     // 0-based tracks to write; empty: every track with notes
-    bool LeaveOutDrums = true;        // with Tracks empty: skip tracks all on channel 10
+class MusicXmlWriter final : public ScoreWriter {
+  public:
+    std::string_view Name() const override { return "MusicXML"; }
+    std::string_view Suffix() const override { return ".musicxml"; }
+    std::string_view Filter() const override { return "MusicXML (*.musicxml)"; }
+    bool Write(const Score& score, const ScoreSink& sink, std::string& error) const override;
+
+    static const MusicXmlWriter& Instance();
 };
 
-struct MusicXmlSummary {
-    uint64_t NotesWritten = 0;
-    uint64_t NotesWithoutPosition = 0; // written without string and fret
-    uint64_t LargestShift = 0;         // in ticks, over onsets and ends
-    std::vector<uint32_t> DrumTracks;  // 1-based tracks left out as drums
-    std::vector<uint32_t> Parts;       // 1-based tracks written, in order
-    std::string Error;                 // why nothing was written; empty on success
-};
+using MusicXmlOptions = ScoreOptions;
+using MusicXmlSummary = ScoreSummary;
+using TextSink = ScoreSink;
 
-using TextSink = std::function<void(std::string_view chunk)>;
-
-// Writes the MusicXML of `bytes` (named `displayName` in messages). False with
-// `summary.Error` set when the file cannot be read at all or has no track to write; the
-// conversion's own errors go to its reporter as usual. The conversion's report sink and
-// column observer are used during the call and cleared after it.
+// BuildScore, then MusicXmlWriter::Write: the MusicXML of `bytes` (named `displayName` in
+// messages). False with `summary.Error` set when the file cannot be read at all or has no
+// track to write; the conversion's own errors go to its reporter as usual.
 bool WriteMusicXml(Conversion& conversion, std::string_view bytes, const std::string& displayName,
                    const MusicXmlOptions& options, const TextSink& sink,
                    MusicXmlSummary& summary);
 
-// The same for the MIDI file at `path` (a regular file). A file that cannot be read is
-// reported through the conversion's reporter, with the conversion's own message, and false is
-// returned with `summary.Error` empty.
-bool WriteMusicXmlOfFile(Conversion& conversion, const std::string& path,
-                         const MusicXmlOptions& options, const TextSink& sink,
-                         MusicXmlSummary& summary);
-
-// "N notes written, M without string and fret, largest quantisation shift K ticks".
+// FormatScoreSummary.
 std::string FormatMusicXmlSummary(const MusicXmlSummary& summary);
 
 } // namespace morvel

@@ -5,13 +5,16 @@
 //
 //   byte 0       switches: bit 0 ShowChord, 1 ShowSpecial, 2 ForceFitFret, 3 BassMode,
 //                4 OptimiseFingering, 5 write MusicXML (the timeline reader and the
-//                MusicXML writer run on top of the conversion)
+//                MusicXML writer run on top of the conversion), 6 write Guitar Pro 5 instead
+//                (the same score, the other writer)
 //   bytes 1-4    MaxFret, 32-bit signed, little-endian
 //   bytes 5-16   CustomDelta[0..5], 16-bit signed each, little-endian
 //   byte 17      Transpose, 8-bit signed
 
 #include "core/Conversion.h"
+#include "formats/Gp5Writer.h"
 #include "formats/MusicXml.h"
+#include "formats/ScoreFile.h"
 
 #include <algorithm>
 #include <array>
@@ -67,7 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > SETTINGS_BYTES)
         bytes = std::string_view(reinterpret_cast<const char*>(data) + SETTINGS_BYTES,
                                  size - SETTINGS_BYTES);
-    if (switches & 0x20) {
+    if (switches & 0x40) {
+        ScoreSummary summary;
+        WriteScore(conversion, bytes, "fuzz.mid", ScoreOptions{}, Gp5ScoreWriter(),
+                   [](std::string_view) {}, summary);
+        conversion.SetReportSink([](std::string_view) {});
+    } else if (switches & 0x20) {
         MusicXmlSummary summary;
         WriteMusicXml(conversion, bytes, "fuzz.mid", MusicXmlOptions{}, [](std::string_view) {},
                       summary);

@@ -637,3 +637,29 @@ TEST_F(ConvertTest, NotesListEveryNoteWithTheStringAndFretTheTextShows) {
     EXPECT_NE(missing.Err.find("no track 3: the file has 2 tracks"), std::string::npos)
         << missing.Err;
 }
+
+TEST_F(ConvertTest, Gp5LeavesOutDrumsAndNotesWithoutStringAndSaysSo) {
+    test::TrackBuilder guitar, drums;
+    guitar.Name("Lead").Note(0, 64, 96).Note(0, 30, 96).End(); // the second is below the strings
+    drums.Note(0, 36, 96, 9).End();
+    const std::string path = (dir / "band.mid").string();
+    WriteFile(path, test::MidiBuilder(1, 96).Add(guitar).Add(drums).Bytes());
+
+    RunResult all = RunConvert({"--gp5", path, "-o", (dir / "band.gp5").string()});
+    ASSERT_EQ(all.ExitCode, 0) << all.Err;
+    EXPECT_EQ(all.Err, path + ": track 2 left out: all notes on channel 10 (drums)\n" + path +
+                           ": 1 notes written, 1 without string and fret left out, largest "
+                           "quantisation shift 0 ticks\n");
+    const std::string gp5 = ReadFile(dir / "band.gp5");
+    EXPECT_EQ(gp5.rfind("\x18" "FICHIER GUITAR PRO v5.10", 0), 0u);
+    EXPECT_NE(gp5.find("\x04Lead"), std::string::npos);
+
+    // --out-dir names the file NAME.gp5; one score format at a time.
+    RunResult out =
+        RunConvert({"--gp5", "--track", "1", "--out-dir", (dir / "out").string(), path});
+    ASSERT_EQ(out.ExitCode, 0) << out.Err;
+    EXPECT_EQ(ReadFile(dir / "out" / "band.gp5"), gp5);
+    RunResult both = RunConvert({"--gp5", "--musicxml", path});
+    EXPECT_EQ(both.ExitCode, 2);
+    EXPECT_NE(both.Err.find("--gp5 and --musicxml cannot be used together"), std::string::npos);
+}

@@ -149,6 +149,114 @@ TEST(MusicXmlTest, SmallSongMatchesTheGoldenScore) {
     EXPECT_EQ(xml, expected.str());
 }
 
+// Division 96. Measure 1 (4/4, 100 bpm): a run of eight thirty-seconds, a beat of sixteenth
+// triplets, four eighths. Measure 2: a bass held for two beats under moving eighths, twice,
+// while the tempo falls in four steps (96, 92, 88, 84). Measure 3 (6/8, back to 100): six
+// eighths.
+std::string RhythmSong() {
+    const auto tempo = [](uint32_t us) {
+        return std::string{static_cast<char>(us >> 16), static_cast<char>(us >> 8),
+                           static_cast<char>(us)};
+    };
+    TrackBuilder conductor;
+    conductor.Meta(0, 0x51, tempo(600000))
+        .Delta(0).Raw({0xFF, 0x58, 4, 4, 2, 24, 8})
+        .Meta(384, 0x51, tempo(625000))
+        .Meta(96, 0x51, tempo(652174))
+        .Meta(96, 0x51, tempo(681818))
+        .Meta(96, 0x51, tempo(714286))
+        .Meta(96, 0x51, tempo(600000))
+        .Delta(0).Raw({0xFF, 0x58, 4, 6, 3, 24, 8})
+        .End(288);
+    std::vector<std::tuple<uint32_t, int, int, int>> events = {{1056, 0, 0, 0}};
+    auto note = [&](uint32_t start, int key, uint32_t length) {
+        events.push_back({start, 0x90, key, 100});
+        events.push_back({start + length, 0x80, key, 0});
+    };
+    const int run[] = {64, 65, 67, 69, 71, 72, 74, 76};
+    for (int k = 0; k < 8; ++k)
+        note(12 * k, run[k], 12);
+    for (int k = 0; k < 6; ++k)
+        note(96 + 16 * k, run[7 - k], 16);
+    for (int k = 0; k < 4; ++k)
+        note(192 + 48 * k, 67 + 2 * k, 48);
+    note(384, 40, 192);
+    note(576, 45, 192);
+    for (int k = 0; k < 8; ++k)
+        note(384 + 48 * k, k % 2 ? 67 : 64, 48);
+    for (int k = 0; k < 6; ++k)
+        note(768 + 48 * k, 60 + k, 48);
+    TrackBuilder guitar = TrackOf(events);
+    return MidiBuilder(1, 96).Add(conductor).Add(guitar).Bytes();
+}
+
+// Compares `xml` with the golden file `name` (MORVEL_UPDATE_GOLDEN=1 writes it instead).
+void ExpectGolden(const std::string& xml, const char* name) {
+    namespace fs = std::filesystem;
+    const fs::path golden = fs::path(MORVEL_GOLDEN_DIR) / name;
+    if (std::getenv("MORVEL_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << xml;
+    std::ifstream in(golden, std::ios::binary);
+    ASSERT_TRUE(in) << golden;
+    std::stringstream expected;
+    expected << in.rdbuf();
+    EXPECT_EQ(xml, expected.str());
+}
+
+TEST(MusicXmlTest, RhythmBeamsVoicesAndTempoMatchTheGoldenScore) {
+    Conversion conversion;
+    conversion.SetReporter([](const std::string& text) { ADD_FAILURE() << text; });
+    conversion.TuningSettings.Transpose = 12;
+    std::string xml;
+    MusicXmlSummary summary;
+    MusicXmlOptions options;
+    options.WorkTitle = "rhythm.mid";
+    ASSERT_TRUE(WriteMusicXml(conversion, RhythmSong(), "rhythm.mid", options,
+                              [&](std::string_view chunk) { xml.append(chunk); }, summary))
+        << summary.Error;
+    EXPECT_EQ(summary.NotesWritten, 34u);
+    EXPECT_EQ(summary.LargestShift, 0u); // every onset and end lies on its beat's grid
+    ExpectGolden(xml, "rhythm.musicxml");
+}
+
+// The same note twice at one time is one note; with the optimised fingering every other note
+// keeps a string, and names holding characters XML does not allow still give a document.
+TEST(MusicXmlTest, DuplicatesMergeNoNoteIsLostAndNamesStayXml) {
+    std::vector<std::tuple<uint32_t, int, int, int>> events = {{300, 0, 0, 0}};
+    for (int key : {52, 52, 59, 64}) {
+        events.push_back({0, 0x90, key, 100});
+        events.push_back({96, 0x80, key, 0});
+    }
+    events.push_back({96, 0x90, 76, 100});
+    events.push_back({192, 0x80, 76, 0});
+    TrackBuilder guitar = TrackOf(events);
+    const std::string name("Lead \xEF\xBF\xBE\xEF\xBF\xBF \xED\xA0\x80 \x01", 15);
+    guitar.bytes.insert(guitar.bytes.begin(), name.begin(), name.end());
+    guitar.bytes.insert(guitar.bytes.begin(), {0x00, 0xFF, 0x03, static_cast<uint8_t>(name.size())});
+    const std::string bytes = MidiBuilder(1, 96).Add(guitar).Bytes();
+    for (int optimise = 0; optimise < 2; ++optimise) {
+        Conversion conversion;
+        conversion.SetReporter([](const std::string& text) { ADD_FAILURE() << text; });
+        conversion.TuningSettings.Transpose = 12;
+        conversion.Settings.OptimiseFingering = optimise;
+        std::string xml;
+        MusicXmlSummary summary;
+        ASSERT_TRUE(WriteMusicXml(conversion, bytes, "dup.mid", {},
+                                  [&](std::string_view chunk) { xml.append(chunk); }, summary));
+        EXPECT_EQ(summary.NotesWritten, 4u) << optimise;
+        EXPECT_EQ(summary.NotesWithoutPosition, 0u) << optimise;
+        // Each note once on each staff; on the TAB staff each on a string of its own.
+        size_t notes = 0, strings = 0;
+        for (size_t at = 0; (at = xml.find("<pitch>", at)) != std::string::npos; ++at) ++notes;
+        for (size_t at = 0; (at = xml.find("<string>", at)) != std::string::npos; ++at) ++strings;
+        EXPECT_EQ(notes, 8u) << optimise;
+        EXPECT_EQ(strings, 4u) << optimise;
+        EXPECT_NE(xml.find("<part-name>Lead \xEF\xBF\xBD\xEF\xBF\xBD \xC3\xAD"), std::string::npos)
+            << xml.substr(0, 600);
+        EXPECT_EQ(xml.find("\xEF\xBF\xBE"), std::string::npos);
+        EXPECT_EQ(xml.find('\x01'), std::string::npos);
+    }
+}
+
 TEST(MusicXmlTest, TracksToWriteAndDrumsLeftOut) {
     TrackBuilder guitar, drums;
     guitar.Note(0, 64, 96).End();

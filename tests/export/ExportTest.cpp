@@ -22,7 +22,8 @@ TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
     for (const QAction* action : form->TopMenu("File1")->actions())
         captions << action->text();
     EXPECT_EQ(captions, QStringList({"Open Midifile", "Save Track Text", "Save All Text",
-                                     "Save MusicXML", "Save Tabulature BMP", "Close Tabulature",
+                                     "Save MusicXML", "Save Guitar Pro", "Save Tabulature BMP",
+                                     "Close Tabulature",
                                      "Print Track", "Print Setup", "Quit"}));
     EXPECT_EQ(form->menuBar()->actions().at(1)->objectName(), "Edit1");
     ASSERT_NE(form->TopMenu("Edit1"), nullptr);
@@ -31,11 +32,11 @@ TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
     saveAnswer = Out("out.txt");
     for (const char* item :
          {"PrintAllTab1", "Copy1", "SaveTabulatureBMP1", "Save1", "SaveAllTEXT1",
-          "SaveMusicXML1"})
+          "SaveMusicXML1", "SaveGuitarPro1"})
         form->findChild<QAction*>(item)->trigger();
     EXPECT_EQ(shown, QStringList({"No Tracks to print!", "No Tracks to copy!", "No Tracks to copy!",
                                   "No Tracks to save!", "No Tracks to save!",
-                                  "No Tracks to save!"}));
+                                  "No Tracks to save!", "No Tracks to save!"}));
     EXPECT_TRUE(saveFilters.empty());
 
     conv.Settings.ShowChord = 1;
