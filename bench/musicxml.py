@@ -422,13 +422,15 @@ def check_peers(convert, corpus, flags, work, modules):
                               capture_output=True, text=True)
         if proc.returncode == 0 and os.path.exists(out):
             outputs[midi] = out
+    # One process per file: a file too large for Verovio's WebAssembly memory would otherwise
+    # leave it unable to read the files after it.
     results = {}
-    proc = subprocess.Popen(["node", PEERS_SCRIPT, modules] + list(outputs.values()),
-                            stdout=subprocess.PIPE, text=True)
-    for line in proc.stdout:
-        entry = json.loads(line)
-        results[entry["file"]] = entry
-    proc.wait()
+    for out in outputs.values():
+        proc = subprocess.run(["node", PEERS_SCRIPT, modules, out], capture_output=True,
+                              text=True)
+        for line in proc.stdout.splitlines():
+            entry = json.loads(line)
+            results[entry["file"]] = entry
     imported = {"verovio": 0, "alphatab": 0}
     frets = {"verovio": 0, "alphatab": 0}
     fretted = drawn = tracks = bars_same = 0
