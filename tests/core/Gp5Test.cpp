@@ -19,27 +19,7 @@ namespace {
 
 using test::MidiBuilder;
 using test::TrackBuilder;
-
-// A track from (tick, status, key, velocity) events in any order; a status of 0 ends it.
-TrackBuilder TrackOf(std::vector<std::tuple<uint32_t, int, int, int>> events,
-                     const std::string& name) {
-    std::stable_sort(events.begin(), events.end(),
-                     [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
-    TrackBuilder track;
-    track.Meta(0, 0x03, name);
-    uint32_t tick = 0;
-    for (const auto& [at, status, key, velocity] : events) {
-        track.Delta(at - tick);
-        tick = at;
-        if (status == 0)
-            track.Raw({0xFF, 0x2F, 0});
-        else if ((status & 0xF0) == 0xC0)
-            track.Raw({status, key});
-        else
-            track.Raw({status, key, velocity});
-    }
-    return track;
-}
+using test::TrackOf;
 
 // Division 96. Measure 1 (4/4, 120 bpm): a C major chord (named with Show Chords), an
 // eighth-triplet beat, a quarter rest, a quarter tied over the barline. Measure 2 (3/4, 90 bpm

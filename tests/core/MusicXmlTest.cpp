@@ -17,25 +17,7 @@ namespace {
 
 using test::MidiBuilder;
 using test::TrackBuilder;
-
-// A track from (tick, status, key, velocity) events in any order; a status of 0 ends it.
-TrackBuilder TrackOf(std::vector<std::tuple<uint32_t, int, int, int>> events) {
-    std::stable_sort(events.begin(), events.end(),
-                     [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
-    TrackBuilder track;
-    uint32_t tick = 0;
-    for (const auto& [at, status, key, velocity] : events) {
-        track.Delta(at - tick);
-        tick = at;
-        if (status == 0)
-            track.Raw({0xFF, 0x2F, 0});
-        else if ((status & 0xF0) == 0xC0)
-            track.Raw({status, key});
-        else
-            track.Raw({status, key, velocity});
-    }
-    return track;
-}
+using test::TrackOf;
 
 TEST(MidiTimelineTest, PairsNotesFirstInFirstOutAndGathersTheConductorMap) {
     TrackBuilder conductor;

@@ -1,9 +1,11 @@
 // A tiny builder of Standard MIDI File bytes for tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace morvel::test {
@@ -66,6 +68,28 @@ class TrackBuilder {
 
     std::vector<uint8_t> bytes;
 };
+
+// A track from (tick, status, key, velocity) events in any order, named `name` when it is not
+// empty; a status of 0 ends it.
+inline TrackBuilder TrackOf(std::vector<std::tuple<uint32_t, int, int, int>> events,
+                            const std::string& name = "") {
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+    TrackBuilder track;
+    if (!name.empty()) track.Meta(0, 0x03, name);
+    uint32_t tick = 0;
+    for (const auto& [at, status, key, velocity] : events) {
+        track.Delta(at - tick);
+        tick = at;
+        if (status == 0)
+            track.Raw({0xFF, 0x2F, 0});
+        else if ((status & 0xF0) == 0xC0)
+            track.Raw({status, key});
+        else
+            track.Raw({status, key, velocity});
+    }
+    return track;
+}
 
 class MidiBuilder {
   public:
