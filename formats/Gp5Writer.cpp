@@ -171,6 +171,7 @@ int TupletCode(const TupletRatio& ratio) {
 // a dotted beat and the rest), or one rest of a measure's fill.
 struct Piece {
     const ScoreBeat* Beat = nullptr; // null for a fill rest
+    const ScoreBar* Bar = nullptr;   // the bar holding Beat's notes
     uint32_t Start = 0;              // divisions from the measure's start
     uint32_t Duration = 0;
     uint32_t Denominator = 4;
@@ -208,13 +209,13 @@ class Gp5File {
         out_.U8(0);
         voices_.resize(score_.Parts.size() * 2);
         for (size_t m = 0; m < score_.Measures.size(); ++m) {
-            static const std::vector<ScoreBeat> none;
+            static const ScoreBar none;
             for (size_t p = 0; p < score_.Parts.size(); ++p) {
                 const ScorePart& part = score_.Parts[p];
+                const ScoreBar& bar = m < part.Bars.size() ? part.Bars[m] : none;
                 for (size_t v = 0; v < 2; ++v) {
-                    const std::vector<ScoreBeat>& beats =
-                        m < part.Bars.size() ? part.Bars[m].Voices[v] : none;
-                    if (!PlanVoice(beats, score_.Measures[m], v == 0, voices_[p * 2 + v], error))
+                    if (!PlanVoice(bar, bar.Voices[v], score_.Measures[m], v == 0,
+                                   voices_[p * 2 + v], error))
                         return false;
                 }
             }
@@ -398,10 +399,8 @@ class Gp5File {
         const ScorePart& part = score_.Parts[p];
         int frets = DEFAULT_FRETS;
         for (const ScoreBar& bar : part.Bars)
-            for (const auto& voice : bar.Voices)
-                for (const ScoreBeat& beat : voice)
-                    for (const ScoreNote& note : beat.Notes)
-                        if (note.String != NO_STRING) frets = std::max<int>(frets, note.Fret);
+            for (const ScoreNote& note : bar.Notes)
+                if (note.String != NO_STRING) frets = std::max<int>(frets, note.Fret);
         if (p == 0) out_.U8(0);
         out_.U8(TRACK_VISIBLE);
         out_.ByteStringField(ShownName(part.Name), TRACK_NAME_FIELD);
@@ -433,8 +432,9 @@ class Gp5File {
 
     // The beats of one voice of one bar into `pieces_`; an upper voice without beats is one
     // that fills the measure with rests, a lower one stays empty.
-    bool PlanVoice(const std::vector<ScoreBeat>& beats, const ScoreMeasure& measure, bool upper,
-                   std::vector<Piece>& pieces, std::string& error) {
+    bool PlanVoice(const ScoreBar& bar, const std::vector<ScoreBeat>& beats,
+                   const ScoreMeasure& measure, bool upper, std::vector<Piece>& pieces,
+                   std::string& error) {
         pieces.clear();
         pieces_ = &pieces;
         for (const ScoreBeat& beat : beats) {
@@ -458,6 +458,7 @@ class Gp5File {
                 if (denominator > 64) return Fail(error, "a note value shorter than a 64th");
                 Piece piece;
                 piece.Beat = &beat;
+                piece.Bar = &bar;
                 piece.Start = start;
                 piece.Denominator = denominator;
                 piece.Dotted = dots > 0;
@@ -610,7 +611,7 @@ class Gp5File {
         std::array<ScoreNote, STRING_SLOTS + 1> moved{};
         bool any = false;
         if (piece.Beat != nullptr && !piece.Beat->Rest) {
-            const std::vector<ScoreNote>& notes = piece.Beat->Notes;
+            const std::span<const ScoreNote> notes = piece.Bar->NotesOf(*piece.Beat);
             for (const ScoreNote& note : notes) {
                 if (note.String == NO_STRING || note.String > SCORE_STRINGS) continue;
                 if (onString[note.String] != nullptr) continue;
@@ -639,7 +640,7 @@ class Gp5File {
                 onString[static_cast<size_t>(best)] = &moved[static_cast<size_t>(best)];
             }
         }
-        const bool chord = any && !piece.Continued && !piece.Beat->ChordName.empty();
+        const bool chord = any && !piece.Continued && !ScoreChordName(piece.Beat->ChordIndex).empty();
         uint8_t flags = 0;
         if (piece.Dotted) flags |= BEAT_DOTTED;
         if (chord) flags |= BEAT_CHORD;
@@ -698,7 +699,7 @@ class Gp5File {
         out_.S32(root); // bass
         out_.S32(0);    // no altered fifth
         out_.U8(0);     // no added note
-        out_.ByteStringField(beat.ChordName, CHORD_NAME_FIELD);
+        out_.ByteStringField(ScoreChordName(beat.ChordIndex), CHORD_NAME_FIELD);
         out_.Zeros(4); // no altered fifth, ninth, eleventh
         out_.S32(highest <= 5 ? 1 : lowest);
         for (int s = 1; s <= STRING_SLOTS; ++s) {

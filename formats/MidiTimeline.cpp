@@ -146,6 +146,7 @@ MidiTimeline ReadMidiTimeline(std::string_view bytes) {
         ForEachTrack(bytes, header, song.Error, [&](uint32_t, std::string_view chunk) {
             song.Tracks.emplace_back();
             if (!reader.Read(chunk, song.Tracks.back())) return false;
+            song.Tracks.back().Notes.shrink_to_fit(); // held as long as the song is open
             song.LengthTicks = std::max(song.LengthTicks, song.Tracks.back().EndTick);
             return true;
         });

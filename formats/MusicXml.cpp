@@ -166,7 +166,7 @@ class PartWriter {
                         out_.Put("</duration></backup>\n");
                     }
                     first = false;
-                    WriteVoice(measure, bar.Voices[v], staff, v, voices);
+                    WriteVoice(measure, bar, bar.Voices[v], staff, v, voices);
                 }
             out_.Put("    </measure>\n");
         }
@@ -219,8 +219,8 @@ class PartWriter {
 
     // One voice of one staff. Tempo marks go with the upper voice of the notation staff of
     // the first part; the TAB staff shows fretted notes only, a beat without one as a rest.
-    void WriteVoice(const ScoreMeasure& measure, const std::vector<ScoreBeat>& beats, int staff,
-                    int voice, int voices) {
+    void WriteVoice(const ScoreMeasure& measure, const ScoreBar& bar,
+                    const std::vector<ScoreBeat>& beats, int staff, int voice, int voices) {
         size_t tempo = 0;
         const std::vector<ScoreTempo>& tempos = measure.Tempos;
         MakeBeams(measure, beats);
@@ -235,7 +235,7 @@ class PartWriter {
                 if (beat.ChordIndex >= 0) WriteHarmony(beat);
             }
             bool first = true;
-            for (const ScoreNote& note : beat.Notes) {
+            for (const ScoreNote& note : bar.NotesOf(beat)) {
                 if (staff == 2 && note.String == NO_STRING) continue;
                 WriteNote(beat, &note, first);
                 first = false;

@@ -284,6 +284,12 @@ class Quantiser {
     std::vector<uint8_t> grid_;  // per beat: the grid it took
 };
 
+// A note's onset and end in ticks, before quantising.
+struct TickSpan {
+    uint64_t Start = 0;
+    uint64_t End = 0;
+};
+
 // One note as placed, in divisions from the start of the song.
 struct PlacedNote {
     uint32_t Start = 0; // the song has at most MAX_BEATS beats
@@ -308,7 +314,9 @@ struct PartNotes {
     std::vector<PlacedNote> Notes;
     std::vector<Chord> Chords[2];      // per voice
     std::vector<uint32_t> Members[2]; // per voice: indices into Notes, chord by chord
-    std::vector<TabColumn> Columns; // note columns of the text tablature, in order
+    std::vector<TabColumn> Columns; // note columns of the text tablature, in order; freed
+                                    // once the notes are placed
+    std::vector<int16_t> ColumnChords; // with Show Chords: per note column its chord index or -1
     std::vector<uint8_t> TripletBeats;
 };
 
@@ -364,23 +372,34 @@ class BarMaker {
     void MakeBars(std::vector<ScoreBar>& out) {
         const std::vector<Measure>& measures = bars_.List();
         out.assign(measures.size(), ScoreBar{});
-        for (int v = 0; v < 2; ++v) {
-            const std::vector<Chord>& chords = part_.Chords[v];
-            size_t chord = 0; // first chord that may reach into the measure
-            for (size_t m = 0; m < measures.size(); ++m) {
-                const Measure& measure = measures[m];
-                while (chord < chords.size() && chords[chord].End <= measure.StartDiv)
-                    ++chord;
+        size_t chord[2] = {0, 0}; // per voice: first chord that may reach into the measure
+        std::vector<Piece> pieces[2];
+        for (size_t m = 0; m < measures.size(); ++m) {
+            const Measure& measure = measures[m];
+            size_t noteCount = 0;
+            for (int v = 0; v < 2; ++v) {
+                const std::vector<Chord>& chords = part_.Chords[v];
+                size_t& c = chord[v];
+                while (c < chords.size() && chords[c].End <= measure.StartDiv)
+                    ++c;
+                pieces[v].clear();
                 // The lower voice is written only in measures it has notes in.
-                if (v == 1 && (chord >= chords.size() ||
-                               chords[chord].Start >= measure.StartDiv + measure.Divs))
+                if (v == 1 &&
+                    (c >= chords.size() || chords[c].Start >= measure.StartDiv + measure.Divs))
                     continue;
+                pieces_ = &pieces[v];
+                MakePieces(measure, chords, c);
+                for (const Piece& piece : pieces[v])
+                    if (piece.Chord >= 0) noteCount += chords[static_cast<size_t>(piece.Chord)].Count;
+            }
+            ScoreBar& bar = out[m];
+            bar.Notes.reserve(noteCount);
+            for (int v = 0; v < 2; ++v) {
                 members_ = &part_.Members[v];
-                MakePieces(measure, chords, chord);
-                std::vector<ScoreBeat>& voice = out[m].Voices[v];
-                voice.reserve(pieces_.size());
-                for (const Piece& piece : pieces_)
-                    voice.push_back(BeatOf(piece, chords));
+                std::vector<ScoreBeat>& voice = bar.Voices[v];
+                voice.reserve(pieces[v].size());
+                for (const Piece& piece : pieces[v])
+                    voice.push_back(BeatOf(piece, part_.Chords[v], bar));
             }
         }
     }
@@ -388,7 +407,7 @@ class BarMaker {
   private:
     // Cuts the chords and rests of `measure` into pieces, starting at chord `first`.
     void MakePieces(const Measure& measure, const std::vector<Chord>& chords, size_t first) {
-        pieces_.clear();
+        pieces_->clear();
         const uint64_t m0 = measure.StartDiv;
         const uint64_t m1 = m0 + measure.Divs;
         uint64_t cursor = m0;
@@ -406,7 +425,7 @@ class BarMaker {
                 Piece rest;
                 rest.Length = measure.Divs;
                 rest.WholeMeasureRest = true;
-                pieces_.push_back(rest);
+                pieces_->push_back(rest);
                 return;
             }
             AddSegment(measure, cursor, m1, -1, false, false);
@@ -418,7 +437,7 @@ class BarMaker {
         uint32_t s = static_cast<uint32_t>(from - measure.StartDiv);
         const uint32_t e = static_cast<uint32_t>(to - measure.StartDiv);
         const uint32_t group = GroupDivs(measure);
-        const size_t firstPiece = pieces_.size();
+        const size_t firstPiece = pieces_->size();
         auto triplet = [&](uint32_t k) { return IsTriplet(measure.FirstBeat + k); };
         while (s < e) {
             const uint32_t k = s / DIVISIONS;
@@ -457,13 +476,13 @@ class BarMaker {
                 }
                 if (piece.Length == 0) piece.Length = std::max<uint32_t>(1, limit - s);
             }
-            pieces_.push_back(piece);
+            pieces_->push_back(piece);
             s += piece.Length;
         }
         if (chord < 0) return;
-        for (size_t p = firstPiece; p < pieces_.size(); ++p) {
-            pieces_[p].TieFromPrevious = p > firstPiece || tiedIn;
-            pieces_[p].TieToNext = p + 1 < pieces_.size() || tiedOut;
+        for (size_t p = firstPiece; p < pieces_->size(); ++p) {
+            (*pieces_)[p].TieFromPrevious = p > firstPiece || tiedIn;
+            (*pieces_)[p].TieToNext = p + 1 < pieces_->size() || tiedOut;
         }
     }
 
@@ -471,7 +490,7 @@ class BarMaker {
         return beat < part_.TripletBeats.size() && part_.TripletBeats[beat];
     }
 
-    ScoreBeat BeatOf(const Piece& piece, const std::vector<Chord>& chords) const {
+    ScoreBeat BeatOf(const Piece& piece, const std::vector<Chord>& chords, ScoreBar& bar) const {
         ScoreBeat beat;
         beat.Start = piece.Start;
         beat.Duration = piece.Length;
@@ -497,25 +516,23 @@ class BarMaker {
         if (beat.Rest) return beat;
         const Chord& chord = chords[static_cast<size_t>(piece.Chord)];
         const uint32_t* members = &(*members_)[chord.First];
-        beat.Notes.reserve(chord.Count);
+        beat.FirstNote = static_cast<uint32_t>(bar.Notes.size());
+        beat.NoteCount = chord.Count;
         for (uint32_t n = 0; n < chord.Count; ++n) {
             const PlacedNote& placed = part_.Notes[members[n]];
             ScoreNote note;
-            note.Pitch = placed.Pitch;
+            note.Pitch = static_cast<int16_t>(placed.Pitch);
             note.String = placed.String;
             note.Fret = placed.Fret;
             note.Velocity = placed.Velocity;
             note.TieStart = piece.TieToNext;
             note.TieStop = piece.TieFromPrevious;
-            beat.Notes.push_back(note);
+            bar.Notes.push_back(note);
         }
-        if (conversion_.Settings.ShowChord && !piece.TieFromPrevious) {
+        if (conversion_.Settings.ShowChord && !piece.TieFromPrevious)
+        {
             const uint32_t column = part_.Notes[members[0]].Column;
-            if (column < part_.Columns.size() && part_.Columns[column].Label == LABEL_NOTES) {
-                beat.ChordIndex = ChordIndexOfColumn(part_.Columns[column]);
-                if (beat.ChordIndex >= 0)
-                    beat.ChordName = TrimmedName(ChordNames[static_cast<size_t>(beat.ChordIndex)]);
-            }
+            if (column < part_.ColumnChords.size()) beat.ChordIndex = part_.ColumnChords[column];
         }
         return beat;
     }
@@ -524,7 +541,7 @@ class BarMaker {
     const Conversion& conversion_;
     const PartNotes& part_;
     const std::vector<uint32_t>* members_ = nullptr;
-    std::vector<Piece> pieces_;
+    std::vector<Piece>* pieces_ = nullptr;
 };
 
 bool IsDrumTrack(const TrackRecord& track) {
@@ -594,11 +611,9 @@ bool ChooseTracks(const Conversion& conversion, const ScoreOptions& options,
     return true;
 }
 
-// Onset and end ticks of a track's notes: the timeline's where its notes are the
-// tablature's, else each note lasting until the next onset, a quarter for the last.
-std::vector<TimelineNote> NoteTimes(const TrackRecord& track, const TimelineTrack* timed,
-                                    bool matched, uint32_t division) {
-    if (matched) return timed->Notes;
+// Onset and end ticks of a track's notes where the timeline's are not the tablature's: each
+// note lasting until the next onset, a quarter for the last.
+std::vector<TimelineNote> GuessedNoteTimes(const TrackRecord& track, uint32_t division) {
     std::vector<TimelineNote> guessed(track.Notes.size());
     uint64_t tick = 0;
     for (size_t i = 0; i < track.Notes.size(); ++i) {
@@ -655,7 +670,7 @@ std::vector<std::pair<size_t, size_t>> ColumnGroups(const std::vector<PlacedNote
 // where even the finest joins them, the later column moves to the next grid position if that
 // lies before the next column's and within the tolerance of its own onset; otherwise they
 // join (one string then holds two notes of the chord).
-void PlaceOnsets(const std::vector<TimelineNote>& raw, Quantiser& quantiser, PartNotes& part) {
+void PlaceOnsets(const std::vector<TickSpan>& raw, Quantiser& quantiser, PartNotes& part) {
     const auto groups = ColumnGroups(part.Notes);
     std::vector<uint64_t> starts(groups.size());
     std::vector<uint8_t> strings(groups.size());
@@ -750,8 +765,9 @@ void CollectNotes(const Conversion& conversion, const TrackRecord& track,
                   const std::vector<TimelineNote>& times, Quantiser& quantiser, PartNotes& part,
                   uint32_t& songEnd, ScoreSummary& summary) {
     // Notes of one key that start together in one column sound as one: the longest is kept.
-    std::vector<TimelineNote> raw;
+    std::vector<TickSpan> raw;
     raw.reserve(times.size());
+    part.Notes.reserve(times.size());
     uint32_t column = 0;
     size_t columnStart = 0;
     uint8_t taken = 0;
@@ -776,7 +792,7 @@ void CollectNotes(const Conversion& conversion, const TrackRecord& track,
         Place(conversion, record, column < part.Columns.size() ? &part.Columns[column] : nullptr,
               taken, note);
         part.Notes.push_back(note);
-        raw.push_back(times[i]);
+        raw.push_back({times[i].Start, times[i].End});
     }
 
     quantiser.Reset();
@@ -798,6 +814,14 @@ void CollectNotes(const Conversion& conversion, const TrackRecord& track,
     }
     summary.LargestShift = std::max<uint64_t>(summary.LargestShift, std::llround(shift));
     AssignVoices(part);
+    // The columns are needed from here on only for the chords they name.
+    if (conversion.Settings.ShowChord) {
+        part.ColumnChords.resize(part.Columns.size(), -1);
+        for (size_t c = 0; c < part.Columns.size(); ++c)
+            if (part.Columns[c].Label == LABEL_NOTES)
+                part.ColumnChords[c] = static_cast<int16_t>(ChordIndexOfColumn(part.Columns[c]));
+    }
+    part.Columns = {};
     // Grid choices, kept for cutting note values; the song's beats may grow later.
     part.TripletBeats.resize(static_cast<size_t>(quantiser.BeatCount()));
     for (size_t b = 0; b < part.TripletBeats.size(); ++b)
@@ -979,10 +1003,13 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
         for (int s = 0; s < SCORE_STRINGS; ++s)
             part.Tuning[static_cast<size_t>(s)] = conversion.StringPitch[static_cast<size_t>(s)] +
                                                   conversion.TuningSettings.Transpose - 12;
-        CollectNotes(conversion, track, NoteTimes(track, timed, matched[p], division), quantiser,
-                     notes[p], songEnd, summary);
+        std::vector<TimelineNote> guessed;
+        if (!matched[p]) guessed = GuessedNoteTimes(track, division);
+        CollectNotes(conversion, track, matched[p] ? timed->Notes : guessed, quantiser, notes[p],
+                     songEnd, summary);
         summary.Parts.push_back(part.Track + 1);
     }
+    columns = {};
     if (!bars.ExtendTo(songEnd)) {
         summary.Error = "the song is too long to write as a score";
         return false;
@@ -993,6 +1020,11 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
         notes[p] = PartNotes{};
     }
     return true;
+}
+
+std::string ScoreChordName(int chordIndex) {
+    if (chordIndex < 0 || static_cast<size_t>(chordIndex) >= ChordNames.size()) return {};
+    return TrimmedName(ChordNames[static_cast<size_t>(chordIndex)]);
 }
 
 std::string FormatScoreSummary(const ScoreSummary& summary) {

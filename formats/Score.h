@@ -35,6 +35,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,7 +67,7 @@ struct TupletRatio {
 };
 
 struct ScoreNote {
-    int Pitch = 0;              // sounding MIDI pitch (middle C 60); may lie outside 0..127
+    int16_t Pitch = 0;          // sounding MIDI pitch (middle C 60); may lie outside 0..127
     uint8_t String = NO_STRING; // 1 (highest) .. 6, or NO_STRING: no string and fret
     uint8_t Fret = 0;           // meaningful only with a string
     uint8_t Velocity = 0;
@@ -75,6 +76,7 @@ struct ScoreNote {
 };
 
 // A chord or a rest: the notes of one voice that start together and last equally long.
+// Its notes are held by its bar (ScoreBar::NotesOf), so a beat owns no memory of its own.
 struct ScoreBeat {
     uint32_t Start = 0;    // in divisions from the measure's start
     uint32_t Duration = 0; // in divisions; Value, Dots and Tuplet show it
@@ -85,16 +87,29 @@ struct ScoreBeat {
     bool TupletStop = false;  // last beat of a tuplet group
     bool Rest = false;
     bool WholeMeasureRest = false; // a rest filling the whole bar (Value then says nothing)
-    int ChordIndex = -1;   // index into ChordNames where Show Chords names the chord; else -1
-    std::string ChordName; // that name, trimmed; empty without one
-    std::vector<ScoreNote> Notes; // empty for a rest; highest string first where placed
+    // Index into ChordNames where Show Chords names the chord, else -1; ScoreChordName gives
+    // the name the score shows for it.
+    int16_t ChordIndex = -1;
+    uint32_t FirstNote = 0; // its notes: the bar's Notes[FirstNote .. FirstNote + NoteCount)
+    uint32_t NoteCount = 0; // 0 for a rest; highest string first where placed
 };
 
 // One bar of one part: one or two voices. Voice 0 is the upper (stems up where there are
-// two), voice 1 the lower, used only where a note is held while others move.
+// two), voice 1 the lower, used only where a note is held while others move. The notes of
+// all its beats lie in Notes, beat after beat, voice 0 first.
 struct ScoreBar {
     std::vector<ScoreBeat> Voices[2];
+    std::vector<ScoreNote> Notes;
     bool HasSecondVoice() const { return !Voices[1].empty(); }
+    std::span<const ScoreNote> NotesOf(const ScoreBeat& beat) const {
+        return std::span<const ScoreNote>(Notes).subspan(beat.FirstNote, beat.NoteCount);
+    }
+    // Appends `notes` to the bar as the notes of `beat`.
+    void SetNotes(ScoreBeat& beat, std::span<const ScoreNote> notes) {
+        beat.FirstNote = static_cast<uint32_t>(Notes.size());
+        beat.NoteCount = static_cast<uint32_t>(notes.size());
+        Notes.insert(Notes.end(), notes.begin(), notes.end());
+    }
 };
 
 enum class TempoText : uint8_t {
@@ -164,6 +179,10 @@ struct ScoreSummary {
 bool BuildScore(Conversion& conversion, std::string_view bytes, const std::string& displayName,
                 const ScoreOptions& options, Score& score, ScoreSummary& summary,
                 const MidiTimeline* timeline = nullptr);
+
+// The name of chord `chordIndex` of ChordNames as a score shows it, trimmed; empty for -1
+// or an index outside the table.
+std::string ScoreChordName(int chordIndex);
 
 // "N notes written, M without string and fret, largest quantisation shift K ticks".
 std::string FormatScoreSummary(const ScoreSummary& summary);

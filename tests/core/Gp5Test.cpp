@@ -98,8 +98,14 @@ TEST(Gp5Test, SmallSongMatchesTheGoldenFile) {
     EXPECT_EQ(gp5, expected);
 }
 
+// A beat of a test bar with its notes.
+struct NotedBeat {
+    ScoreBeat Beat;
+    std::vector<ScoreNote> Notes;
+};
+
 // One bar of one part in a 24-division score.
-Score OneBar(uint32_t numerator, std::vector<ScoreBeat> beats) {
+Score OneBar(uint32_t numerator, std::vector<NotedBeat> beats) {
     Score score;
     score.Divisions = 24;
     ScoreMeasure measure;
@@ -111,12 +117,15 @@ Score OneBar(uint32_t numerator, std::vector<ScoreBeat> beats) {
     part.Name = "Gtr";
     part.Tuning = {64, 59, 55, 50, 45, 40};
     part.Bars.resize(1);
-    part.Bars[0].Voices[0] = std::move(beats);
+    for (NotedBeat& beat : beats) {
+        part.Bars[0].SetNotes(beat.Beat, beat.Notes);
+        part.Bars[0].Voices[0].push_back(beat.Beat);
+    }
     score.Parts = {part};
     return score;
 }
 
-ScoreBeat Beat(uint32_t start, uint32_t duration, NoteValue value, uint8_t dots,
+NotedBeat Beat(uint32_t start, uint32_t duration, NoteValue value, uint8_t dots,
                std::vector<ScoreNote> notes) {
     ScoreBeat beat;
     beat.Start = start;
@@ -124,8 +133,7 @@ ScoreBeat Beat(uint32_t start, uint32_t duration, NoteValue value, uint8_t dots,
     beat.Value = value;
     beat.Dots = dots;
     beat.Rest = notes.empty();
-    beat.Notes = std::move(notes);
-    return beat;
+    return {beat, std::move(notes)};
 }
 
 TEST(Gp5Test, WhatTheFormatHasNoCodeForIsWrittenAsWhatMeansTheSame) {
@@ -139,8 +147,8 @@ TEST(Gp5Test, WhatTheFormatHasNoCodeForIsWrittenAsWhatMeansTheSame) {
                                Beat(36, 6, NoteValue::Sixteenth, 0, {tied}),
                                Beat(42, 30, NoteValue::Quarter, 0, {})})));
     // A rest filling a 3/4 bar is a dotted half rest.
-    ScoreBeat whole = Beat(0, 72, NoteValue::Whole, 0, {});
-    whole.WholeMeasureRest = true;
+    NotedBeat whole = Beat(0, 72, NoteValue::Whole, 0, {});
+    whole.Beat.WholeMeasureRest = true;
     EXPECT_EQ(Write(OneBar(3, {whole})), Write(OneBar(3, {Beat(0, 72, NoteValue::Half, 1, {})})));
     // A note without string and fret is left out: its beat is a rest; a name ends at NUL.
     Score unplaced =
@@ -163,8 +171,8 @@ TEST(Gp5Test, WhatTheFormatHasNoCodeForIsWrittenAsWhatMeansTheSame) {
                                Beat(24, 24, NoteValue::Quarter, 0, {a})})));
 
     // What it cannot hold at all is refused with a reason.
-    ScoreBeat septuplet = Beat(0, 24, NoteValue::Eighth, 0, {a});
-    septuplet.Tuplet = {7, 6};
+    NotedBeat septuplet = Beat(0, 24, NoteValue::Eighth, 0, {a});
+    septuplet.Beat.Tuplet = {7, 6};
     std::string error;
     EXPECT_FALSE(Gp5ScoreWriter().Write(
         OneBar(1, {septuplet}), [](std::string_view) {}, error));
