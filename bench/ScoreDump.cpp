@@ -60,7 +60,7 @@ void Dump(const Score& score, const ScoreSummary& summary, std::string& out) {
             for (int v = 0; v < 2; ++v) {
                 const std::vector<ScoreBeat>& voice = part.Bars[m].Voices[v];
                 for (const ScoreBeat& beat : voice) {
-                    for (const ScoreNote& note : beat.Notes) {
+                    for (const ScoreNote& note : part.Bars[m].NotesOf(beat)) {
                         if (note.String == NO_STRING) continue;
                         out += "NOTE " + std::to_string(p) + " " +
                                std::to_string(Ticks(starts[m] + beat.Start)) + " " +

@@ -37,11 +37,13 @@ bool ReadSongBytes(const std::string& path, std::string& bytes, std::string& why
         bytes.clear();
         return false;
     }
-    bytes.reserve(MIDI_HEADER_BYTES + in.Remaining());
+    // One byte more than the file holds: the read that finds its end needs no more room.
+    bytes.reserve(MIDI_HEADER_BYTES + in.Remaining() + 1);
     // A file that grows past the bound while it is read is refused as well.
     while (bytes.size() < MAX_SONG_BYTES) {
         const size_t at = bytes.size();
-        const size_t step = std::min<size_t>(READ_STEP, MAX_SONG_BYTES - at);
+        const size_t room = bytes.capacity() > at ? bytes.capacity() - at : READ_STEP;
+        const size_t step = std::min({READ_STEP, room, MAX_SONG_BYTES - at});
         bytes.resize(at + step);
         const size_t got = in.Read(reinterpret_cast<uint8_t*>(bytes.data() + at), step);
         bytes.resize(at + got);

@@ -295,8 +295,8 @@ struct PlacedNote {
     uint32_t Start = 0; // the song has at most MAX_BEATS beats
     uint32_t End = 0;
     uint32_t Column = 0; // note column of the text tablature
-    int Key = 0;         // the note number in the file
-    int Pitch = 0;       // sounding MIDI pitch
+    int16_t Pitch = 0;   // sounding MIDI pitch
+    uint16_t Key = 0;    // the note number in the file
     uint8_t String = NO_STRING;
     uint8_t Fret = 0;
     uint8_t Velocity = 0;
@@ -521,7 +521,7 @@ class BarMaker {
         for (uint32_t n = 0; n < chord.Count; ++n) {
             const PlacedNote& placed = part_.Notes[members[n]];
             ScoreNote note;
-            note.Pitch = static_cast<int16_t>(placed.Pitch);
+            note.Pitch = placed.Pitch;
             note.String = placed.String;
             note.Fret = placed.Fret;
             note.Velocity = placed.Velocity;
@@ -634,7 +634,7 @@ std::vector<TimelineNote> GuessedNoteTimes(const TrackRecord& track, uint32_t di
 void Place(const Conversion& conversion, const NoteRecord& record, const TabColumn* tab,
            uint8_t& taken, PlacedNote& note) {
     const int transpose = conversion.TuningSettings.Transpose;
-    note.Pitch = record.Note + transpose - 12;
+    note.Pitch = static_cast<int16_t>(record.Note + transpose - 12);
     if (!tab || tab->Label != LABEL_NOTES) return;
     const int64_t placed = FoldNote(record.Note, conversion.StringPitch, conversion.Settings).Pitch;
     for (int s = 0; s < STRING_COUNT; ++s) {
@@ -644,7 +644,8 @@ void Place(const Conversion& conversion, const NoteRecord& record, const TabColu
         taken = static_cast<uint8_t>(taken | (1u << s));
         note.String = static_cast<uint8_t>(s + 1);
         note.Fret = tab->Fret[s];
-        note.Pitch = conversion.StringPitch[static_cast<size_t>(s)] + transpose - 12 + tab->Fret[s];
+        note.Pitch = static_cast<int16_t>(conversion.StringPitch[static_cast<size_t>(s)] +
+                                          transpose - 12 + tab->Fret[s]);
         return;
     }
 }
@@ -654,10 +655,11 @@ uint8_t StringBit(const PlacedNote& note) {
 }
 
 // Groups of notes (first index, one past the last) that share a column.
-std::vector<std::pair<size_t, size_t>> ColumnGroups(const std::vector<PlacedNote>& notes) {
-    std::vector<std::pair<size_t, size_t>> groups;
-    for (size_t i = 0; i < notes.size();) {
-        size_t j = i;
+std::vector<std::pair<uint32_t, uint32_t>> ColumnGroups(const std::vector<PlacedNote>& notes) {
+    std::vector<std::pair<uint32_t, uint32_t>> groups;
+    if (!notes.empty()) groups.reserve(notes.back().Column + size_t{1}); // every column has one
+    for (uint32_t i = 0; i < notes.size();) {
+        uint32_t j = i;
         while (j < notes.size() && notes[j].Column == notes[i].Column) ++j;
         groups.emplace_back(i, j);
         i = j;
@@ -813,6 +815,7 @@ void CollectNotes(const Conversion& conversion, const TrackRecord& track,
         ++summary.NotesWritten;
     }
     summary.LargestShift = std::max<uint64_t>(summary.LargestShift, std::llround(shift));
+    raw = {};
     AssignVoices(part);
     // The columns are needed from here on only for the chords they name.
     if (conversion.Settings.ShowChord) {
@@ -1015,6 +1018,7 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
         return false;
     }
     FillMeasures(bars, timeline, score);
+    read.Tracks = {}; // its notes are placed: only the score is built from here on
     for (size_t p = 0; p < tracks.size(); ++p) {
         BarMaker(bars, conversion, notes[p]).MakeBars(score.Parts[p].Bars);
         notes[p] = PartNotes{};
