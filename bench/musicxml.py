@@ -232,37 +232,8 @@ def read_vlq(body, i):
 
 def midi_onsets(path):
     """Onsets (in quarter notes) of every note-on of a MIDI file, all tracks."""
-    data = open(path, "rb").read()
-    division = struct.unpack(">H", data[12:14])[0]
-    at = 8 + struct.unpack(">I", data[4:8])[0]
-    onsets = set()
-    while at + 8 <= len(data):
-        kind, length = data[at:at + 4], struct.unpack(">I", data[at + 4:at + 8])[0]
-        body = data[at + 8:at + 8 + length]
-        at += 8 + length
-        if kind != b"MTrk":
-            continue
-        i = tick = running = 0
-        while i < len(body):
-            delta, i = read_vlq(body, i)
-            tick += delta
-            status = body[i]
-            if status >= 0x80:
-                i += 1
-            else:
-                status = running
-            if status in (0xFF, 0xF0, 0xF7):
-                if status == 0xFF:
-                    i += 1  # the meta type
-                length, i = read_vlq(body, i)
-                i += length
-                continue
-            running = status
-            size = 1 if status & 0xF0 in (0xC0, 0xD0) else 2
-            if status & 0xF0 == 0x90 and body[i + 1] > 0:
-                onsets.add(tick / division)
-            i += size
-    return sorted(onsets)
+    _, tracks = track_onsets(path)
+    return sorted({onset for track in tracks for onset in track})
 
 
 def check_round_trip(convert, flags, work):
