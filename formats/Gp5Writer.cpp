@@ -28,7 +28,6 @@ constexpr int MASTER_EQ_BYTES = 11; // ten bands and the gain
 constexpr int PORTS = 4;
 constexpr int CHANNELS_PER_PORT = 16;
 constexpr int MIDI_CHANNELS = PORTS * CHANNELS_PER_PORT;
-constexpr int DRUM_CHANNEL = 9;        // channel 10 of every port
 constexpr uint8_t CHANNEL_VOLUME = 13; // 0..16 scale: about MIDI volume 104
 constexpr uint8_t CHANNEL_BALANCE = 8; // centre
 constexpr int DEFAULT_PROGRAM = 0;

@@ -3,6 +3,7 @@
 #include "formats/MusicXml.h"
 
 #include "formats/MidiTimeline.h"
+#include "formats/ScoreFile.h"
 
 #include <algorithm>
 #include <array>
@@ -481,16 +482,8 @@ const MusicXmlWriter& MusicXmlWriter::Instance() {
 bool WriteMusicXml(Conversion& conversion, std::string_view bytes, const std::string& displayName,
                    const MusicXmlOptions& options, const TextSink& sink,
                    MusicXmlSummary& summary) {
-    Score score;
-    if (!BuildScore(conversion, bytes, displayName, options, score, summary)) return false;
-    std::string error;
-    if (MusicXmlWriter::Instance().Write(score, sink, error)) return true;
-    summary.Error = error;
-    return false;
-}
-
-std::string FormatMusicXmlSummary(const MusicXmlSummary& summary) {
-    return FormatScoreSummary(summary);
+    return WriteScore(conversion, bytes, displayName, options, MusicXmlWriter::Instance(), sink,
+                      summary);
 }
 
 } // namespace morvel

@@ -54,7 +54,4 @@ bool WriteMusicXml(Conversion& conversion, std::string_view bytes, const std::st
                    const MusicXmlOptions& options, const TextSink& sink,
                    MusicXmlSummary& summary);
 
-// FormatScoreSummary.
-std::string FormatMusicXmlSummary(const MusicXmlSummary& summary);
-
 } // namespace morvel

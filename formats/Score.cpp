@@ -31,7 +31,6 @@ constexpr uint32_t STRAIGHT_STEP = 3; // the finest straight step: measures are 
 constexpr uint64_t MAX_BEATS = 4'000'000;
 constexpr uint64_t FREE_BEATS = 100'000;
 constexpr uint64_t BEATS_PER_NOTE = 64;
-constexpr int DRUM_CHANNEL = 9;
 constexpr uint32_t DEFAULT_TEMPO = 500000;
 
 struct Measure {

@@ -46,6 +46,7 @@ class Conversion;
 struct MidiTimeline;
 
 constexpr uint8_t NO_STRING = 0;
+constexpr int DRUM_CHANNEL = 9; // 0-based: MIDI channel 10, the drums
 constexpr int SCORE_STRINGS = 6;
 
 // A written note value, by its denominator: 1 whole, 2 half, 4 quarter ... 64 sixty-fourth.

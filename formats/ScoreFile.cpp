@@ -1,7 +1,5 @@
 #include "formats/ScoreFile.h"
 
-#include "formats/OpenedSong.h"
-
 namespace morvel {
 
 bool WriteScore(Conversion& conversion, std::string_view bytes, const std::string& displayName,
@@ -13,14 +11,6 @@ bool WriteScore(Conversion& conversion, std::string_view bytes, const std::strin
     if (writer.Write(score, sink, error)) return true;
     summary.Error = error;
     return false;
-}
-
-bool WriteScoreOfFile(Conversion& conversion, const std::string& path, const ScoreOptions& options,
-                      const ScoreWriter& writer, const ScoreSink& sink, ScoreSummary& summary) {
-    summary = ScoreSummary{};
-    std::string bytes;
-    if (!ReadSongForConversion(conversion, path, bytes)) return false;
-    return WriteScore(conversion, bytes, path, options, writer, sink, summary);
 }
 
 } // namespace morvel

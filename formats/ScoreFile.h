@@ -17,10 +17,4 @@ bool WriteScore(Conversion& conversion, std::string_view bytes, const std::strin
                 const ScoreOptions& options, const ScoreWriter& writer, const ScoreSink& sink,
                 ScoreSummary& summary);
 
-// The same for the MIDI file at `path` (a regular file). A file that cannot be read is
-// reported through the conversion's reporter, with the conversion's own message, and false is
-// returned with `summary.Error` empty.
-bool WriteScoreOfFile(Conversion& conversion, const std::string& path, const ScoreOptions& options,
-                      const ScoreWriter& writer, const ScoreSink& sink, ScoreSummary& summary);
-
 } // namespace morvel
