@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "core/Conversion.h"
 #include "core/Version.h"
 
 #include <QCommandLineParser>
@@ -57,7 +58,10 @@ CommandLine UsageError(const Parser& p, const QString& reason) {
     CommandLine result;
     result.Exit = true;
     result.ExitStatus = EXIT_USAGE;
-    result.ErrorOutput = QString("%1: %2\n").arg(PROGRAM_NAME, reason) + p.Usage();
+    // The reason quotes what was typed: control characters in it are shown, not sent.
+    const QString shown =
+        QString::fromStdString(EscapeControlBytes(reason.toUtf8().toStdString()));
+    result.ErrorOutput = QString("%1: %2\n").arg(PROGRAM_NAME, shown) + p.Usage();
     return result;
 }
 

@@ -13,6 +13,7 @@
 #include "chords/ChordDiagram.h"
 #include "core/Conversion.h"
 #include "core/DisplaySettings.h"
+#include "io/OutputFile.h"
 #include "playback/MidiPlayback.h"
 #include "player/TMidiPlayer.h"
 #include "view/TabForm.h"
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
         return commandLine.ExitStatus;
     }
 
+    morvel::SetPipeWriting(morvel::PipeWriting::RefuseWithoutReader);
     const QtMessageHandler previous = qInstallMessageHandler(StartMessages);
     QApplication app(argc, argv);
     qInstallMessageHandler(previous);

@@ -32,6 +32,27 @@ const mode_t CREATION_UMASK = [] {
     return mask;
 }();
 
+PipeWriting pipeWriting = PipeWriting::WaitForReader;
+
+// Opens a special file to write into it, as the pipe policy says.
+int OpenSpecialForWriting(const std::string& path, std::string& error) {
+    if (pipeWriting == PipeWriting::WaitForReader) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) error = std::string("cannot open: ") + std::strerror(errno);
+        return fd;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno == ENXIO ? std::string("is a pipe that no program reads; nothing was written")
+                               : std::string("cannot open: ") + std::strerror(errno);
+        return -1;
+    }
+    // The reader is there; from now on writes wait for it as usual.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 std::string Reason(const char* what, int error) {
     return std::string(what) + ": " + std::strerror(error);
 }
@@ -158,6 +179,10 @@ constexpr const char* LEFT_AS_IT_IS = "; it is left as it is";
 
 } // namespace
 
+void SetPipeWriting(PipeWriting how) {
+    pipeWriting = how;
+}
+
 std::optional<FileId> FileIdOf(const std::string& path) {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
@@ -275,12 +300,8 @@ bool OutputSet::Add(const std::string& path, const std::vector<FileId>& refused,
         if (output.ToStandardOutput) {
             output.Fd = STDOUT_FILENO;
         } else {
-            // A pipe waits here for its reader, as any writer of a pipe does.
-            output.Fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-            if (output.Fd < 0) {
-                error = Reason("cannot open", errno);
-                return false;
-            }
+            output.Fd = OpenSpecialForWriting(path, error);
+            if (output.Fd < 0) return false;
         }
         outputs_.push_back(std::move(output));
         return true;
@@ -393,9 +414,8 @@ bool OutputSet::CopyInto(const Output& output, std::string& error) {
     }
     int to = STDOUT_FILENO;
     if (!output.ToStandardOutput) {
-        to = ::open(output.Given.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        to = OpenSpecialForWriting(output.Given, error);
         if (to < 0) {
-            error = Reason("cannot open", errno);
             ::close(from);
             return false;
         }

@@ -76,6 +76,12 @@ enum class SpecialFiles {
     Stage,
 };
 
+// What opening a pipe that no program reads does. A command-line tool waits for its reader,
+// as any writer of a pipe does; a window must not freeze on a pipe left where a file was
+// expected, so it refuses it ("is a pipe that no program reads"). Chosen once, at start-up.
+enum class PipeWriting { WaitForReader, RefuseWithoutReader };
+void SetPipeWriting(PipeWriting how);
+
 class OutputSet {
   public:
     OutputSet() = default;

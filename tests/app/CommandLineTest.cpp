@@ -48,6 +48,9 @@ TEST(CommandLine, UsageErrorsGoToStandardErrorWithStatusTwo) {
     EXPECT_TRUE(unknown.ErrorOutput.startsWith("morvel: ")) << unknown.ErrorOutput.toStdString();
     EXPECT_TRUE(unknown.ErrorOutput.contains("bogus"));
     EXPECT_TRUE(unknown.ErrorOutput.contains("Usage: morvel"));
+    const CommandLine control = ParseCommandLine({"morvel", "--bo\x1b[2Jgus"});
+    EXPECT_TRUE(control.ErrorOutput.contains("bo\\x1b[2Jgus")) << control.ErrorOutput.toStdString();
+    EXPECT_FALSE(control.ErrorOutput.contains('\x1b'));
 
     const CommandLine two = ParseCommandLine({"morvel", "a.mid", "b.mid"});
     EXPECT_TRUE(two.Exit);
