@@ -16,6 +16,7 @@
 #include "chords/ChordDiagram.h"
 #include "chords/TChordsForm.h"
 #include "core/MeasureIndex.h"
+#include "tests/support/MidiBuilder.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <QAbstractButton>
@@ -127,6 +128,18 @@ class Monkey {
             QFile::copy(QString(MORVEL_EXAMPLES_DIR) + "/" + name, copy);
             inputs_[copy] = Read(copy);
         }
+        // A file the strict reader refuses and lenient reading reads: running status across
+        // a meta event whose length takes two bytes.
+        test::TrackBuilder refused;
+        refused.NoteOn(0, 64).Delta(0).Raw({0xFF, 0x01, 0x81, 0x00});
+        refused.bytes.insert(refused.bytes.end(), 128, 'x');
+        refused.Delta(96).Raw({67, 100}).NoteOff(96, 64).End();
+        const QString lenient = folder_ + "/lenient.mid";
+        const std::string bytes = test::MidiBuilder(0).Add(refused).Bytes();
+        QFile file(lenient);
+        if (file.open(QIODevice::WriteOnly)) file.write(bytes.data(), qint64(bytes.size()));
+        file.close();
+        inputs_[lenient] = Read(lenient);
         QDir().mkpath(folder_ + "/out");
         special_ = folder_ + "/fifo";
         drain_ = std::make_unique<FifoDrain>(special_);
@@ -193,6 +206,14 @@ class Monkey {
             break;
         }
         case 6: {
+            if (Pick(3) == 0) {
+                what = "lenient reading switched and applied";
+                QWidget& options = p_.settings.OptionsForm();
+                if (auto* box = options.findChild<QAbstractButton*>("LenientReadingToggle"))
+                    box->click();
+                if (auto* apply = options.findChild<QAbstractButton*>("Button2")) apply->click();
+                break;
+            }
             const int width = 100 + Pick(1500), height = 80 + Pick(1100);
             what = QString("resize to %1 x %2").arg(width).arg(height);
             p_.form.resize(width, height);
