@@ -205,8 +205,11 @@ bool Conversion::ReadMidiHeader() {
     if (st.Lenient) {
         // A format no file should have is read as the tracks say: one track or several.
         if (!knownFormat) Header.FormatType = Header.TrackCount > 1 ? 1 : 0;
+        // A length that would take the whole file is damaged, not a longer header.
         const uint32_t length = Big32(header + 4);
-        if (length > STANDARD_HEADER_LENGTH) SkipFileBytes(length - STANDARD_HEADER_LENGTH);
+        if (length > STANDARD_HEADER_LENGTH &&
+            length - STANDARD_HEADER_LENGTH < st.Midi.Remaining())
+            SkipFileBytes(length - STANDARD_HEADER_LENGTH);
     }
     return true;
 }

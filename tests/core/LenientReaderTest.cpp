@@ -207,6 +207,10 @@ TEST(LenientReader, HostileLengthsEndAtTheFilesEnd) {
         ASSERT_EQ(starts.size(), 1u);
         EXPECT_EQ(starts[0].front(), std::pair(uint64_t(0), 60));
     }
+    // A header length past the end of the file is damaged: the track after it is read.
+    std::string header = Track(note);
+    header.replace(4, 4, "\xFF\xFF\xFF\xFF");
+    EXPECT_EQ(leniently(header).first, (Starts{{{0, 60}}}));
     // An unknown chunk longer than the file: no track after it.
     std::string chunk = Track(note);
     chunk.replace(14, 8, "JUNK\xFF\xFF\xFF\xF0");
