@@ -664,29 +664,18 @@ TEST_F(ConvertTest, Gp5LeavesOutDrumsAndNotesWithoutStringAndSaysSo) {
     EXPECT_NE(both.Err.find("--gp5 and --musicxml cannot be used together"), std::string::npos);
 }
 
-// A file the designed reader refuses (running status across a meta event): the messages stay,
-// a hint names --lenient, and with --lenient the file converts.
+// A file the designed reader refuses (running status across a meta event): its messages,
+// then a hint naming --lenient; with --lenient it converts. A file that converts gets no hint.
 TEST_F(ConvertTest, LenientReadsARefusedFileAndTheRefusalSaysSo) {
     test::TrackBuilder track;
-    track.NoteOn(0, 64).Meta(0, 0x06, "A").Delta(96).Raw({67, 100}).NoteOff(96, 64).End();
+    track.NoteOn(0, 64).Meta(0, 0x06, "A").Delta(96).Raw({67, 100}).End();
     const std::string path = (dir / "meta.mid").string();
     WriteFile(path, test::MidiBuilder(0).Add(track).Bytes());
-
-    RunResult strict = RunConvert({path});
-    EXPECT_EQ(strict.ExitCode, 1);
-    EXPECT_EQ(Lines(strict.Err),
-              (std::vector<std::string>{path + ": Unknown system command '43'.",
-                                        path + ": Premature end of track: 9 bytes to go.",
-                                        path + ": This file opens with --lenient."}));
+    EXPECT_EQ(RunConvert({path}).Err, path + ": Unknown system command '43'.\n" + path +
+                                          ": Premature end of track: 5 bytes to go.\n" + path +
+                                          ": This file opens with --lenient.\n");
     RunResult lenient = RunConvert({"--lenient", "--notes", path});
-    EXPECT_EQ(lenient.ExitCode, 0) << lenient.Err;
     EXPECT_EQ(lenient.Err, "");
-    const std::vector<std::string> notes = Lines(lenient.Out);
-    ASSERT_EQ(notes.size(), 3u) << lenient.Out;
-    EXPECT_TRUE(notes[1].starts_with("1\t0\t")) << notes[1];
-    EXPECT_TRUE(notes[2].starts_with("1\t96\t")) << notes[2];
-    EXPECT_NE(notes[2].find("\t67\t"), std::string::npos) << notes[2];
-
-    // A file that converts gets no hint.
+    EXPECT_NE(lenient.Out.find("\n1\t96\t0\t67\t"), std::string::npos) << lenient.Out;
     EXPECT_EQ(RunConvert({Example("melody.mid")}).Err, "");
 }

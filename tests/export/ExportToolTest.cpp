@@ -1,7 +1,6 @@
 #include "cli-export/ExportOptions.h"
 #include "export/PageSetup.h"
 #include "tests/export/ExportFixture.h"
-#include "tests/support/MidiBuilder.h"
 
 #include <QProcess>
 
@@ -143,25 +142,6 @@ int RunTool(const QStringList& args, QString* output = nullptr) {
     if (!tool.waitForFinished(60000)) return -1;
     if (output) *output = QString::fromLocal8Bit(tool.readAll());
     return tool.exitCode();
-}
-
-// A file the designed reader refuses (a text event of 130 bytes) is pictured with --lenient;
-// without it the tool says which flag opens it and writes nothing.
-TEST_F(ExportTest, ToolTakesLenientReading) {
-    test::TrackBuilder track;
-    track.Delta(0).Raw({0xFF, 0x01, 0x81, 0x02});
-    track.bytes.insert(track.bytes.end(), 130, 't');
-    track.Note(0, 60, 96).Note(0, 64, 96).End();
-    const std::string bytes = test::MidiBuilder(0).Add(track).Bytes();
-    const QString midi = WriteMidi(QByteArray(bytes.data(), qsizetype(bytes.size())), "text.mid");
-    QString output;
-    EXPECT_EQ(RunTool({"--track", "1", "--png", Out("strict.png"), midi}, &output), 1);
-    EXPECT_TRUE(output.endsWith(midi + ": This file opens with --lenient.\n"))
-        << output.toStdString();
-    EXPECT_FALSE(QFile::exists(Out("strict.png")));
-    EXPECT_EQ(RunTool({"--lenient", "--track", "1", "--png", Out("lenient.png"), midi}, &output), 0)
-        << output.toStdString();
-    EXPECT_FALSE(QImage(Out("lenient.png")).isNull());
 }
 
 TEST_F(ExportTest, ToolWritesTheWindowsPagesAndPicture) {

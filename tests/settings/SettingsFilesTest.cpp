@@ -339,24 +339,6 @@ TEST(SettingsFiles, StringsFromChannelsSitsAtOffset284AndItsKeyIsWrittenOnlyWhen
     EXPECT_EQ(fromIni.Conv.StringsFromChannels, 1);
 }
 
-TEST(SettingsFiles, LenientReadingSitsAtOffset288AndItsKeyIsWrittenOnlyWhenOn) {
-    IniFile ini = IniFile::Parse("[PARAMS]\nMAXFRET=21\n");
-    StoredSettings s;
-    StoreIniSettings(ini, s);
-    EXPECT_EQ(ini.Text().find("LENIENTREADING"), std::string::npos) << ini.Text();
-    s.Conv.LenientReading = 1;
-    StoreIniSettings(ini, s);
-    StoredSettings fromIni;
-    ApplyIniSettings(IniFile::Parse(ini.Text()), fromIni);
-    EXPECT_EQ(fromIni.Conv.LenientReading, 1) << ini.Text();
-    const OptionFileRecord r = EncodeOptionRecord(s);
-    EXPECT_EQ(std::vector<uint8_t>(r.begin() + 288, r.begin() + 292),
-              (std::vector<uint8_t>{1, 0, 0, 0}));
-    StoredSettings fromRecord;
-    DecodeOptionRecord(r, fromRecord);
-    EXPECT_EQ(fromRecord.Conv.LenientReading, 1);
-}
-
 TEST(OptionFile, RoundTripsByteForByteAndLeavesColoursAndDirectory) {
     TempDir dir;
     const std::string first = dir.File("a.opt"), second = dir.File("b.opt");

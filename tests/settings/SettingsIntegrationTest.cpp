@@ -179,30 +179,21 @@ TEST(SettingsInMainWindow, LenientReadingOpensARefusedFileAfterTheHint) {
     Program p;
     p.form.show();
     QByteArray bytes = test::TinyMidi({76, 71});
-    // After the first note-on, a marker, then a note-on in the running status.
-    const QByteArray marker("\x00\xFF\x06\x01M\x00\x47\x64", 8);
-    bytes.insert(26, marker);
-    bytes[21] = static_cast<char>(bytes[21] + marker.size());
+    // After the first note-on, a marker, then a note-on in running status.
+    bytes.insert(26, QByteArray("\x00\xFF\x06\x01M\x00\x47\x64", 8));
+    bytes[21] = static_cast<char>(bytes[21] + 8);
     test::WriteAll(p.home.Path("meta.mid"), bytes);
-
     p.form.OpenMidiFilePath(p.home.Path("meta.mid"));
     EXPECT_EQ(p.prompts.Messages, QStringList{"This file opens with Options > Lenient reading."});
     EXPECT_TRUE(p.Report().empty());
 
     TOptionsForm& options = p.settings.OptionsForm();
     p.form.findChild<QAction*>("OptionsPanel1")->trigger();
-    auto* lenient = options.findChild<QAbstractButton*>("LenientReadingToggle");
-    ASSERT_NE(lenient, nullptr);
-    EXPECT_EQ(lenient->text(), "Lenient reading");
-    EXPECT_FALSE(lenient->isChecked());
-    lenient->click();
+    options.findChild<QAbstractButton*>("LenientReadingToggle")->click();
     options.findChild<QPushButton*>("Button2")->click();
-    EXPECT_EQ(p.conv.Settings.LenientReading, 1);
     ASSERT_EQ(p.conv.TrackList.size(), 1u);
     EXPECT_EQ(p.conv.TrackList[0].Notes.size(), 3u);
-    EXPECT_NE(p.Report().find("Track 1:"), std::string::npos) << p.Report();
-
     p.form.OpenMidiFilePath(p.home.Path("meta.mid"));
     EXPECT_EQ(p.prompts.Messages.size(), 1);
-    EXPECT_EQ(p.conv.TrackList.at(0).Notes.size(), 3u);
+    EXPECT_NE(p.Report().find("Track 1:"), std::string::npos) << p.Report();
 }
