@@ -401,7 +401,7 @@ int Conversion::ReadLenientEvent() {
     }
 }
 
-// Up to `count` data bytes; a status byte is left to be read as the next event's.
+// Up to `count` data bytes; a byte of 0x80 or more is none, and is left to the next delta time.
 void Conversion::SkipSystemData(int count) {
     State& st = *state_;
     for (int i = 0; i < count && st.TrackBytesLeft > 0 && !st.AbortFlag; ++i) {
