@@ -288,7 +288,8 @@ Settings (read in this order: --ini, then --options, then the flags below):
                      running status across meta and system-exclusive events, unknown
                      chunks and meta types passed over, a missing end-of-track, fewer
                      tracks than announced and a track running past the end of the file
-                     tolerated; a file the program reads gives the same text either way
+                     tolerated; a file that follows the standard gives the same text either
+                     way
   --no-force-fit, --no-bass, --no-show-chords, --no-show-special, --no-optimise-fingering,
   --no-strings-from-channels, --no-lenient
                      turn a switch off that a settings file turned on
