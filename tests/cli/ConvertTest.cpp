@@ -664,7 +664,7 @@ TEST_F(ConvertTest, Gp5LeavesOutDrumsAndNotesWithoutStringAndSaysSo) {
     EXPECT_NE(both.Err.find("--gp5 and --musicxml cannot be used together"), std::string::npos);
 }
 
-// A file the designed reader refuses (running status across a meta event): its messages,
+// A file the strict reader refuses (running status across a meta event): its messages,
 // then a hint naming --lenient; with --lenient it converts. A file that converts gets no hint.
 TEST_F(ConvertTest, LenientReadsARefusedFileAndTheRefusalSaysSo) {
     test::TrackBuilder track;

@@ -106,7 +106,7 @@ TEST(Corpus, OptimisedFingeringNeverShowsFewerFretsInAColumn) {
 }
 
 // Every corpus file the timeline reader (a reader of the standard) accepts converts with
-// lenient reading without a message, with the note-ons that reader finds; a file the designed
+// lenient reading without a message, with the note-ons that reader finds; a file the strictRead
 // reader reads without a message gives the same report, one it refuses gets the hint.
 TEST(Corpus, LenientReadingFindsTheStandardReadersNotes) {
     const fs::path corpus = MORVEL_MIDI_CORPUS;
@@ -116,7 +116,7 @@ TEST(Corpus, LenientReadingFindsTheStandardReadersNotes) {
         if (!timeline.Valid) return;
         Conversion strict, conv;
         conv.Settings.LenientReading = 1;
-        const test::Converted designed = test::ConvertBytes(strict, bytes);
+        const test::Converted strictRead = test::ConvertBytes(strict, bytes);
         const test::Converted lenient = test::ConvertBytes(conv, bytes);
         EXPECT_TRUE(lenient.errors.empty()) << path << ": " << lenient.errors.front();
         ASSERT_EQ(conv.TrackList.size(), timeline.Tracks.size()) << path;
@@ -129,8 +129,8 @@ TEST(Corpus, LenientReadingFindsTheStandardReadersNotes) {
                 found.emplace_back(n.Start, n.Key, n.Channel);
             EXPECT_TRUE(read == found) << path << " track " << t;
         }
-        EXPECT_TRUE(!designed.errors.empty() || designed.report == lenient.report) << path;
-        EXPECT_EQ(strict.OpensWithLenientReading(), !designed.errors.empty()) << path;
+        EXPECT_TRUE(!strictRead.errors.empty() || strictRead.report == lenient.report) << path;
+        EXPECT_EQ(strict.OpensWithLenientReading(), !strictRead.errors.empty()) << path;
     });
 }
 

@@ -25,10 +25,10 @@ std::string OneTrack(TrackBuilder track, std::initializer_list<int> tail = {}) {
     return MidiBuilder(0).Add(track.Raw(tail)).Bytes();
 }
 
-// Each departure of the designed reader from the standard, and hostile lengths: the designed
+// Each departure of the strict reader from the standard, and hostile lengths: the strictRead
 // reader refuses or misreads the file, lenient reading finds the notes given without a
 // message. A file that follows the standard gives the same report either way.
-TEST(LenientReader, ReadsTheStandardWayWhereTheDesignedReaderDeparts) {
+TEST(LenientReader, ReadsTheStandardWayWhereTheStrictReaderDeparts) {
     TrackBuilder note, text, standard;
     note.NoteOn(0, 60).NoteOn(96, 60, 0); // running status 0x90 from here
     text.Delta(0).Raw({0xFF, 0x03, 0x81, 0x48}).bytes.insert(text.bytes.end(), 200, 'n');
@@ -75,16 +75,16 @@ TEST(LenientReader, ReadsTheStandardWayWhereTheDesignedReaderDeparts) {
         SCOPED_TRACE(testing::PrintToString(bytes));
         Conversion strict, conv;
         conv.Settings.LenientReading = 1;
-        const test::Converted designed = test::ConvertBytes(strict, bytes);
+        const test::Converted strictRead = test::ConvertBytes(strict, bytes);
         const test::Converted lenient = test::ConvertBytes(conv, bytes);
         EXPECT_TRUE(lenient.errors.empty()) << lenient.errors.front();
         EXPECT_EQ(StartsOf(conv), notes);
         EXPECT_EQ(conv.Header.TrackCount, notes.size());
-        EXPECT_TRUE(kind != STANDARD || lenient.report == designed.report);
-        EXPECT_TRUE(kind != DEPARTS || !designed.errors.empty() || StartsOf(strict) != notes)
-            << "the designed reader reads it the same way";
-        // The hint: given exactly when the designed reader wrote no report.
-        EXPECT_EQ(strict.OpensWithLenientReading(), designed.report.empty());
+        EXPECT_TRUE(kind != STANDARD || lenient.report == strictRead.report);
+        EXPECT_TRUE(kind != DEPARTS || !strictRead.errors.empty() || StartsOf(strict) != notes)
+            << "the strict reader reads it the same way";
+        // The hint: given exactly when the strict reader wrote no report.
+        EXPECT_EQ(strict.OpensWithLenientReading(), strictRead.report.empty());
     }
     Conversion conv;
     conv.Settings.LenientReading = 1;

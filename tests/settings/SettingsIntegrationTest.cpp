@@ -108,7 +108,7 @@ TEST(SettingsInMainWindow, FailedIniWriteKeepsTheProgramRunning) {
     QDir().mkpath(p.home.IniPath()); // a folder in the way: the INI file cannot be written
     EXPECT_FALSE(p.form.close());
     EXPECT_TRUE(p.form.isVisible());
-    // The designed text, then the reason.
+    // The strictRead text, then the reason.
     EXPECT_EQ(p.prompts.Questions, QStringList{"Unable to write to " + p.home.IniPath() +
                                                "\nCan't read the settings file \"" +
                                                p.home.IniPath() + "\": is a directory"});
@@ -173,7 +173,7 @@ TEST(SettingsInMainWindow, QuitLeavesAnIniThatStartUpRefusedAsItIsAndEndsAtOnce)
     }
 }
 
-// A file the designed reader refuses: one further message names the setting; with the check
+// A file the strict reader refuses: one further message names the setting; with the check
 // box on, Apply shows the file, and opening it again shows no hint.
 TEST(SettingsInMainWindow, LenientReadingOpensARefusedFileAfterTheHint) {
     Program p;
