@@ -159,7 +159,7 @@ Layout:
 Settings, as morvel-convert takes them (--ini, then --options, then the flags):
   --ini FILE  --options FILE  --transpose T  --tuning NAME  --delta1 N ... --delta6 N
   --max-fret N  --[no-]force-fit  --[no-]bass  --[no-]show-chords  --[no-]show-special
-  --[no-]optimise-fingering  --[no-]strings-from-channels
+  --[no-]optimise-fingering  --[no-]strings-from-channels  --[no-]lenient
   The INI file also gives the colours and the measures across and down a page.
   -h, --help         show this text
   --version          show the program's version

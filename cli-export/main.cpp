@@ -185,6 +185,7 @@ int main(int argc, char** argv) {
     if (std::string bytes; ReadSongForConversion(conversion, input, bytes))
         conversion.ConvertMidiBytes(bytes, input);
     conversion.SetReportSink(nullptr);
+    if (conversion.OpensWithLenientReading()) PrintMessage(input, cli::LENIENT_HINT);
     if (errors > 0) return EXIT_FAILED;
 
     const int track = options.Convert.Track;

@@ -283,14 +283,22 @@ Settings (read in this order: --ini, then --options, then the flags below):
                      with --optimise-fingering: a track written one MIDI channel per
                      string (4 to 6 channels, channel N = string N from either end,
                      counted from 0 or 1) keeps the strings its channels name
+  --lenient          read the file by the Standard MIDI File rules where the program's
+                     own reader is stricter: meta lengths as variable-length quantities,
+                     running status across meta and system-exclusive events, unknown
+                     chunks and meta types passed over, a missing end-of-track, fewer
+                     tracks than announced and a track running past the end of the file
+                     tolerated; a file that follows the standard gives the same text either
+                     way
   --no-force-fit, --no-bass, --no-show-chords, --no-show-special, --no-optimise-fingering,
-  --no-strings-from-channels
+  --no-strings-from-channels, --no-lenient
                      turn a switch off that a settings file turned on
   -h, --help         show this text
   --version          show the program's version
 
 Messages: every conversion error goes to standard error as "FILE: text", control
-characters in names shown escaped (\n, \xHH).
+characters in names shown escaped (\n, \xHH). A file refused that --lenient reads gets
+the line "FILE: This file opens with --lenient." after its messages.
 Exit status: 0 when every file converted, 1 when any conversion reported an error or an
 output could not be written, 2 on a usage error (unknown option, bad value).
 )";

@@ -22,6 +22,10 @@ using morvel::EXIT_USAGE;
 // terminal.
 void PrintMessage(const std::string& file, const std::string& text);
 
+// Said after the messages of a file that the conversion refused and lenient reading reads
+// (Conversion::OpensWithLenientReading).
+constexpr const char* LENIENT_HINT = "This file opens with --lenient.";
+
 // How an output that reaches a file the command reads is refused.
 constexpr const char* READ_FILE_REFUSAL =
     "is one of the files this command reads; it is left as it is";

@@ -147,6 +147,7 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
     } else {
         ConvertToText(conversion, options, input, out, result);
     }
+    if (conversion.OpensWithLenientReading()) PrintMessage(input, LENIENT_HINT);
     if (std::string error; !out.Finish(result.Errors == 0, error)) {
         ++result.Errors;
         PrintMessage(outName, error);
@@ -194,6 +195,7 @@ int MetricsSingle(const Options& options, const Settings& settings) {
     std::vector<TrackPlayability> tracks;
     if (ReadSongForConversion(conversion, input, bytes))
         tracks = MeasurePlayability(conversion, bytes, input);
+    if (conversion.OpensWithLenientReading()) PrintMessage(input, LENIENT_HINT);
 
     std::string text;
     PlayabilityFigures total;

@@ -255,6 +255,8 @@ void Conversion::WriteBanner() {
 void Conversion::ConvertMidiFile() {
     bool refused = false;
     std::string why;
+    state_->MidiBytes = nullptr;
+    state_->MidiSize = 0;
     if (!state_->Midi.OpenFile(MidiFileName, why, refused)) {
         state_->OpenRefusal = refused ? why : std::string();
         RunConversion(false);
@@ -265,13 +267,17 @@ void Conversion::ConvertMidiFile() {
 
 void Conversion::ConvertUnopenedFile(const std::string& refusal) {
     state_->Midi.Close();
+    state_->MidiBytes = nullptr;
+    state_->MidiSize = 0;
     state_->OpenRefusal = refusal;
     RunConversion(false);
 }
 
 void Conversion::ConvertMidiBytes(std::string_view bytes, const std::string& displayName) {
     MidiFileName = displayName;
-    state_->Midi.OpenMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    state_->MidiBytes = reinterpret_cast<const uint8_t*>(bytes.data());
+    state_->MidiSize = bytes.size();
+    state_->Midi.OpenMemory(state_->MidiBytes, state_->MidiSize);
     RunConversion(true);
 }
 
@@ -291,6 +297,8 @@ void Conversion::RunConversion(bool opened) {
     st.LastNoteTrack = -1;
     st.ConversionColumns = 0;
     st.ConversionCut = false;
+    st.Lenient = Settings.LenientReading != 0;
+    st.OpensLeniently = false;
     FreeTrackList();
     fingerings_.clear();
     fingeringInputs_.clear();
@@ -320,35 +328,11 @@ void Conversion::RunConversion(bool opened) {
     }
     if (!ReadMidiHeader()) {
         CloseReportFile();
+        st.OpensLeniently = !st.Lenient && ReadsLeniently();
         ReportError("Can't read MIDI header.");
         return;
     }
-
-    for (uint32_t i = 1; i <= Header.TrackCount; ++i) {
-        st.PendingTicks = 0;
-        if (st.AbortFlag) break;
-        if (!ReadTrackHeader()) {
-            CloseReportFile();
-            st.Midi.Close();
-            ReportError("Can't read MIDI track.");
-            return;
-        }
-        StartTrack();
-        ReserveNotes();
-        st.RunningStatus = 0;
-        // Controller events before a track's first note belong to that track, not to the last
-        // note of the previous one.
-        st.LastNoteTrack = -1;
-        while (st.TrackBytesLeft > 0 && !st.AbortFlag) {
-            if (ReadEvent() == 0 && st.TrackBytesLeft != 0) {
-                CloseReportFile();
-                st.Midi.Close();
-                ReportError(FormatText("Premature end of track: %ld bytes to go.",
-                                       static_cast<long>(st.TrackBytesLeft)));
-                return;
-            }
-        }
-    }
+    if (!ReadTracks()) return;
 
     // The reader stops quietly at an unexpected end of the file; the user is told that the
     // tablature shown stops there.
@@ -396,6 +380,73 @@ void Conversion::RunConversion(bool opened) {
 
     CloseReportFile();
     st.Midi.Close();
+}
+
+bool Conversion::ReadTracks() {
+    State& st = *state_;
+    for (uint32_t i = 1; i <= Header.TrackCount; ++i) {
+        st.PendingTicks = 0;
+        if (st.AbortFlag) break;
+        if (st.Lenient) {
+            if (!FindTrackChunk()) {
+                Header.TrackCount = i - 1; // the song is the tracks the file holds
+                break;
+            }
+        } else if (!ReadTrackHeader()) {
+            RefuseTracks("Can't read MIDI track.");
+            return false;
+        }
+        StartTrack();
+        ReserveNotes();
+        st.RunningStatus = 0;
+        // Controller events before a track's first note belong to that track, not to the last
+        // note of the previous one.
+        st.LastNoteTrack = -1;
+        while (st.TrackBytesLeft > 0 && !st.AbortFlag) {
+            if (st.Lenient) {
+                if (ReadLenientEvent() == 0) // end of track: the rest of the chunk is passed over
+                    SkipTrackBytes(static_cast<uint32_t>(st.TrackBytesLeft));
+                continue;
+            }
+            if (ReadEvent() == 0 && st.TrackBytesLeft != 0) {
+                RefuseTracks(FormatText("Premature end of track: %ld bytes to go.",
+                                        static_cast<long>(st.TrackBytesLeft)));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void Conversion::RefuseTracks(const std::string& message) {
+    State& st = *state_;
+    CloseReportFile();
+    st.Midi.Close();
+    st.OpensLeniently = !st.Lenient && ReadsLeniently();
+    ReportError(message);
+}
+
+bool Conversion::ReadsLeniently() const {
+    Conversion probe;
+    probe.MidiFileName = MidiFileName;
+    bool quiet = true;
+    probe.SetReporter([&quiet](const std::string&) { quiet = false; });
+    State& reader = *probe.state_;
+    reader.Lenient = true;
+    if (state_->MidiBytes) {
+        reader.Midi.OpenMemory(state_->MidiBytes, state_->MidiSize);
+    } else {
+        std::string why;
+        bool refused = false;
+        if (!reader.Midi.OpenFile(MidiFileName, why, refused)) return false;
+    }
+    const bool read = probe.ReadMidiHeader() && probe.ReadTracks();
+    reader.Midi.Close();
+    return read && quiet;
+}
+
+bool Conversion::OpensWithLenientReading() const {
+    return state_->OpensLeniently;
 }
 
 uint32_t TrackMeasureCount(const TrackRecord& track, uint32_t division) {

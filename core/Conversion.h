@@ -93,6 +93,22 @@ class Conversion {
     // failure) on a line of its own, and an empty song.
     void ConvertUnopenedFile(const std::string& refusal);
 
+    // Whether the last conversion was refused by the reader's own rules (Settings.
+    // LenientReading off) although a reading with LenientReading on reads the file without a
+    // message. Set before the conversion's last message is reported, false otherwise.
+    //
+    // With LenientReading on, the reader follows the Standard MIDI File rules where its own
+    // are stricter: a meta event's length is a variable-length quantity; running status holds
+    // across meta and system-exclusive events (0xF0 and 0xF7 carry a counted body); the
+    // end-of-track event ends the chunk; chunks other than "MTrk" are skipped; a header longer
+    // than six bytes, a format above 2, fewer track chunks than announced (the song has the
+    // tracks found), a chunk without end-of-track and a chunk running past the end of the file
+    // (read to the end, without a message) are read; unknown meta types are passed over; a data
+    // byte with no status before it is passed over; system statuses 0xF1..0xFE take their data
+    // bytes as MIDI does and leave running status alone. A file that follows the standard gives
+    // the same song and report either way.
+    bool OpensWithLenientReading() const;
+
     // Removes the report file of the last conversion and empties TempFileName.
     void DeleteReportFile();
 
@@ -138,7 +154,15 @@ class Conversion {
 
     // Reader
     bool ReadMidiHeader();
+    bool ReadTracks();
+    void RefuseTracks(const std::string& message);
+    bool ReadsLeniently() const;
     bool ReadTrackHeader();
+    bool FindTrackChunk();
+    void SkipFileBytes(uint64_t count);
+    int ReadLenientEvent();
+    int ReadLenientMetaEvent();
+    void SkipSystemData(int count);
     int ReadTrackByte();
     uint32_t ReadVarLen();
     void SkipTrackBytes(uint32_t count);
@@ -146,7 +170,7 @@ class Conversion {
     bool ReadBufferedChannelEvent();
     void ChannelEvent(uint8_t first, uint8_t second);
     int ReadMetaEvent();
-    void ReadMetaText(int type);
+    void ReadMetaText(int type, uint32_t length);
 
     // Report text
     void WriteCentred(const std::string& text);

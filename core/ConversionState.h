@@ -19,7 +19,14 @@ std::string FormatText(const char* format, ...) __attribute__((format(printf, 1,
 struct Conversion::State {
     // ---- Reader ----
     ByteSource Midi;
+    // The bytes Midi reads when it reads memory (nullptr: it reads MidiFileName).
+    const uint8_t* MidiBytes = nullptr;
+    size_t MidiSize = 0;
     std::string OpenRefusal; // why the MIDI file was refused ("is a directory"), if it was
+    // The Standard MIDI File rules where the reader's own are stricter (LenientReading).
+    bool Lenient = false;
+    // The file was refused by the reader's own rules and is read by the lenient ones.
+    bool OpensLeniently = false;
     int AbortFlag = 0;
     int32_t TrackBytesLeft = 0;
     uint32_t PendingTicks = 0;

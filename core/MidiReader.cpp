@@ -1,9 +1,12 @@
 // Standard MIDI file reader: takes the header and track chunks apart into the song model.
 // Strict: an unknown chunk tag, file format, event status or meta type stops the conversion.
+// With LenientReading on, the Standard MIDI File rules apply where these are stricter (see
+// Conversion::OpensWithLenientReading); a file that follows them reads the same either way.
 #include "core/Conversion.h"
 #include "core/ConversionState.h"
 
 #include <algorithm>
+#include <limits>
 #include <new>
 
 namespace morvel {
@@ -18,6 +21,25 @@ constexpr uint64_t BYTES_PER_NOTE = 8;
 // bytes: then delta, status and data fit in seven bytes.
 constexpr size_t LONGEST_QUICK_DELTA = 4;
 constexpr size_t LONGEST_QUICK_EVENT = 8;
+
+constexpr uint32_t STANDARD_HEADER_LENGTH = 6;
+
+uint32_t Big32(const uint8_t* bytes) {
+    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+}
+
+// Data bytes a system status of 0xF1..0xFE takes on the wire.
+int SystemDataBytes(uint32_t status) {
+    switch (status) {
+    case 0xF1:
+    case 0xF3:
+        return 1;
+    case 0xF2:
+        return 2;
+    default:
+        return 0;
+    }
+}
 
 bool IsTag(const uint8_t* bytes, const char* tag) {
     return bytes[0] == uint8_t(tag[0]) && bytes[1] == uint8_t(tag[1]) &&
@@ -171,7 +193,8 @@ bool Conversion::ReadMidiHeader() {
         st.Midi.Close();
         return false;
     }
-    if (header[8] != 0 || header[9] > 2) {
+    const bool knownFormat = header[8] == 0 && header[9] <= 2;
+    if (!knownFormat && !st.Lenient) {
         ReportError(FormatText("Invalid MIDI type '%d'.%s", header[8] * 256 + header[9], LINE_END));
         st.Midi.Close();
         return false;
@@ -179,7 +202,39 @@ bool Conversion::ReadMidiHeader() {
     Header.FormatType = header[8] * 256 + header[9];
     Header.TrackCount = uint32_t(header[10]) << 8 | header[11];
     Header.Division = uint32_t(header[12]) << 8 | header[13];
+    if (st.Lenient) {
+        // A format no file should have is read as the tracks say: one track or several.
+        if (!knownFormat) Header.FormatType = Header.TrackCount > 1 ? 1 : 0;
+        // A length that would take the whole file is damaged, not a longer header.
+        const uint32_t length = Big32(header + 4);
+        if (length > STANDARD_HEADER_LENGTH &&
+            length - STANDARD_HEADER_LENGTH < st.Midi.Remaining())
+            SkipFileBytes(length - STANDARD_HEADER_LENGTH);
+    }
     return true;
+}
+
+void Conversion::SkipFileBytes(uint64_t count) {
+    ByteSource& in = state_->Midi;
+    for (uint64_t i = 0; i < count && in.Get() != ByteSource::END; ++i) {
+    }
+}
+
+// The next "MTrk" chunk, chunks of other kinds skipped; false at the end of the file. The
+// chunk's length is taken as far as the file holds bytes.
+bool Conversion::FindTrackChunk() {
+    State& st = *state_;
+    for (;;) {
+        uint8_t header[TRACK_HEADER_SIZE];
+        if (st.Midi.Read(header, TRACK_HEADER_SIZE) != TRACK_HEADER_SIZE) return false;
+        const uint32_t length = Big32(header + 4);
+        if (IsTag(header, "MTrk")) {
+            st.TrackBytesLeft = static_cast<int32_t>(std::min<uint64_t>(
+                {length, st.Midi.Remaining(), uint64_t(std::numeric_limits<int32_t>::max())}));
+            return true;
+        }
+        SkipFileBytes(length);
+    }
 }
 
 bool Conversion::ReadTrackHeader() {
@@ -311,17 +366,98 @@ int Conversion::ReadEvent() {
     return 0;
 }
 
-void Conversion::ReadMetaText(int type) {
+int Conversion::ReadLenientEvent() {
     State& st = *state_;
-    const int length = ReadTrackByte() & 0xFF;
+    if (ReadBufferedChannelEvent()) return 1;
+
+    st.PendingTicks += ReadVarLen();
+    if (st.TrackBytesLeft == 0 || st.AbortFlag) return 0; // no event after the delta time
+    const int byte = ReadTrackByte() & 0xFF;
+    uint32_t status = static_cast<uint32_t>(byte);
+    if (byte < 0x80) {
+        if (st.RunningStatus == 0) return 1; // a data byte with no status: passed over
+        status = st.RunningStatus;
+        st.Midi.Unget(byte);
+        ++st.TrackBytesLeft;
+    }
+    if (status < 0xF0) {
+        st.RunningStatus = status;
+        const uint8_t first = ReadTrackByte() & 0xFF;
+        const uint8_t second = ChannelDataBytes(status) == 2 ? ReadTrackByte() & 0xFF : 0;
+        ChannelEvent(first, second);
+        return 1;
+    }
+    // System and meta events leave the running status as it is.
+    switch (status) {
+    case 0xF0:
+    case 0xF7:
+        SkipTrackBytes(ReadVarLen());
+        return 1;
+    case 0xFF:
+        return ReadLenientMetaEvent();
+    default:
+        SkipSystemData(SystemDataBytes(status));
+        return 1;
+    }
+}
+
+// Up to `count` data bytes; a byte of 0x80 or more is none, and is left to the next delta time.
+void Conversion::SkipSystemData(int count) {
+    State& st = *state_;
+    for (int i = 0; i < count && st.TrackBytesLeft > 0 && !st.AbortFlag; ++i) {
+        const int byte = ReadTrackByte() & 0xFF;
+        if (byte >= 0x80) {
+            st.Midi.Unget(byte);
+            ++st.TrackBytesLeft;
+            return;
+        }
+    }
+}
+
+int Conversion::ReadLenientMetaEvent() {
+    State& st = *state_;
+    const int type = ReadTrackByte() & 0xFF;
+    uint32_t length = ReadVarLen();
+    TrackRecord* track = st.CurrentTrack >= 0 ? &TrackList[st.CurrentTrack] : nullptr;
+    if (type >= 0x01 && type <= 0x0F) {
+        ReadMetaText(type, length);
+        return 1;
+    }
+    switch (type) {
+    case 0x2F:
+        return 0;
+    case 0x51:
+        if (track && track->TrackName.empty()) track->TrackName = "Set Tempo";
+        break;
+    case 0x58:
+        if (length >= 2) {
+            const int numerator = ReadTrackByte() & 0xFF;
+            const int exponent = ReadTrackByte() & 0xFF;
+            length -= 2;
+            if (track) {
+                track->TimeSigNumerator = numerator;
+                track->TimeSigDenominator = static_cast<int32_t>(PowerOfTwo(exponent));
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    SkipTrackBytes(length);
+    return 1;
+}
+
+void Conversion::ReadMetaText(int type, uint32_t length) {
+    State& st = *state_;
     std::string text;
-    text.reserve(length);
-    for (int i = 0; i < length; ++i) {
+    text.reserve(std::min<uint32_t>(length, TEXT_LIMIT));
+    for (uint32_t i = 0; i < length; ++i) {
+        // A used-up chunk reads as zero bytes, which end the text anyway.
+        if (st.Lenient && (st.TrackBytesLeft == 0 || st.AbortFlag)) break;
         char c = static_cast<char>(ReadTrackByte() & 0xFF);
         if ((type == 0x01 || type == 0x02) && static_cast<signed char>(c) < 32) c = ' ';
-        text.push_back(c);
+        if (text.size() < static_cast<size_t>(TEXT_LIMIT)) text.push_back(c);
     }
-    if (text.size() > static_cast<size_t>(TEXT_LIMIT)) text.resize(TEXT_LIMIT);
     if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
     TrimTrailingBlanks(text);
     BlankControlChars(text);
@@ -360,7 +496,7 @@ int Conversion::ReadMetaEvent() {
     const int type = ReadTrackByte() & 0xFF;
     TrackRecord* track = st.CurrentTrack >= 0 ? &TrackList[st.CurrentTrack] : nullptr;
     if (type >= 0x01 && type <= 0x0F) {
-        ReadMetaText(type);
+        ReadMetaText(type, static_cast<uint32_t>(ReadTrackByte() & 0xFF));
         return 1;
     }
     switch (type) {

@@ -258,6 +258,9 @@ inline constexpr std::array SETTING_ROWS = {
                       "strings-from-channels",
                       NumberField<detail::CONV, &ConversionSettings::StringsFromChannels>,
                       IniWriting::WhenSetOrPresent),
+    detail::SwitchRow("LENIENTREADING", 288, "LenientReadingToggle", "lenient",
+                      NumberField<detail::CONV, &ConversionSettings::LenientReading>,
+                      IniWriting::WhenSetOrPresent),
 };
 
 inline std::span<const SettingRow> SettingRows() {

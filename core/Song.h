@@ -36,6 +36,9 @@ struct ConversionSettings {
     // 1: with OptimiseFingering, a track written string by string on MIDI channels keeps
     // those strings (see OptimiseTrackFingering).
     int32_t StringsFromChannels = 0;
+    // 1: the MIDI reader follows the Standard MIDI File rules where its own are stricter
+    // (see Conversion::ConvertMidiFile).
+    int32_t LenientReading = 0;
 };
 
 // The tuning as the user sets it. CustomDelta[k-1] is the offset "CUSTOMDELTAk":

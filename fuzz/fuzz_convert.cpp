@@ -6,7 +6,7 @@
 //   byte 0       switches: bit 0 ShowChord, 1 ShowSpecial, 2 ForceFitFret, 3 BassMode,
 //                4 OptimiseFingering, 5 write MusicXML (the timeline reader and the
 //                MusicXML writer run on top of the conversion), 6 write Guitar Pro 5 instead
-//                (the same score, the other writer)
+//                (the same score, the other writer), 7 LenientReading
 //   bytes 1-4    MaxFret, 32-bit signed, little-endian
 //   bytes 5-16   CustomDelta[0..5], 16-bit signed each, little-endian
 //   byte 17      Transpose, 8-bit signed
@@ -60,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     conversion.Settings.ForceFitFret = (switches >> 2) & 1;
     conversion.Settings.BassMode = (switches >> 3) & 1;
     conversion.Settings.OptimiseFingering = (switches >> 4) & 1;
+    conversion.Settings.LenientReading = (switches >> 7) & 1;
     conversion.Settings.MaxFret = static_cast<int32_t>(Little(&settings[MAX_FRET_AT], 4));
     for (int k = 0; k < STRING_COUNT; ++k)
         conversion.TuningSettings.CustomDelta[k] =

@@ -9,6 +9,7 @@ import struct
 import sys
 
 SWITCH_CHORDS, SWITCH_SPECIAL, SWITCH_FORCE_FIT, SWITCH_BASS, SWITCH_OPTIMISE = 1, 2, 4, 8, 16
+SWITCH_LENIENT = 128
 
 
 def settings(switches=0, max_fret=21, deltas=(0,) * 6, transpose=0):
@@ -21,6 +22,7 @@ SETTINGS = [
     ("all-switches", settings(SWITCH_CHORDS | SWITCH_SPECIAL | SWITCH_FORCE_FIT | SWITCH_BASS)),
     ("chords-up", settings(SWITCH_CHORDS, transpose=7)),
     ("optimised", settings(SWITCH_CHORDS | SWITCH_OPTIMISE, transpose=12)),
+    ("lenient", settings(SWITCH_LENIENT | SWITCH_CHORDS)),
     ("drop-d-fit", settings(SWITCH_FORCE_FIT, max_fret=24, deltas=(-2, 0, 0, 0, 0, 0),
                             transpose=-8)),
     ("extremes", settings(SWITCH_FORCE_FIT | SWITCH_BASS, max_fret=-2**31,

@@ -170,6 +170,11 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
                                           315, 141, 32, OPTIMISE_FINGERING_LEFT);
     stringsFromChannelsToggle_->setToolTip(
         "With Optimise Fingering: a track whose MIDI channels name its strings keeps them");
+    // Beside "Metronome".
+    lenientReadingToggle_ =
+        checkBox("LenientReadingToggle", "Lenient reading", 354, 130, 33, OPTIMISE_FINGERING_LEFT);
+    lenientReadingToggle_->setToolTip(
+        "Read MIDI files by the Standard MIDI File rules where the program's own are stricter");
     connect(forceFitToggle_, &QCheckBox::clicked, this, &TOptionsForm::ForceFitToggleClick);
 
     auto button = [&](const char* name, const char* caption, int x, int w, int tab) {

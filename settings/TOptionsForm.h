@@ -93,6 +93,7 @@ class TOptionsForm : public QDialog {
     QCheckBox* followMusicToggle_ = nullptr;
     QCheckBox* optimiseFingeringToggle_ = nullptr;
     QCheckBox* stringsFromChannelsToggle_ = nullptr;
+    QCheckBox* lenientReadingToggle_ = nullptr;
     // Each setting the dialog shows, with its up-down or check box.
     std::vector<std::pair<const SettingRow*, QWidget*>> controls_;
 };

@@ -157,6 +157,9 @@ void TTabForm::OpenSongAt(const std::string& path) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     song_ = OpenSong(conv_, path);
     QApplication::restoreOverrideCursor();
+    // After the conversion's own messages: the setting that opens a refused file.
+    if (conv_.OpensWithLenientReading())
+        prompts_.ShowMessage("This file opens with Options > Lenient reading.");
     ShowConversion();
     // The folder is remembered even when the file could not be read, for the next dialog.
     std::string dir = std::filesystem::path(path).parent_path().string();

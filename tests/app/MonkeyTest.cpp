@@ -16,6 +16,7 @@
 #include "chords/ChordDiagram.h"
 #include "chords/TChordsForm.h"
 #include "core/MeasureIndex.h"
+#include "tests/support/MidiBuilder.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <QAbstractButton>
@@ -127,6 +128,15 @@ class Monkey {
             QFile::copy(QString(MORVEL_EXAMPLES_DIR) + "/" + name, copy);
             inputs_[copy] = Read(copy);
         }
+        // A file only lenient reading reads (the options step switches it): running status
+        // after a 128-byte text.
+        test::TrackBuilder refused;
+        refused.NoteOn(0, 64).Raw({0, 0xFF, 0x01, 0x81, 0x00}).bytes.resize(137, 'x');
+        const std::string bytes = test::MidiBuilder(0).Add(refused.Raw({96, 67, 100})).Bytes();
+        QFile lenient(folder_ + "/lenient.mid");
+        if (lenient.open(QIODevice::WriteOnly)) lenient.write(bytes.data(), qint64(bytes.size()));
+        lenient.close();
+        inputs_[lenient.fileName()] = Read(lenient.fileName());
         QDir().mkpath(folder_ + "/out");
         special_ = folder_ + "/fifo";
         drain_ = std::make_unique<FifoDrain>(special_);

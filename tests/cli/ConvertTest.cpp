@@ -663,3 +663,19 @@ TEST_F(ConvertTest, Gp5LeavesOutDrumsAndNotesWithoutStringAndSaysSo) {
     EXPECT_EQ(both.ExitCode, 2);
     EXPECT_NE(both.Err.find("--gp5 and --musicxml cannot be used together"), std::string::npos);
 }
+
+// A file the strict reader refuses (running status across a meta event): its messages,
+// then a hint naming --lenient; with --lenient it converts. A file that converts gets no hint.
+TEST_F(ConvertTest, LenientReadsARefusedFileAndTheRefusalSaysSo) {
+    test::TrackBuilder track;
+    track.NoteOn(0, 64).Meta(0, 0x06, "A").Delta(96).Raw({67, 100}).End();
+    const std::string path = (dir / "meta.mid").string();
+    WriteFile(path, test::MidiBuilder(0).Add(track).Bytes());
+    EXPECT_EQ(RunConvert({path}).Err, path + ": Unknown system command '43'.\n" + path +
+                                          ": Premature end of track: 5 bytes to go.\n" + path +
+                                          ": This file opens with --lenient.\n");
+    RunResult lenient = RunConvert({"--lenient", "--notes", path});
+    EXPECT_EQ(lenient.Err, "");
+    EXPECT_NE(lenient.Out.find("\n1\t96\t0\t67\t"), std::string::npos) << lenient.Out;
+    EXPECT_EQ(RunConvert({Example("melody.mid")}).Err, "");
+}

@@ -1,3 +1,4 @@
+#include "formats/MidiTimeline.h"
 #include "tests/core/CoreTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace morvel {
 namespace {
@@ -100,6 +102,35 @@ TEST(Corpus, OptimisedFingeringNeverShowsFewerFretsInAColumn) {
             for (size_t c = 0; c < nearest.size(); ++c)
                 ASSERT_GE(optimised[c], nearest[c]) << path << " column " << c;
         }
+    });
+}
+
+// Every corpus file the timeline reader (a reader of the standard) accepts converts with
+// lenient reading without a message, with the note-ons that reader finds; a file the strictRead
+// reader reads without a message gives the same report, one it refuses gets the hint.
+TEST(Corpus, LenientReadingFindsTheStandardReadersNotes) {
+    const fs::path corpus = MORVEL_MIDI_CORPUS;
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no MIDI corpus at " << corpus;
+    ForEachCorpusFile(corpus, [&](const fs::path& path, const std::string& bytes) {
+        const MidiTimeline timeline = ReadMidiTimeline(bytes);
+        if (!timeline.Valid) return;
+        Conversion strict, conv;
+        conv.Settings.LenientReading = 1;
+        const test::Converted strictRead = test::ConvertBytes(strict, bytes);
+        const test::Converted lenient = test::ConvertBytes(conv, bytes);
+        EXPECT_TRUE(lenient.errors.empty()) << path << ": " << lenient.errors.front();
+        ASSERT_EQ(conv.TrackList.size(), timeline.Tracks.size()) << path;
+        for (size_t t = 0; t < timeline.Tracks.size(); ++t) {
+            std::vector<std::tuple<uint64_t, int, int>> read, found;
+            uint64_t tick = 0;
+            for (const NoteRecord& n : conv.TrackList[t].Notes)
+                read.emplace_back(tick += n.DeltaTime, n.Note, n.Channel);
+            for (const TimelineNote& n : timeline.Tracks[t].Notes)
+                found.emplace_back(n.Start, n.Key, n.Channel);
+            EXPECT_TRUE(read == found) << path << " track " << t;
+        }
+        EXPECT_TRUE(!strictRead.errors.empty() || strictRead.report == lenient.report) << path;
+        EXPECT_EQ(strict.OpensWithLenientReading(), !strictRead.errors.empty()) << path;
     });
 }
 

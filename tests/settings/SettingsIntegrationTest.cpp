@@ -4,6 +4,7 @@
 #include "tests/support/ScriptedPrompts.h"
 #include "widgets/UpDown.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
@@ -107,7 +108,7 @@ TEST(SettingsInMainWindow, FailedIniWriteKeepsTheProgramRunning) {
     QDir().mkpath(p.home.IniPath()); // a folder in the way: the INI file cannot be written
     EXPECT_FALSE(p.form.close());
     EXPECT_TRUE(p.form.isVisible());
-    // The designed text, then the reason.
+    // The strictRead text, then the reason.
     EXPECT_EQ(p.prompts.Questions, QStringList{"Unable to write to " + p.home.IniPath() +
                                                "\nCan't read the settings file \"" +
                                                p.home.IniPath() + "\": is a directory"});
@@ -170,4 +171,29 @@ TEST(SettingsInMainWindow, QuitLeavesAnIniThatStartUpRefusedAsItIsAndEndsAtOnce)
             EXPECT_EQ(test::ReadAll(p.home.IniPath()).toStdString(), big);
         }
     }
+}
+
+// A file the strict reader refuses: one further message names the setting; with the check
+// box on, Apply shows the file, and opening it again shows no hint.
+TEST(SettingsInMainWindow, LenientReadingOpensARefusedFileAfterTheHint) {
+    Program p;
+    p.form.show();
+    QByteArray bytes = test::TinyMidi({76, 71});
+    // After the first note-on, a marker, then a note-on in running status.
+    bytes.insert(26, QByteArray("\x00\xFF\x06\x01M\x00\x47\x64", 8));
+    bytes[21] = static_cast<char>(bytes[21] + 8);
+    test::WriteAll(p.home.Path("meta.mid"), bytes);
+    p.form.OpenMidiFilePath(p.home.Path("meta.mid"));
+    EXPECT_EQ(p.prompts.Messages, QStringList{"This file opens with Options > Lenient reading."});
+    EXPECT_TRUE(p.Report().empty());
+
+    TOptionsForm& options = p.settings.OptionsForm();
+    p.form.findChild<QAction*>("OptionsPanel1")->trigger();
+    options.findChild<QAbstractButton*>("LenientReadingToggle")->click();
+    options.findChild<QPushButton*>("Button2")->click();
+    ASSERT_EQ(p.conv.TrackList.size(), 1u);
+    EXPECT_EQ(p.conv.TrackList[0].Notes.size(), 3u);
+    p.form.OpenMidiFilePath(p.home.Path("meta.mid"));
+    EXPECT_EQ(p.prompts.Messages.size(), 1);
+    EXPECT_NE(p.Report().find("Track 1:"), std::string::npos) << p.Report();
 }
