@@ -295,29 +295,49 @@ class TabMaker {
                 }
             }
 
-        // Columns per division: num / den.
-        uint64_t num = 1, den = std::max<uint32_t>(1, score_.Divisions / 4);
-        const auto need = [&](uint64_t columns, uint64_t gap) {
-            if (gap > 0 && columns * den > num * gap) {
-                num = columns;
-                den = gap;
-            }
+        // Each beat (the time signature's unit) takes a whole number of columns: one per
+        // sixteenth at least, and enough that each onset's text and a "-" end before the next
+        // onset (counting only the onset's own beat where the next lies beyond it).
+        const uint64_t sixteenth = std::max<uint32_t>(1, score_.Divisions / 4);
+        const uint64_t beat =
+            std::max<uint64_t>(1, uint64_t{score_.Divisions} * 4 / std::max(1u, measure.Denominator));
+        const uint64_t length = measure.Length;
+        const size_t beats = std::max<size_t>(1, static_cast<size_t>((length + beat - 1) / beat));
+        const auto beatLength = [&](size_t k) {
+            return k * beat < length ? std::min(beat, length - k * beat) : 0;
+        };
+        std::vector<uint64_t> widths(beats);
+        for (size_t k = 0; k < beats; ++k)
+            widths[k] = (beatLength(k) + sixteenth - 1) / sixteenth;
+        const auto beatOf = [&](uint64_t time) { return std::min(beats - 1, static_cast<size_t>(time / beat)); };
+        const auto need = [&](uint64_t from, uint64_t to, uint64_t columns) {
+            const size_t k = beatOf(from);
+            const uint64_t gap = std::min(to, k * beat + beatLength(k)) - std::min(from, to);
+            if (gap > 0) widths[k] = std::max(widths[k], (columns * beatLength(k) + gap - 1) / gap);
         };
         std::vector<std::string> chordNames(onsets.size());
         const Onset* lastChord = nullptr;
-        size_t lastChordLength = 0;
         for (size_t i = 0; i < onsets.size(); ++i) {
-            if (i > 0) need(onsets[i - 1].FretWidth() + 1, onsets[i].Time - onsets[i - 1].Time);
+            if (i > 0) need(onsets[i - 1].Time, onsets[i].Time, onsets[i - 1].FretWidth() + 1);
             if (onsets[i].ChordIndex < 0) continue;
             // A chord struck again in its bar is not named again.
             if (lastChord && lastChord->ChordIndex == onsets[i].ChordIndex) continue;
             chordNames[i] = PlainText(ScoreChordName(onsets[i].ChordIndex));
-            if (lastChord) need(lastChordLength + 1, onsets[i].Time - lastChord->Time);
+            if (lastChord) {
+                const size_t before = static_cast<size_t>(lastChord - onsets.data());
+                need(lastChord->Time, onsets[i].Time, chordNames[before].size() + 1);
+            }
             lastChord = &onsets[i];
-            lastChordLength = chordNames[i].size();
         }
-        const auto column = [&](uint32_t time) { return 1 + time * num / den; };
-        uint64_t inner = column(measure.Length);
+        std::vector<uint64_t> starts(beats + 1, 1); // the column where each beat starts
+        for (size_t k = 0; k < beats; ++k)
+            starts[k + 1] = starts[k] + widths[k];
+        const auto column = [&](uint64_t time) {
+            const size_t k = beatOf(time);
+            const uint64_t into = time > k * beat ? time - k * beat : 0;
+            return starts[k] + (beatLength(k) ? into * widths[k] / beatLength(k) : 0);
+        };
+        uint64_t inner = starts[beats];
         for (size_t i = 0; i < onsets.size(); ++i) {
             inner = std::max(inner, column(onsets[i].Time) + onsets[i].FretWidth() + 1);
             inner = std::max(inner, column(onsets[i].Time) + chordNames[i].size());

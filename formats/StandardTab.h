@@ -18,13 +18,13 @@
 //   chord names Show Chords gave, each starting in its chord's column (a chord struck again in
 //   its bar is not named again); the names go on a line of their own when they would touch
 //   the number.
-// - In a bar, time runs left to right at one rate: after a leading "-", an onset at t
-//   divisions from the bar's start is in column floor(t * rate). The rate is the smallest
-//   that gives every sixteenth at least one column and every onset room for its widest fret
-//   number (and its chord name before the next one) and a "-" before the next onset; the bar
-//   ends one "-" after its last fret number at the earliest. Frets of one onset start in its
-//   column; "-" fills the rest. Both voices share the lines; a tied continuation and a rest
-//   add nothing.
+// - In a bar, time runs left to right: after a leading "-", each beat (the time signature's
+//   unit) takes a whole number of columns and its onsets lie in proportion to their time
+//   within it (rounded down). A beat takes the fewest columns that give every sixteenth at
+//   least one and every onset room for its widest fret number (and its chord name before the
+//   next one) and a "-" before the next onset; the bar ends one "-" after its last fret number
+//   at the earliest. Frets of one onset start in its column; "-" fills the rest. Both voices
+//   share the lines; a tied continuation and a rest add nothing.
 // - Nothing is dropped in silence: a note without string and fret, and a note whose string
 //   already sounds a fret at that moment, is listed under its system, one line per bar and
 //   reason: "bar 12: A1 below the lowest string" (sounding pitch names, sharps, middle C C4).
