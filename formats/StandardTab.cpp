@@ -16,7 +16,7 @@ namespace {
 
 constexpr size_t FLUSH_SIZE = 64 * 1024;
 constexpr uint8_t NO_CELL = 0xFF;
-constexpr int DEFAULT_MAX_FRET = 21;
+constexpr int MAX_NAMED_FRET = 255; // no instrument has more; keeps the pitch sums small
 constexpr double DEFAULT_BPM = 120.0;
 // Sounding pitches of the open strings in standard tuning, the first (highest) string first.
 constexpr std::array<int, SCORE_STRINGS> STANDARD_OPEN = {64, 59, 55, 50, 45, 40};
@@ -24,9 +24,10 @@ const char* const NOTE_NAMES[12] = {"C",  "C#", "D",  "D#", "E",  "F",
                                     "F#", "G",  "G#", "A",  "A#", "B"};
 
 const char* const LEGEND =
-    "Legend: one line per string, named at the left, the highest at the top. A number is the\n"
-    "fret to play (0 the open string), \"-\" is time passing, \"|\" a barline. Within a bar the\n"
-    "columns follow the rhythm: the further apart two numbers, the more time between them.\n";
+    "Legend: one line per string, named at the left, the highest at the top.\n"
+    "A number is the fret to play (0 the open string), \"-\" is time passing,\n"
+    "\"|\" a barline. Within a bar the columns follow the rhythm: the further\n"
+    "apart two numbers, the more time between them.\n";
 
 int FloorDiv(int a, int b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
@@ -387,7 +388,7 @@ class TabMaker {
 
 StandardTabWriter::StandardTabWriter(int width, int maxFret)
     : width_(std::clamp(width, STANDARD_TAB_MIN_WIDTH, STANDARD_TAB_MAX_WIDTH)),
-      maxFret_(maxFret > 0 ? maxFret : DEFAULT_MAX_FRET) {}
+      maxFret_(std::clamp(maxFret, 0, MAX_NAMED_FRET)) {}
 
 bool StandardTabWriter::Write(const Score& score, const ScoreSink& sink, std::string& error) const {
     error.clear();

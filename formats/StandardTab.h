@@ -44,8 +44,8 @@ namespace morvel {
 class StandardTabWriter final : public ScoreWriter {
   public:
     // Lines of at most `width` columns (brought into STANDARD_TAB_MIN_WIDTH ..
-    // STANDARD_TAB_MAX_WIDTH); `maxFret` is the highest fret the conversion used, named when a
-    // note lies above it.
+    // STANDARD_TAB_MAX_WIDTH); `maxFret` (0 .. 255) is the highest fret the conversion used,
+    // named when a note lies above it.
     explicit StandardTabWriter(int width = STANDARD_TAB_WIDTH, int maxFret = 21);
 
     std::string_view Name() const override { return "Standard tab"; }

@@ -6,7 +6,8 @@
 //   byte 0       switches: bit 0 ShowChord, 1 ShowSpecial, 2 ForceFitFret, 3 BassMode,
 //                4 OptimiseFingering, 5 write MusicXML (the timeline reader and the
 //                MusicXML writer run on top of the conversion), 6 write Guitar Pro 5 instead
-//                (the same score, the other writer)
+//                (the same score, the other writer), 7 write standard tab instead (the same
+//                score, lines of 40 plus byte 17 columns)
 //   bytes 1-4    MaxFret, 32-bit signed, little-endian
 //   bytes 5-16   CustomDelta[0..5], 16-bit signed each, little-endian
 //   byte 17      Transpose, 8-bit signed
@@ -15,6 +16,7 @@
 #include "formats/Gp5Writer.h"
 #include "formats/MusicXml.h"
 #include "formats/ScoreFile.h"
+#include "formats/StandardTab.h"
 
 #include <algorithm>
 #include <array>
@@ -70,7 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > SETTINGS_BYTES)
         bytes = std::string_view(reinterpret_cast<const char*>(data) + SETTINGS_BYTES,
                                  size - SETTINGS_BYTES);
-    if (switches & 0x40) {
+    if (switches & 0x80) {
+        ScoreSummary summary;
+        WriteScore(conversion, bytes, "fuzz.mid", ScoreOptions{},
+                   StandardTabWriter(STANDARD_TAB_MIN_WIDTH + settings[TRANSPOSE_AT],
+                                     conversion.Settings.MaxFret),
+                   [](std::string_view) {}, summary);
+        conversion.SetReportSink([](std::string_view) {});
+    } else if (switches & 0x40) {
         ScoreSummary summary;
         WriteScore(conversion, bytes, "fuzz.mid", ScoreOptions{}, Gp5ScoreWriter(),
                    [](std::string_view) {}, summary);
