@@ -16,6 +16,7 @@ namespace {
 
 constexpr size_t FLUSH_SIZE = 64 * 1024;
 constexpr uint8_t NO_CELL = 0xFF;
+constexpr size_t MIN_REST_RUN = 2; // bars of rest in a row drawn as one block
 constexpr int MAX_NAMED_FRET = 255; // no instrument has more; keeps the pitch sums small
 constexpr double DEFAULT_BPM = 120.0;
 // Sounding pitches of the open strings in standard tuning, the first (highest) string first.
@@ -25,9 +26,9 @@ const char* const NOTE_NAMES[12] = {"C",  "C#", "D",  "D#", "E",  "F",
 
 const char* const LEGEND =
     "Legend: one line per string, named at the left, the highest at the top.\n"
-    "A number is the fret to play (0 the open string), \"-\" is time passing,\n"
-    "\"|\" a barline. Within a bar the columns follow the rhythm: the further\n"
-    "apart two numbers, the more time between them.\n";
+    "A number is the fret to play (0 the open string), \"-\" is time passing\n"
+    "and \"|\" a barline. Within a bar the columns follow the rhythm: the\n"
+    "further apart two numbers, the more time between them.\n";
 
 int FloorDiv(int a, int b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
@@ -180,16 +181,22 @@ class TabMaker {
         for (std::string& label : labels_)
             label.resize(labelWidth, ' ');
         const size_t room = width_ > labelWidth + 1 ? width_ - labelWidth - 1 : 1;
-        for (size_t m = 0; m < part.Bars.size() && m < score_.Measures.size(); ++m) {
-            const BarText bar = LayOut(part, part.Bars[m], score_.Measures[m], m + 1);
+        const size_t count = std::min(part.Bars.size(), score_.Measures.size());
+        for (size_t m = 0; m < count;) {
+            size_t rests = 0; // bars from m on without a note
+            while (m + rests < count && part.Bars[m + rests].Notes.empty()) ++rests;
+            const bool block = rests >= MIN_REST_RUN;
+            const BarText bar =
+                block ? RestBlock(rests) : LayOut(part, part.Bars[m], score_.Measures[m], m + 1);
             if (bar.Width() > room) {
                 EndSystem();
                 WritePieces(bar, m + 1, room);
-                continue;
+            } else {
+                if (bars_ > 0 && used_ + bar.Width() > room) EndSystem();
+                if (bars_ == 0) StartSystem(m + 1, true);
+                Append(bar, 0, bar.Width(), true);
             }
-            if (bars_ > 0 && used_ + bar.Width() > room) EndSystem();
-            if (bars_ == 0) StartSystem(m + 1, true);
-            Append(bar, 0, bar.Width(), true);
+            m += block ? rests : 1;
         }
         EndSystem();
     }
@@ -249,6 +256,19 @@ class TabMaker {
         Put("\n");
         bars_ = 0;
         if (out_.size() >= FLUSH_SIZE) Flush();
+    }
+
+    // Bars of rest in a row, drawn as one: "[8 bars rest]" above an empty bar.
+    static BarText RestBlock(size_t bars) {
+        const std::string text = "[" + std::to_string(bars) + " bars rest]";
+        BarText block;
+        for (std::string& row : block.Rows)
+            row.assign(text.size() + 2, '-') += '|';
+        block.Names = " " + text + "  ";
+        block.InsideText.assign(block.Width() + 1, false);
+        for (size_t c = 2; c <= text.size(); ++c)
+            block.InsideText[c] = true;
+        return block;
     }
 
     std::string Reason(const ScorePart& part, const ScoreNote& note) const {

@@ -103,7 +103,7 @@ void ExpectGolden(const std::string& text, const char* name) {
 }
 
 // Quarters, eighths, sixteenths, eighth triplets, a half tied over the barline, a note below
-// the low string and one above the highest fret, a whole-bar rest.
+// the low string and one above the highest fret, a bar of rest and later two in a row.
 TEST(StandardTabTest, MelodySpacesEachBarByItsRhythmAndListsNotesWithoutAPlace) {
     SongMaker song;
     const int quarters[] = {64, 65, 67, 69};
@@ -123,8 +123,9 @@ TEST(StandardTabTest, MelodySpacesEachBarByItsRhythmAndListsNotesWithoutAPlace) 
     song.Note(4 * BAR + 192, 33, 96);  // A1: below the low E
     song.Note(4 * BAR + 288, 110, 96); // D8: above fret 21 of the high E
     song.Note(6 * BAR, 52, BAR);
+    song.Note(9 * BAR, 52, BAR);
     Conversion conversion;
-    const std::string tab = TabOf(song.Bytes(7 * BAR), 80, conversion);
+    const std::string tab = TabOf(song.Bytes(10 * BAR), 80, conversion);
     ExpectSystemsKeepTheLayout(tab, 80);
     ExpectGolden(tab, "melody.tab.txt");
 }
