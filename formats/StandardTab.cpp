@@ -16,7 +16,7 @@ namespace {
 
 constexpr size_t FLUSH_SIZE = 64 * 1024;
 constexpr uint8_t NO_CELL = 0xFF;
-constexpr size_t MIN_REST_RUN = 2; // bars of rest in a row drawn as one block
+constexpr size_t MIN_REST_RUN = 2;  // bars of rest in a row drawn as one block
 constexpr int MAX_NAMED_FRET = 255; // no instrument has more; keeps the pitch sums small
 constexpr double DEFAULT_BPM = 120.0;
 // Sounding pitches of the open strings in standard tuning, the first (highest) string first.
@@ -56,7 +56,7 @@ std::string PlainText(std::string_view text) {
             ++i;
             continue;
         }
-        const size_t length = c >= 0xF0 && c <= 0xF4   ? 4
+        const size_t length = c >= 0xF0 && c <= 0xF4  ? 4
                               : c >= 0xE0 && c < 0xF0 ? 3
                               : c >= 0xC2 && c < 0xE0 ? 2
                                                       : 0;
@@ -116,7 +116,8 @@ struct Onset {
     uint64_t FretWidth() const {
         uint64_t width = 1;
         for (uint8_t fret : Fret)
-            if (fret != NO_CELL) width = std::max<uint64_t>(width, fret >= 100 ? 3 : fret >= 10 ? 2 : 1);
+            if (fret != NO_CELL)
+                width = std::max<uint64_t>(width, fret >= 100 ? 3 : fret >= 10 ? 2 : 1);
         return width;
     }
 };
@@ -149,8 +150,8 @@ class TabMaker {
         const double bpm = !score_.Measures.empty() && !score_.Measures[0].Tempos.empty()
                                ? score_.Measures[0].Tempos[0].Bpm()
                                : DEFAULT_BPM;
-        Put("Title: " + PlainText(score_.Title) + "\nTuning: " + tuning + "\nTempo: " +
-            std::to_string(std::max(1L, std::lround(bpm))) + " bpm\n");
+        Put("Title: " + PlainText(score_.Title) + "\nTuning: " + tuning +
+            "\nTempo: " + std::to_string(std::max(1L, std::lround(bpm))) + " bpm\n");
         for (const ScorePart& part : score_.Parts) {
             Put("\nTrack " + std::to_string(part.Track + 1) + ": " + PlainText(part.Name) + "\n");
             if (const std::string own = TuningText(part.Tuning); own != tuning)
@@ -184,7 +185,8 @@ class TabMaker {
         const size_t count = std::min(part.Bars.size(), score_.Measures.size());
         for (size_t m = 0; m < count;) {
             size_t rests = 0; // bars from m on without a note
-            while (m + rests < count && part.Bars[m + rests].Notes.empty()) ++rests;
+            while (m + rests < count && part.Bars[m + rests].Notes.empty())
+                ++rests;
             const bool block = rests >= MIN_REST_RUN;
             const BarText bar =
                 block ? RestBlock(rests) : LayOut(part, part.Bars[m], score_.Measures[m], m + 1);
@@ -208,7 +210,8 @@ class TabMaker {
             size_t end = std::min(bar.Width(), start + room);
             if (end < bar.Width()) {
                 size_t cut = end;
-                while (cut > start + 1 && bar.InsideText[cut]) --cut;
+                while (cut > start + 1 && bar.InsideText[cut])
+                    --cut;
                 if (!bar.InsideText[cut]) end = cut;
             }
             StartSystem(number, start == 0);
@@ -280,7 +283,7 @@ class TabMaker {
 
     BarText LayOut(const ScorePart& part, const ScoreBar& bar, const ScoreMeasure& measure,
                    size_t number) const {
-        // Onsets of both voices; notes without a place, grouped by reason in order of time.
+        // Onsets of both voices; notes without a place, grouped by reason in the order met.
         std::vector<Onset> onsets;
         std::vector<std::pair<std::string, std::string>> unplaced; // reason, pitch names
         auto unplace = [&](const std::string& reason, int pitch) {
@@ -320,8 +323,8 @@ class TabMaker {
         // sixteenth at least, and enough that each onset's text and a "-" end before the next
         // onset (counting only the onset's own beat where the next lies beyond it).
         const uint64_t sixteenth = std::max<uint32_t>(1, score_.Divisions / 4);
-        const uint64_t beat =
-            std::max<uint64_t>(1, uint64_t{score_.Divisions} * 4 / std::max(1u, measure.Denominator));
+        const uint64_t beat = std::max<uint64_t>(1, uint64_t{score_.Divisions} * 4 /
+                                                        std::max(1u, measure.Denominator));
         const uint64_t length = measure.Length;
         const size_t beats = std::max<size_t>(1, static_cast<size_t>((length + beat - 1) / beat));
         const auto beatLength = [&](size_t k) {
@@ -330,7 +333,9 @@ class TabMaker {
         std::vector<uint64_t> widths(beats);
         for (size_t k = 0; k < beats; ++k)
             widths[k] = (beatLength(k) + sixteenth - 1) / sixteenth;
-        const auto beatOf = [&](uint64_t time) { return std::min(beats - 1, static_cast<size_t>(time / beat)); };
+        const auto beatOf = [&](uint64_t time) {
+            return std::min(beats - 1, static_cast<size_t>(time / beat));
+        };
         const auto need = [&](uint64_t from, uint64_t to, uint64_t columns) {
             const size_t k = beatOf(from);
             const uint64_t gap = std::min(to, k * beat + beatLength(k)) - std::min(from, to);

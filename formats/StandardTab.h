@@ -12,9 +12,9 @@
 //   lower case, all padded to one width) and "|", then its bars, each closed by "|". A system
 //   takes bars while its lines stay within Width columns; two or more bars in a row without a
 //   note (not even a tied one) are drawn as one empty bar with "[N bars rest]" above it. A bar
-//   wider than a line on its own is the only one cut: into pieces of at most Width columns, cut between fret numbers and chord
-//   names where possible, each piece a system of its own whose lines after the first piece
-//   start with the name and a space instead of "|".
+//   wider than a line on its own is the only one cut: into pieces of at most Width columns,
+//   cut between fret numbers and chord names where possible, each piece a system of its own
+//   whose lines after the first piece start with the name and a space instead of "|".
 // - Above each system one line with the number of its first bar (from 1) at the left and the
 //   chord names Show Chords gave, each starting in its chord's column (a chord struck again in
 //   its bar is not named again); the names go on a line of their own when they would touch

@@ -1,7 +1,7 @@
 // Standard ASCII tab of small generated songs, compared with golden files
 // (MORVEL_UPDATE_GOLDEN=1 writes them instead), and the layout rules every system keeps.
-#include "formats/ScoreFile.h"
 #include "formats/StandardTab.h"
+#include "formats/ScoreFile.h"
 #include "io/OutputFile.h"
 #include "tests/support/MidiBuilder.h"
 
@@ -53,9 +53,10 @@ std::string TabOf(const std::string& bytes, int width, Conversion& conversion) {
     options.WorkTitle = "song.mid";
     ScoreSummary summary;
     std::string text;
-    EXPECT_TRUE(WriteScore(conversion, bytes, "song.mid", options,
-                           StandardTabWriter(width, conversion.Settings.MaxFret),
-                           [&](std::string_view chunk) { text.append(chunk); }, summary))
+    EXPECT_TRUE(WriteScore(
+        conversion, bytes, "song.mid", options,
+        StandardTabWriter(width, conversion.Settings.MaxFret),
+        [&](std::string_view chunk) { text.append(chunk); }, summary))
         << summary.Error;
     return text;
 }
