@@ -123,6 +123,9 @@ bool ParseExportArguments(int argc, const char* const* argv, ExportOptions& opti
                     "--report is for morvel-convert; morvel-export writes pictures and pages");
     if (!convert.OutputFile.empty())
         return Fail(error, "-o is not used here: name the output with --png, --bmp or --pdf");
+    if (convert.StandardLayout)
+        return Fail(error,
+                    "--layout is for morvel-convert; morvel-export writes pictures and pages");
     if (!convert.OutDir.empty() || convert.Jobs != 0)
         return Fail(error, "--out-dir and --jobs are for morvel-convert");
     if (convert.Inputs.size() != 1) return Fail(error, "give exactly one MIDI file");

@@ -92,6 +92,13 @@ struct Parser {
             options.Format = format;
             return NoInlineValue(flag, inlineValue);
         }
+        if (flag == "--layout") {
+            if (!TakeValue(flag, inlineValue, text)) return false;
+            if (text != "text" && text != "standard")
+                return Fail("--layout: '" + std::string(text) + "' is not text or standard");
+            options.StandardLayout = text == "standard";
+            return true;
+        }
         if (flag == "--notes") {
             options.Notes = true;
             return NoInlineValue(flag, inlineValue);
@@ -208,6 +215,10 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                            " cannot be used with --metrics or --report");
     if (options.Notes && (options.Format || options.Metrics || options.Mode == OutputMode::Report))
         return parser.Fail("--notes cannot be used with --musicxml, --gp5, --metrics or --report");
+    if (options.StandardLayout && (options.Format || options.Notes || options.Metrics ||
+                                   options.Mode == OutputMode::Report))
+        return parser.Fail("--layout standard cannot be used with --musicxml, --gp5, --notes, "
+                           "--metrics or --report");
     return true;
 }
 
@@ -248,6 +259,15 @@ What is written (default: the whole text output, every line ending in CR LF):
                      tuning sounds, every note on the string and fret of the text; --out-dir
                      writes DIR/FILE.gp5. A note without string and fret is left out and
                      counted in the summary on standard error
+  --layout NAME      "text" (the default) or "standard": standard ASCII tab instead of the
+                     text, one line per string labelled at the left, bars between "|", as
+                     many bars to a system as fit in --width columns, chord names above,
+                     notes without string and fret listed under their system; every track
+                     with notes (tracks all on channel 10 left out) or only --track N;
+                     --out-dir writes DIR/FILE.tab.txt
+  --width N          columns of a line of standard tab ()" +
+           Range(STANDARD_TAB_MIN_WIDTH, STANDARD_TAB_MAX_WIDTH) + R"(, default )" +
+           std::to_string(STANDARD_TAB_WIDTH) + R"()
   --notes            instead of the text, one tab-separated line per note of every track
                      (or only --track N) under a header line: track, onset tick, duration
                      in ticks, note number as read, string (1 = the highest) and fret as

@@ -32,6 +32,7 @@ struct Options {
     bool Metrics = false; // print playability figures per track instead of the tablature
     const ScoreFormat* Format = nullptr; // a score format (--musicxml, --gp5) instead of the text
     bool Notes = false;    // write the note list (one line per note) instead of the text
+    bool StandardLayout = false; // --layout standard: standard tab instead of the text
 
     std::string IniFile;
     std::string OptionFile;

@@ -12,6 +12,7 @@
 #include "core/Metrics.h"
 #include "formats/OpenedSong.h"
 #include "formats/ScoreFile.h"
+#include "formats/StandardTab.h"
 #include "io/OutputFile.h"
 #include "core/SettingsFiles.h"
 #include "io/TempFiles.h"
@@ -70,9 +71,9 @@ void ConvertToText(Conversion& conversion, const Options& options, const std::st
     }
 }
 
-// The score of `input` in `format` into `out`, with its summary (and any drum tracks left out)
-// on standard error.
-void ConvertToScore(Conversion& conversion, const Options& options, const ScoreFormat& format,
+// The score of `input` written by `writer` into `out`, with its summary (and any drum tracks
+// left out) on standard error.
+void ConvertToScore(Conversion& conversion, const Options& options, const ScoreWriter& writer,
                     const std::string& input, OutputFile& out, FileResult& result) {
     ScoreOptions score;
     score.WorkTitle = std::filesystem::path(input).filename().string();
@@ -83,7 +84,7 @@ void ConvertToScore(Conversion& conversion, const Options& options, const ScoreF
     const bool written =
         ReadSongForConversion(conversion, input, bytes) &&
         WriteScore(
-            conversion, bytes, input, score, format.Writer,
+            conversion, bytes, input, score, writer,
             [&](std::string_view chunk) { out.Write(chunk.data(), chunk.size()); }, summary);
     for (const TrackRecord& track : conversion.TrackList)
         result.Notes += track.Notes.size();
@@ -104,7 +105,7 @@ void ConvertToScore(Conversion& conversion, const Options& options, const ScoreF
         return;
     }
     // A file the conversion refused is not written: nothing to sum up.
-    if (result.Errors == 0) PrintMessage(input, format.Writer.Summary(summary));
+    if (result.Errors == 0) PrintMessage(input, writer.Summary(summary));
 }
 
 // The note list of `input` into `out`.
@@ -141,7 +142,10 @@ FileResult ConvertOne(Conversion& conversion, const Options& options, const Sett
         PrintMessage(input, text);
     });
     if (options.Format != nullptr) {
-        ConvertToScore(conversion, options, *options.Format, input, out, result);
+        ConvertToScore(conversion, options, options.Format->Writer, input, out, result);
+    } else if (options.StandardLayout) {
+        const StandardTabWriter writer(settings.Conv.StandardTabWidth, settings.Conv.MaxFret);
+        ConvertToScore(conversion, options, writer, input, out, result);
     } else if (options.Notes) {
         ConvertToNoteList(conversion, options, input, out, result);
     } else {
@@ -229,6 +233,7 @@ std::string OutputPathFor(const std::string& outDir, const std::string& input,
                           const Options& options) {
     std::filesystem::path name = std::filesystem::path(input).stem();
     name += options.Format != nullptr ? std::string(options.Format->Writer.Suffix())
+            : options.StandardLayout  ? std::string(StandardTabWriter().Suffix())
             : options.Notes           ? std::string(".tsv")
                                       : std::string(".txt");
     return (std::filesystem::path(outDir) / name).string();

@@ -66,7 +66,8 @@ void StoreIniSettings(IniFile& ini, const StoredSettings& in) {
         if (!row.IniKey) continue;
         const bool isText = row.Kind == SettingKind::Text;
         if (row.Writing == IniWriting::WhenSetOrPresent) {
-            const bool set = isText ? !row.Text(homes)->empty() : row.Number.Get(homes) != 0;
+            const bool set =
+                isText ? !row.Text(homes)->empty() : row.Number.Get(homes) != row.Default;
             if (!set && !ini.Get(INI_SECTION, row.IniKey)) continue;
         }
         ini.Set(INI_SECTION, row.IniKey,

@@ -49,7 +49,8 @@ enum class SettingKind {
 
 enum class IniWriting {
     Always,           // the key is written on every save
-    WhenSetOrPresent, // written when the value is not zero or the file already has the key
+    WhenSetOrPresent, // written when the value is not its default (an empty text) or the file
+                      // already has the key
 };
 
 // Reads and writes one integer home. Set keeps the low bits that fit the home's width, sign
@@ -261,6 +262,16 @@ inline constexpr std::array SETTING_ROWS = {
     detail::SwitchRow("LENIENTREADING", 288, "LenientReadingToggle", "lenient",
                       NumberField<detail::CONV, &ConversionSettings::LenientReading>,
                       IniWriting::WhenSetOrPresent),
+    SettingRow{.Kind = SettingKind::Number,
+               .IniKey = "STANDARDTABWIDTH",
+               .Writing = IniWriting::WhenSetOrPresent,
+               .Default = STANDARD_TAB_WIDTH,
+               .Min = STANDARD_TAB_MIN_WIDTH,
+               .Max = STANDARD_TAB_MAX_WIDTH,
+               .KeepMin = STANDARD_TAB_MIN_WIDTH,
+               .KeepMax = STANDARD_TAB_MAX_WIDTH,
+               .Flag = "width",
+               .Number = NumberField<detail::CONV, &ConversionSettings::StandardTabWidth>},
 };
 
 inline std::span<const SettingRow> SettingRows() {

@@ -16,6 +16,11 @@ constexpr int TEXT_LIMIT = 99; // longest text kept from a meta event
 // The standard open strings, first (highest) string at index 0.
 constexpr std::array<int16_t, STRING_COUNT> BaseTuning = {76, 71, 67, 62, 57, 52};
 
+// Columns of a line of standard tab: the default and the range the setting allows.
+constexpr int STANDARD_TAB_WIDTH = 80;
+constexpr int STANDARD_TAB_MIN_WIDTH = 40;
+constexpr int STANDARD_TAB_MAX_WIDTH = 400;
+
 // Settings that steer a conversion; the defaults are those in force without an INI file.
 struct ConversionSettings {
     int32_t ForceFitFret = 0;
@@ -39,6 +44,7 @@ struct ConversionSettings {
     // 1: the MIDI reader follows the Standard MIDI File rules where its own are stricter
     // (see Conversion::ConvertMidiFile).
     int32_t LenientReading = 0;
+    int32_t StandardTabWidth = STANDARD_TAB_WIDTH; // columns of a line of standard tab
 };
 
 // The tuning as the user sets it. CustomDelta[k-1] is the offset "CUSTOMDELTAk":

@@ -1,6 +1,7 @@
 #include "export/TrackExport.h"
 
 #include "formats/ScoreFile.h"
+#include "formats/StandardTab.h"
 #include "io/OutputFile.h"
 #include "export/PageSetup.h"
 #include "export/TrackRender.h"
@@ -27,7 +28,9 @@ const char* const NO_TRACKS_TO_SAVE = "No Tracks to save!";
 const char* const TEXT_FILTER = "TXT (*.txt)";
 const char* const BITMAP_FILTER = "BMP (*.bmp)";
 const char* const PDF_FILTER = "PDF (*.pdf)";
-const char* const COPY_ITEM = "Copy1"; // the one item of the Edit menu
+const char* const COPY_ITEM = "Copy1"; // the items of the Edit menu
+const char* const COPY_STANDARD_TAB_ITEM = "CopyStandardTab1";
+const char* const STANDARD_TAB_FOLDER = "--layout standard"; // its key in scoreFolders_
 
 struct Command {
     const char* Name;
@@ -37,11 +40,13 @@ struct Command {
 
 const Command Commands[] = {
     {"Save1", "Save Track Text", &TrackExport::Save1Click},
+    {"SaveStandardTab1", "Save Standard Tab", &TrackExport::SaveStandardTab1Click},
     {"SaveAllTEXT1", "Save All Text", &TrackExport::SaveAllTEXT1Click},
     {"SaveTabulatureBMP1", "Save Tabulature BMP", &TrackExport::SaveTabulatureBMP1Click},
     {"PrintAllTab1", "Print Track", &TrackExport::PrintAllTab1Click},
     {"PrintSetup1", "Print Setup", &TrackExport::PrintSetup1Click},
     {COPY_ITEM, "Copy Track", &TrackExport::Copy1Click},
+    {COPY_STANDARD_TAB_ITEM, "Copy Standard Tab", &TrackExport::CopyStandardTab1Click},
 };
 
 // Sends `printer` to the PDF file `path`, keeping its page size, orientation and margins.
@@ -93,7 +98,8 @@ std::vector<QAction*> TrackExport::FileActions() {
     Action(COPY_ITEM); // creates them all
     std::vector<QAction*> items;
     for (QAction* action : actions_)
-        if (action->objectName() != COPY_ITEM) items.push_back(action);
+        if (action->objectName() != COPY_ITEM && action->objectName() != COPY_STANDARD_TAB_ITEM)
+            items.push_back(action);
     return items;
 }
 
@@ -103,6 +109,7 @@ QMenu* TrackExport::EditMenu() {
         editMenu_->setObjectName("Edit1");
         editMenu_->menuAction()->setObjectName("Edit1");
         editMenu_->addAction(Action(COPY_ITEM));
+        editMenu_->addAction(Action(COPY_STANDARD_TAB_ITEM));
     }
     return editMenu_;
 }
@@ -418,10 +425,14 @@ void TrackExport::SaveScoreClick(const ScoreFormat& format) {
 }
 
 bool TrackExport::SaveScore(const ScoreFormat& format, const QString& fileName, int track) {
-    if (!song_) {
-        Say(NO_TRACKS_TO_SAVE);
-        return false;
-    }
+    return SaveWithWriter(format.Writer, fileName, track);
+}
+
+// Builds the score of track `track` of the open song, under the shown conversion's settings,
+// and writes it with `writer` to `sink`. False with `why` set (the conversion's errors, or why
+// no score was made).
+bool TrackExport::WriteTrackScore(const ScoreWriter& writer, int track, const ScoreSink& sink,
+                                  ScoreSummary& summary, QString& why) {
     // A conversion of its own, under the settings of the shown one, so the window's song and
     // report stay as they are.
     Conversion conversion;
@@ -430,8 +441,23 @@ bool TrackExport::SaveScore(const ScoreFormat& format, const QString& fileName, 
     QStringList errors;
     conversion.SetReporter(
         [&errors](const std::string& text) { errors << QString::fromStdString(text); });
-    const QString name = QString::fromUtf8(format.Writer.Name().data(),
-                                           static_cast<qsizetype>(format.Writer.Name().size()));
+    ScoreOptions options;
+    options.WorkTitle = std::filesystem::path(song_->Path).filename().string();
+    options.Tracks = {static_cast<uint32_t>(track - 1)};
+    if (WriteScore(conversion, song_->Bytes, song_->Path, options, writer, sink, summary))
+        return true;
+    if (!summary.Error.empty()) errors << QString::fromStdString(summary.Error);
+    why = errors.join(" ");
+    return false;
+}
+
+bool TrackExport::SaveWithWriter(const ScoreWriter& writer, const QString& fileName, int track) {
+    if (!song_) {
+        Say(NO_TRACKS_TO_SAVE);
+        return false;
+    }
+    const QString name = QString::fromUtf8(writer.Name().data(),
+                                           static_cast<qsizetype>(writer.Name().size()));
     const QString failure = "Can't write " + name + " file " + fileName + ".";
     OutputSet out;
     if (!AddOutput(out, fileName, failure)) return false;
@@ -441,20 +467,17 @@ bool TrackExport::SaveScore(const ScoreFormat& format, const QString& fileName, 
         return false;
     }
     bool written = true;
-    ScoreOptions options;
-    options.WorkTitle = std::filesystem::path(song_->Path).filename().string();
-    options.Tracks = {static_cast<uint32_t>(track - 1)};
     ScoreSummary summary;
-    const bool made = WriteScore(
-        conversion, song_->Bytes, song_->Path, options, format.Writer,
+    QString why;
+    const bool made = WriteTrackScore(
+        writer, track,
         [&](std::string_view chunk) {
             written = written && file.write(chunk.data(), static_cast<qint64>(chunk.size())) ==
                                      static_cast<qint64>(chunk.size());
         },
-        summary);
+        summary, why);
     if (!made) {
-        if (!summary.Error.empty()) errors << QString::fromStdString(summary.Error);
-        Say("Can't write " + name + " file " + fileName + ": " + errors.join(" "));
+        Say("Can't write " + name + " file " + fileName + ": " + why);
         return false;
     }
     if (!written || !file.flush()) {
@@ -465,8 +488,54 @@ bool TrackExport::SaveScore(const ScoreFormat& format, const QString& fileName, 
     if (!CommitOutputs(out, failure)) return false;
     if (summary.NotesWithoutPosition > 0)
         Say(QString("%1 file %2 written: %3.")
-                .arg(name, fileName, QString::fromStdString(format.Writer.Summary(summary))));
+                .arg(name, fileName, QString::fromStdString(writer.Summary(summary))));
     return true;
+}
+
+// ---- Standard tab ----
+
+void TrackExport::SaveStandardTab1Click() {
+    if (!TrackCondition()) {
+        Say(NO_TRACKS_TO_SAVE);
+        return;
+    }
+    const StandardTabWriter writer;
+    const QString filter = QString::fromUtf8(writer.Filter().data(),
+                                             static_cast<qsizetype>(writer.Filter().size()));
+    const QString fileName = ChooseFile(filter, scoreFolders_[STANDARD_TAB_FOLDER]);
+    if (fileName.isEmpty()) return;
+    SaveStandardTab(fileName, view_.SelectedTrack());
+}
+
+bool TrackExport::SaveStandardTab(const QString& fileName, int track) {
+    const StandardTabWriter writer(conv_.Settings.StandardTabWidth, conv_.Settings.MaxFret);
+    return SaveWithWriter(writer, fileName, track);
+}
+
+QString TrackExport::StandardTabText(int track) {
+    if (!song_) {
+        Say(NO_TRACKS_TO_COPY);
+        return {};
+    }
+    const StandardTabWriter writer(conv_.Settings.StandardTabWidth, conv_.Settings.MaxFret);
+    std::string text;
+    ScoreSummary summary;
+    QString why;
+    if (!WriteTrackScore(writer, track, [&](std::string_view chunk) { text.append(chunk); },
+                         summary, why)) {
+        Say("Can't copy the standard tab of track " + QString::number(track) + ": " + why);
+        return {};
+    }
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void TrackExport::CopyStandardTab1Click() {
+    if (!TrackCondition()) {
+        Say(NO_TRACKS_TO_COPY);
+        return;
+    }
+    const QString text = StandardTabText(view_.SelectedTrack());
+    if (!text.isNull()) QGuiApplication::clipboard()->setText(text);
 }
 
 } // namespace morvel

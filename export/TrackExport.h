@@ -1,6 +1,7 @@
 // The export commands of the main window: "Print Track" and "Print Setup", "Copy Track",
-// "Save Tabulature BMP", "Save Track Text", "Save All Text", and one "Save ..." per score
-// format of the table ("Save MusicXML", "Save Guitar Pro"). They read
+// "Save Tabulature BMP", "Save Track Text", "Save All Text", "Save Standard Tab" and "Copy
+// Standard Tab", and one "Save ..." per score format of the table ("Save MusicXML", "Save
+// Guitar Pro"). They read
 // what the measure view shows and the conversion's report file, draw through the measure
 // painter, and ask the user through the prompts they are given.
 #pragma once
@@ -47,11 +48,11 @@ class TrackExport : public QObject {
     int PictureLimit = MAX_PICTURE_PIXELS;
 
     // The menu items, named after their components ("PrintAllTab1" ... "Copy1"), and the
-    // Edit menu ("Edit1") that holds "Copy Track". Created on first request, owned by the
-    // window; the window puts them at their places.
+    // Edit menu ("Edit1") that holds "Copy Track" and "Copy Standard Tab". Created on first
+    // request, owned by the window; the window puts them at their places.
     QAction* Action(const QString& objectName);
     QMenu* EditMenu();
-    // The items of the File menu: every item but "Copy Track".
+    // The items of the File menu: every item but those of the Edit menu.
     std::vector<QAction*> FileActions();
 
     void PrintAllTab1Click();
@@ -61,6 +62,8 @@ class TrackExport : public QObject {
     void Save1Click();
     void SaveAllTEXT1Click();
     void SaveMusicXML1Click();
+    void SaveStandardTab1Click();
+    void CopyStandardTab1Click();
     // A score format's "Save ..." item: the shown track into a file the user names.
     void SaveScoreClick(const ScoreFormat& format);
 
@@ -82,6 +85,12 @@ class TrackExport : public QObject {
     bool SaveMusicXml(const QString& fileName, int track);
     // The same in any score format of the table; the message names the format.
     bool SaveScore(const ScoreFormat& format, const QString& fileName, int track);
+    // Writes track `track` (1-based) of the open song as standard tab, lines as wide as the
+    // settings say, into `fileName`; otherwise as SaveScore.
+    bool SaveStandardTab(const QString& fileName, int track);
+    // The standard tab of track `track` of the open song as text, or a null string after
+    // saying why there is none.
+    QString StandardTabText(int track);
 
     // The printer the next "Print Track" uses; set up with the shared page set-up.
     QPrinter& Printer();
@@ -96,6 +105,9 @@ class TrackExport : public QObject {
     void MarkChords(const ChordFlags& flags);
     bool AddOutput(OutputSet& set, const QString& path, const QString& failure);
     bool CommitOutputs(OutputSet& set, const QString& failure);
+    bool SaveWithWriter(const ScoreWriter& writer, const QString& fileName, int track);
+    bool WriteTrackScore(const ScoreWriter& writer, int track, const ScoreSink& sink,
+                         ScoreSummary& summary, QString& why);
 
     Conversion& conv_;
     const MeasureView& view_;

@@ -4,9 +4,10 @@
 // short input reads as zeros past its end. The report and the messages are dropped.
 //
 //   byte 0       switches: bit 0 ShowChord, 1 ShowSpecial, 2 ForceFitFret, 3 BassMode,
-//                4 OptimiseFingering, 5 write MusicXML (the timeline reader and the
-//                MusicXML writer run on top of the conversion), 6 write Guitar Pro 5 instead
-//                (the same score, the other writer), 7 LenientReading
+//                4 OptimiseFingering;
+//                bits 5-6 the writer on top of the conversion: 1 MusicXML (the timeline
+//                reader and the score run first), 2 Guitar Pro 5, 3 standard tab (lines of
+//                40 plus byte 17 columns), 0 the text alone; bit 7 LenientReading
 //   bytes 1-4    MaxFret, 32-bit signed, little-endian
 //   bytes 5-16   CustomDelta[0..5], 16-bit signed each, little-endian
 //   byte 17      Transpose, 8-bit signed
@@ -15,6 +16,7 @@
 #include "formats/Gp5Writer.h"
 #include "formats/MusicXml.h"
 #include "formats/ScoreFile.h"
+#include "formats/StandardTab.h"
 
 #include <algorithm>
 #include <array>
@@ -71,12 +73,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > SETTINGS_BYTES)
         bytes = std::string_view(reinterpret_cast<const char*>(data) + SETTINGS_BYTES,
                                  size - SETTINGS_BYTES);
-    if (switches & 0x40) {
+    const int writer = (switches >> 5) & 3;
+    if (writer == 3) {
+        ScoreSummary summary;
+        WriteScore(conversion, bytes, "fuzz.mid", ScoreOptions{},
+                   StandardTabWriter(STANDARD_TAB_MIN_WIDTH + settings[TRANSPOSE_AT],
+                                     conversion.Settings.MaxFret),
+                   [](std::string_view) {}, summary);
+        conversion.SetReportSink([](std::string_view) {});
+    } else if (writer == 2) {
         ScoreSummary summary;
         WriteScore(conversion, bytes, "fuzz.mid", ScoreOptions{}, Gp5ScoreWriter(),
                    [](std::string_view) {}, summary);
         conversion.SetReportSink([](std::string_view) {});
-    } else if (switches & 0x20) {
+    } else if (writer == 1) {
         MusicXmlSummary summary;
         WriteMusicXml(conversion, bytes, "fuzz.mid", MusicXmlOptions{}, [](std::string_view) {},
                       summary);

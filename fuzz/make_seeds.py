@@ -10,6 +10,8 @@ import sys
 
 SWITCH_CHORDS, SWITCH_SPECIAL, SWITCH_FORCE_FIT, SWITCH_BASS, SWITCH_OPTIMISE = 1, 2, 4, 8, 16
 SWITCH_LENIENT = 128
+# bits 5-6 choose the writer on top of the conversion
+WRITE_MUSICXML, WRITE_GP5, WRITE_STANDARD_TAB = 32, 64, 96
 
 
 def settings(switches=0, max_fret=21, deltas=(0,) * 6, transpose=0):
@@ -23,6 +25,9 @@ SETTINGS = [
     ("chords-up", settings(SWITCH_CHORDS, transpose=7)),
     ("optimised", settings(SWITCH_CHORDS | SWITCH_OPTIMISE, transpose=12)),
     ("lenient", settings(SWITCH_LENIENT | SWITCH_CHORDS)),
+    ("musicxml", settings(WRITE_MUSICXML | SWITCH_CHORDS)),
+    ("gp5", settings(WRITE_GP5 | SWITCH_OPTIMISE, transpose=12)),
+    ("standard-tab", settings(WRITE_STANDARD_TAB | SWITCH_CHORDS, transpose=12)),
     ("drop-d-fit", settings(SWITCH_FORCE_FIT, max_fret=24, deltas=(-2, 0, 0, 0, 0, 0),
                             transpose=-8)),
     ("extremes", settings(SWITCH_FORCE_FIT | SWITCH_BASS, max_fret=-2**31,

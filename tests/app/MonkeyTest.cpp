@@ -211,7 +211,8 @@ class Monkey {
         default: {
             static const char* const EXPORTS[] = {"Save1", "SaveAllTEXT1", "SaveTabulatureBMP1",
                                                   "PrintAllTab1", "Copy1", "SaveOptions1",
-                                                  "LoadOptions1"};
+                                                  "LoadOptions1", "SaveStandardTab1",
+                                                  "CopyStandardTab1"};
             const char* name = EXPORTS[Pick(std::size(EXPORTS))];
             what = QString("export command ") + name;
             if (QAction* action = p_.form.findChild<QAction*>(name)) action->trigger();

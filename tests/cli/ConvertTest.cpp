@@ -679,3 +679,48 @@ TEST_F(ConvertTest, LenientReadsARefusedFileAndTheRefusalSaysSo) {
     EXPECT_NE(lenient.Out.find("\n1\t96\t0\t67\t"), std::string::npos) << lenient.Out;
     EXPECT_EQ(RunConvert({Example("melody.mid")}).Err, "");
 }
+
+TEST_F(ConvertTest, StandardLayoutWritesTabWithinTheWidthFromFlagOrIni) {
+    test::TrackBuilder guitar, drums;
+    guitar.Name("Lead");
+    for (int k = 0; k < 32; ++k) // four bars of eighths, 18 columns each
+        guitar.Note(0, 64 + k % 7, 48);
+    guitar.Note(0, 30, 96).End(); // below the low string
+    drums.Note(0, 36, 96, 9).End();
+    const std::string path = (dir / "band.mid").string();
+    WriteFile(path, test::MidiBuilder(1, 96).Add(guitar).Add(drums).Bytes());
+    const auto systems = [](const std::string& text) {
+        size_t count = 0;
+        for (size_t at = text.find("\ne|"); at != std::string::npos; at = text.find("\ne|", at + 1))
+            ++count;
+        return count;
+    };
+
+    RunResult narrow = RunConvert({"--layout", "standard", "--width", "40", path});
+    ASSERT_EQ(narrow.ExitCode, 0) << narrow.Err;
+    EXPECT_EQ(narrow.Err, path + ": track 2 left out: all notes on channel 10 (drums)\n" + path +
+                              ": 33 notes written, 1 without string and fret, listed under "
+                              "their systems\n");
+    EXPECT_EQ(narrow.Out.rfind("Title: band.mid\nTuning: E A D G B E\nTempo: 120 bpm\n\n"
+                               "Track 1: Lead\n",
+                               0),
+              0u);
+    EXPECT_NE(narrow.Out.find("\nbar 5: F#0 below the lowest string\n"), std::string::npos);
+    EXPECT_EQ(systems(narrow.Out), 3u); // two bars to a line of 40
+
+    // The width from an INI file, then the flag over it; --out-dir writes DIR/NAME.tab.txt.
+    const fs::path ini = dir / "wide.ini";
+    WriteFile(ini, "[PARAMS]\r\nSTANDARDTABWIDTH=120\r\n");
+    RunResult wide = RunConvert({"--layout=standard", "--ini", ini.string(), path});
+    EXPECT_EQ(systems(wide.Out), 1u);
+    RunResult batch = RunConvert({"--layout", "standard", "--ini", ini.string(), "--width", "40",
+                                  "--out-dir", (dir / "out").string(), path});
+    ASSERT_EQ(batch.ExitCode, 0) << batch.Err;
+    EXPECT_EQ(ReadFile(dir / "out" / "band.tab.txt"), narrow.Out);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--layout", "columns", path},
+          {"--layout", "standard", "--musicxml", path},
+          {"--width", "39", path}})
+        EXPECT_EQ(RunConvert(args).ExitCode, 2) << args[0] << " " << args[1];
+}

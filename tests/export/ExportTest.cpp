@@ -21,22 +21,25 @@ TEST_F(ExportTest, CommandsRefuseWithoutFileAndInTheChordView) {
     QStringList captions;
     for (const QAction* action : form->TopMenu("File1")->actions())
         captions << action->text();
-    EXPECT_EQ(captions, QStringList({"Open Midifile", "Save Track Text", "Save All Text",
+    EXPECT_EQ(captions, QStringList({"Open Midifile", "Save Track Text", "Save Standard Tab",
+                                     "Save All Text",
                                      "Save MusicXML", "Save Guitar Pro", "Save Tabulature BMP",
                                      "Close Tabulature",
                                      "Print Track", "Print Setup", "Quit"}));
     EXPECT_EQ(form->menuBar()->actions().at(1)->objectName(), "Edit1");
     ASSERT_NE(form->TopMenu("Edit1"), nullptr);
     EXPECT_EQ(form->TopMenu("Edit1")->actions().at(0)->text(), "Copy Track");
+    EXPECT_EQ(form->TopMenu("Edit1")->actions().at(1)->text(), "Copy Standard Tab");
 
     saveAnswer = Out("out.txt");
     for (const char* item :
          {"PrintAllTab1", "Copy1", "SaveTabulatureBMP1", "Save1", "SaveAllTEXT1",
-          "SaveMusicXML1", "SaveGuitarPro1"})
+          "SaveMusicXML1", "SaveGuitarPro1", "SaveStandardTab1", "CopyStandardTab1"})
         form->findChild<QAction*>(item)->trigger();
     EXPECT_EQ(shown, QStringList({"No Tracks to print!", "No Tracks to copy!", "No Tracks to copy!",
                                   "No Tracks to save!", "No Tracks to save!",
-                                  "No Tracks to save!", "No Tracks to save!"}));
+                                  "No Tracks to save!", "No Tracks to save!",
+                                  "No Tracks to save!", "No Tracks to copy!"}));
     EXPECT_TRUE(saveFilters.empty());
 
     conv.Settings.ShowChord = 1;

@@ -46,7 +46,7 @@ TEST(ToolHelp, ListsEveryOptionTheToolAccepts) {
           "-o out.txt",  "--output o.txt",  "--out-dir d",       "-j 2",           "--jobs 2",
           "--ini a.ini", "--options a.opt", "--tuning Standard", "--png a.png",    "--bmp a.bmp",
           "--pdf a.pdf", "--width 800",     "--height 600",      "--page-size A4", "--across 3",
-          "--down 5"}) {
+          "--down 5",    "--layout standard"}) {
         const std::string flag(text);
         const size_t space = flag.find(' ');
         flags.push_back(

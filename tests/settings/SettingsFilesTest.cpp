@@ -456,3 +456,18 @@ TEST(SettingsFiles, HostileValuesAreKeptWhereTheTuningArithmeticCannotWrap) {
     EXPECT_EQ(conv.StringPitch[5], 307);
     EXPECT_EQ(conv.StringPitch[0], 77);
 }
+
+TEST(SettingsFiles, StandardTabWidthIsAnIniKeyWrittenOnlyWhenNotItsDefault) {
+    IniFile ini = IniFile::Parse("[PARAMS]\nMAXFRET=21\n");
+    StoredSettings s;
+    ApplyIniSettings(ini, s);
+    StoreIniSettings(ini, s);
+    EXPECT_EQ(ini.Text().find("STANDARDTABWIDTH"), std::string::npos) << ini.Text();
+    const OptionFileRecord before = EncodeOptionRecord(s);
+    s.Conv.StandardTabWidth = 100;
+    StoreIniSettings(ini, s);
+    EXPECT_NE(ini.Text().find("\nSTANDARDTABWIDTH=100\n"), std::string::npos) << ini.Text();
+    EXPECT_EQ(EncodeOptionRecord(s), before); // the option record has no field for it
+    ApplyIniSettings(IniFile::Parse("[PARAMS]\nSTANDARDTABWIDTH=7\n"), s);
+    EXPECT_EQ(s.Conv.StandardTabWidth, 40);
+}
