@@ -3,6 +3,7 @@
 // per event.
 #include "formats/MidiTimeline.h"
 
+#include "formats/BlockArray.h"
 #include "formats/EventWalker.h"
 
 #include <algorithm>
@@ -58,7 +59,7 @@ class PendingNotes {
   private:
     std::array<uint32_t, KEY_SLOTS> head_{};
     std::array<uint32_t, KEY_SLOTS> tail_{};
-    std::vector<uint32_t> next_; // by note index
+    BlockArray<uint32_t> next_; // by note index
 };
 
 // Where a track's notes go: kept in the track (ReadMidiTimeline), handed on one by one
@@ -66,6 +67,8 @@ class PendingNotes {
 class NoteSink {
   public:
     virtual ~NoteSink() = default;
+    // False when the notes go nowhere: they need not be paired then.
+    virtual bool Pairs() const { return true; }
     virtual void Start(TimelineTrack& track, const TimelineNote& note) = 0;
     virtual void End(TimelineTrack& track, uint32_t note, uint64_t tick) = 0;
 };
@@ -82,6 +85,7 @@ class KeptNotes final : public NoteSink {
 
 class NoNotes final : public NoteSink {
   public:
+    bool Pairs() const override { return false; }
     void Start(TimelineTrack&, const TimelineNote&) override {}
     void End(TimelineTrack&, uint32_t, uint64_t) override {}
 };
@@ -89,7 +93,7 @@ class NoNotes final : public NoteSink {
 class TrackReader {
   public:
     TrackReader(MidiTimeline& song, PendingNotes& pending, NoteSink& sink)
-        : song_(song), pending_(pending), sink_(sink) {}
+        : song_(song), pending_(pending), sink_(sink), pairs_(sink.Pairs()) {}
 
     // Reads one chunk into `track`; false with the song's Error set when it cannot be read.
     bool Read(std::string_view chunk, TimelineTrack& track) {
@@ -117,9 +121,11 @@ class TrackReader {
         const uint8_t key = event.Data1 & 0x7F;
         const int slot = event.Channel() * 128 + key;
         if (event.Kind() == STATUS_NOTE_ON && event.Data2 != 0) {
+            if (!pairs_) return;
             pending_.Start(notes_++, slot);
             sink_.Start(track, {event.Tick, event.Tick, key, event.Channel(), event.Data2});
         } else if (event.Kind() == STATUS_NOTE_OFF || event.Kind() == STATUS_NOTE_ON) {
+            if (!pairs_) return;
             const uint32_t note = pending_.Stop(slot);
             if (note != NO_NOTE) sink_.End(track, note, event.Tick);
         } else if (event.Kind() == STATUS_PROGRAM_CHANGE && track.Program < 0) {
@@ -160,6 +166,7 @@ class TrackReader {
     MidiTimeline& song_;
     PendingNotes& pending_;
     NoteSink& sink_;
+    const bool pairs_;
     uint32_t notes_ = 0; // note-ons of the track so far
 };
 

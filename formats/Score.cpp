@@ -12,6 +12,7 @@
 #include "core/Chords.h"
 #include "core/Conversion.h"
 #include "core/Placement.h"
+#include "formats/BlockArray.h"
 #include "formats/MidiTimeline.h"
 
 #include <algorithm>
@@ -291,34 +292,6 @@ class Quantiser {
     std::vector<uint8_t> grid_;  // per beat: the grid it took
 };
 
-// An array kept in blocks of a fixed size, of which the early ones can be given back while the
-// later ones are still in use: the working notes and chords go as the bars that need them
-// are made, and growing never copies.
-template <typename T> class BlockArray {
-  public:
-    void push_back(const T& value) {
-        if (size_ % BLOCK == 0) blocks_.push_back(std::make_unique<T[]>(BLOCK));
-        blocks_.back()[size_ % BLOCK] = value;
-        ++size_;
-    }
-    T& operator[](size_t i) { return blocks_[i / BLOCK][i % BLOCK]; }
-    const T& operator[](size_t i) const { return blocks_[i / BLOCK][i % BLOCK]; }
-    T& back() { return (*this)[size_ - 1]; }
-    size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    // Gives back every block that holds only elements before `index`; those are not used again.
-    void ReleaseBefore(size_t index) {
-        for (; released_ < index / BLOCK && released_ < blocks_.size(); ++released_)
-            blocks_[released_].reset();
-    }
-
-  private:
-    static constexpr size_t BLOCK = 4096;
-    std::vector<std::unique_ptr<T[]>> blocks_;
-    size_t size_ = 0;
-    size_t released_ = 0;
-};
-
 constexpr uint8_t FIRST_OF_COLUMN = 1; // the first note of a column of the text tablature
 constexpr uint8_t LOWER_VOICE = 2;
 
@@ -335,12 +308,11 @@ struct WorkNote {
     int Voice() const { return (Flags & LOWER_VOICE) ? 1 : 0; }
 };
 
-// The notes of one voice that start together: Notes[First .. First + Count) of their part.
+// The notes of one voice that start together: from Notes[First] of their part on, while they
+// have its start and voice.
 struct Chord {
-    uint32_t Start = 0;
-    uint32_t End = 0;
     uint32_t First = 0;
-    uint32_t Count = 0;
+    uint32_t End = 0; // its notes' latest end, or that voice's next onset if earlier
 };
 
 struct PartNotes {
@@ -349,13 +321,51 @@ struct PartNotes {
     BlockArray<WorkNote> Notes;
     BlockArray<Chord> Chords[2]; // per voice
     std::vector<uint8_t> TripletBeats;
+
+    uint32_t StartOf(const Chord& chord) const { return Notes[chord.First].Start; }
+    uint32_t SizeOf(const Chord& chord) const {
+        const WorkNote& first = Notes[chord.First];
+        uint32_t n = chord.First + 1;
+        while (n < Notes.size() && Notes[n].Start == first.Start && Notes[n].Voice() == first.Voice())
+            ++n;
+        return n - chord.First;
+    }
 };
 
 // Onsets and ends in ticks, before quantising.
 struct RawTimes {
-    std::vector<uint64_t> ColumnStart; // per column: the onset of its notes
-    std::vector<uint64_t> End;         // per note: its end (the latest of the notes merged in it)
+    const std::vector<NoteRecord>* Records = nullptr; // the track's stored notes
+    std::vector<uint64_t> End; // per note: its end (the latest of the notes merged in it)
 };
+
+// The onsets of a track's columns in ticks, one after the other, from its stored notes: a
+// column starts with the first note and with every note stored after a delta time.
+class ColumnOnsets {
+  public:
+    explicit ColumnOnsets(const std::vector<NoteRecord>& records) : records_(records) {}
+    size_t Count() const {
+        size_t count = 0;
+        for (size_t i = 0; i < records_.size(); ++i)
+            if (i == 0 || records_[i].DeltaTime > 0) ++count;
+        return count;
+    }
+    // The onset of the next column; the last one's again once there is none.
+    uint64_t Next() {
+        do {
+            tick_ += records_[next_].DeltaTime;
+        } while (++next_ < records_.size() && records_[next_].DeltaTime == 0);
+        return tick_;
+    }
+    bool AtEnd() const { return next_ >= records_.size(); }
+
+  private:
+    const std::vector<NoteRecord>& records_;
+    size_t next_ = 0;
+    uint64_t tick_ = 0;
+};
+
+// The note columns of the text tablature of one track, in order.
+using TrackColumns = BlockArray<TabColumn>;
 
 // A stretch of one measure that one note value shows.
 struct Piece {
@@ -430,12 +440,13 @@ class BarMaker {
                 pieces[v].clear();
                 // The lower voice is written only in measures it has notes in.
                 if (v == 1 &&
-                    (c >= chords.size() || chords[c].Start >= measure.StartDiv + measure.Divs))
+                    (c >= chords.size() || part_.StartOf(chords[c]) >= measure.StartDiv + measure.Divs))
                     continue;
                 pieces_ = &pieces[v];
                 MakePieces(measure, chords, c);
                 for (const Piece& piece : pieces[v])
-                    if (piece.Chord >= 0) noteCount += chords[static_cast<size_t>(piece.Chord)].Count;
+                    if (piece.Chord >= 0)
+                        noteCount += part_.SizeOf(chords[static_cast<size_t>(piece.Chord)]);
             }
             ScoreBar& bar = out[m];
             bar.Notes.reserve(noteCount);
@@ -455,13 +466,13 @@ class BarMaker {
         const uint64_t m0 = measure.StartDiv;
         const uint64_t m1 = m0 + measure.Divs;
         uint64_t cursor = m0;
-        for (size_t c = first; c < chords.size() && chords[c].Start < m1; ++c) {
+        for (size_t c = first; c < chords.size() && part_.StartOf(chords[c]) < m1; ++c) {
             if (chords[c].End <= m0) continue;
-            const uint64_t s = std::max<uint64_t>(chords[c].Start, m0);
+            const uint32_t start = part_.StartOf(chords[c]);
+            const uint64_t s = std::max<uint64_t>(start, m0);
             if (s > cursor) AddSegment(measure, cursor, s, -1, false, false);
             const uint64_t e = std::min<uint64_t>(chords[c].End, m1);
-            AddSegment(measure, s, e, static_cast<int64_t>(c), chords[c].Start < m0,
-                       chords[c].End > m1);
+            AddSegment(measure, s, e, static_cast<int64_t>(c), start < m0, chords[c].End > m1);
             cursor = e;
         }
         if (cursor < m1) {
@@ -560,8 +571,8 @@ class BarMaker {
         if (beat.Rest) return beat;
         const Chord& chord = chords[static_cast<size_t>(piece.Chord)];
         beat.FirstNote = static_cast<uint32_t>(bar.Notes.size());
-        beat.NoteCount = chord.Count;
-        for (uint32_t n = 0; n < chord.Count; ++n) {
+        beat.NoteCount = part_.SizeOf(chord);
+        for (uint32_t n = 0; n < beat.NoteCount; ++n) {
             const WorkNote& placed = part_.Notes[chord.First + n];
             ScoreNote note;
             note.Pitch = placed.Pitch;
@@ -590,10 +601,9 @@ bool IsDrumTrack(const TrackRecord& track) {
 }
 
 // The columns of the text tablature that hold notes, per track.
-std::vector<std::vector<TabColumn>> ConvertWithColumns(Conversion& conversion,
-                                                       std::string_view bytes,
-                                                       const std::string& displayName) {
-    std::vector<std::vector<TabColumn>> columns;
+std::vector<TrackColumns> ConvertWithColumns(Conversion& conversion, std::string_view bytes,
+                                             const std::string& displayName) {
+    std::vector<TrackColumns> columns;
     conversion.SetReportSink([](std::string_view) {});
     conversion.SetColumnObserver([&](uint32_t track, const TabColumn& column) {
         if (column.Label != LABEL_NOTES && column.Label != LABEL_TOO_LOW &&
@@ -689,13 +699,10 @@ struct TimelineSource {
 // The ends and velocities are the timeline's where its notes are the tablature's, one for one;
 // otherwise every note lasts until the next onset (a quarter for the last) and has velocity 0.
 uint64_t GatherNotes(const Conversion& conversion, const TrackRecord& track,
-                     std::vector<TabColumn>& columns, const TimelineSource& source,
+                     TrackColumns& columns, const TimelineSource& source,
                      uint32_t division, PartNotes& part, RawTimes& raw) {
     const std::vector<NoteRecord>& records = track.Notes;
-    size_t columnCount = 0;
-    for (size_t i = 0; i < records.size(); ++i)
-        if (i == 0 || records[i].DeltaTime > 0) ++columnCount;
-    raw.ColumnStart.reserve(columnCount);
+    raw.Records = &records;
     std::vector<uint32_t> target(records.size()); // the note each stored note is merged into
     std::vector<uint16_t> keys;                    // of the notes of the current column
     uint32_t column = 0;
@@ -710,7 +717,6 @@ uint64_t GatherNotes(const Conversion& conversion, const TrackRecord& track,
             columnStart = part.Notes.size();
             taken = 0;
             keys.clear();
-            raw.ColumnStart.push_back(tick);
         }
         const auto same = std::find(keys.begin(), keys.end(), record.Note);
         if (same != keys.end()) {
@@ -727,7 +733,7 @@ uint64_t GatherNotes(const Conversion& conversion, const TrackRecord& track,
         part.Notes.push_back(note);
         keys.push_back(record.Note);
     }
-    columns = std::vector<TabColumn>();
+    columns.clear();
 
     raw.End.assign(part.Notes.size(), 0);
     bool matched = true;
@@ -752,15 +758,22 @@ uint64_t GatherNotes(const Conversion& conversion, const TrackRecord& track,
         [&](uint32_t index, uint64_t end) {
             if (index < target.size()) raw.End[target[index]] = std::max(raw.End[target[index]], end);
         });
-    if (walked && matched && started == records.size())
-        return *std::max_element(raw.End.begin(), raw.End.end());
+    if (walked && matched && started == records.size()) {
+        uint64_t last = 0;
+        for (size_t k = 0; k < raw.End.size(); ++k)
+            last = std::max(last, raw.End[k]);
+        return last;
+    }
     // Each note lasts until the next column's onset.
-    size_t c = 0;
+    ColumnOnsets onsets(records);
+    onsets.Next();
+    uint64_t end = onsets.AtEnd() ? tick + division : onsets.Next();
     for (size_t k = 0; k < part.Notes.size(); ++k) {
         WorkNote& note = part.Notes[k];
-        if (k > 0 && (note.Flags & FIRST_OF_COLUMN)) ++c;
+        if (k > 0 && (note.Flags & FIRST_OF_COLUMN))
+            end = onsets.AtEnd() ? tick + division : onsets.Next();
         note.Velocity = 0;
-        raw.End[k] = c + 1 < raw.ColumnStart.size() ? raw.ColumnStart[c + 1] : tick + division;
+        raw.End[k] = end;
     }
     return tick + division;
 }
@@ -770,9 +783,9 @@ uint64_t GatherNotes(const Conversion& conversion, const TrackRecord& track,
 // where even the finest joins them, the later column moves to the next grid position if that
 // lies before the next column's and within the tolerance of its own onset; otherwise they
 // join (one string then holds two notes of the chord).
-void PlaceOnsets(const std::vector<uint64_t>& columnStart, Quantiser& quantiser,
+void PlaceOnsets(const std::vector<NoteRecord>& records, Quantiser& quantiser,
                  PartNotes& part) {
-    const size_t groups = columnStart.size();
+    const size_t groups = ColumnOnsets(records).Count();
     std::vector<uint32_t> starts(groups);
     std::vector<uint8_t> strings(groups);
     for (size_t i = 0, g = 0; i < part.Notes.size(); ++i) {
@@ -781,8 +794,9 @@ void PlaceOnsets(const std::vector<uint64_t>& columnStart, Quantiser& quantiser,
     }
     for (int pass = 0; pass <= GRID_COUNT; ++pass) {
         quantiser.Decide();
+        ColumnOnsets onsets(records);
         for (size_t g = 0; g < groups; ++g)
-            starts[g] = static_cast<uint32_t>(quantiser.Quantise(columnStart[g]));
+            starts[g] = static_cast<uint32_t>(quantiser.Quantise(onsets.Next()));
         bool refined = false;
         uint8_t chordStrings = 0;
         for (size_t g = 0; g < groups; ++g) {
@@ -794,11 +808,12 @@ void PlaceOnsets(const std::vector<uint64_t>& columnStart, Quantiser& quantiser,
     }
     uint64_t chordStart = 0;
     uint8_t chordStrings = 0;
+    ColumnOnsets onsets(records);
     for (size_t g = 0; g < groups; ++g) {
+        const double tick = double(onsets.Next());
         uint64_t start = std::max<uint64_t>(starts[g], chordStart);
         if (g > 0 && start == chordStart && (chordStrings & strings[g])) {
             const uint64_t next = quantiser.NextGridPoint(chordStart);
-            const double tick = double(columnStart[g]);
             if ((g + 1 == groups || next < starts[g + 1]) &&
                 std::fabs(quantiser.TickOf(next) - tick) <= quantiser.Tolerance() + 1e-6)
                 start = next;
@@ -874,13 +889,11 @@ void AssignVoices(PartNotes& part) {
             const uint32_t end = v == 0 ? first[1] : onsets[o + 1];
             if (first[v] == end) continue;
             Chord chord;
-            chord.Start = startOf(o);
             chord.First = first[v];
-            chord.Count = end - first[v];
             for (uint32_t i = first[v]; i < end; ++i)
                 chord.End = std::max(chord.End, notes[i].End);
             BlockArray<Chord>& chords = part.Chords[v];
-            if (!chords.empty()) chords.back().End = std::min(chords.back().End, chord.Start);
+            if (!chords.empty()) chords.back().End = std::min(chords.back().End, startOf(o));
             chords.push_back(chord);
         }
     }
@@ -891,15 +904,20 @@ void AssignVoices(PartNotes& part) {
 void CollectNotes(Quantiser& quantiser, RawTimes& raw, PartNotes& part, uint32_t& songEnd,
                   ScoreSummary& summary) {
     quantiser.Reset();
-    for (uint64_t start : raw.ColumnStart)
-        quantiser.Observe(start);
-    PlaceOnsets(raw.ColumnStart, quantiser, part);
+    const std::vector<NoteRecord>& records = *raw.Records;
+    {
+        ColumnOnsets onsets(records);
+        while (!onsets.AtEnd())
+            quantiser.Observe(onsets.Next());
+    }
+    PlaceOnsets(records, quantiser, part);
 
     double shift = 0;
-    for (size_t i = 0, c = 0; i < part.Notes.size(); ++i) {
+    ColumnOnsets onsets(records);
+    double start = 0;
+    for (size_t i = 0; i < part.Notes.size(); ++i) {
         WorkNote& note = part.Notes[i];
-        if (i > 0 && (note.Flags & FIRST_OF_COLUMN)) ++c;
-        const double start = double(raw.ColumnStart[c]);
+        if (note.Flags & FIRST_OF_COLUMN) start = double(onsets.Next());
         uint32_t end = static_cast<uint32_t>(quantiser.Quantise(raw.End[i]));
         shift = std::max(shift, std::fabs(quantiser.TickOf(note.Start) - start));
         shift = std::max(shift, std::fabs(quantiser.TickOf(end) - double(raw.End[i])));
@@ -1031,7 +1049,7 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
     score = Score{};
     score.Title = options.WorkTitle;
     score.Divisions = DIVISIONS;
-    std::vector<std::vector<TabColumn>> columns = ConvertWithColumns(conversion, bytes, displayName);
+    std::vector<TrackColumns> columns = ConvertWithColumns(conversion, bytes, displayName);
 
     // The timeline's notes are read one track at a time, as each part needs them.
     MidiTimeline read;
@@ -1071,13 +1089,13 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
         source.FromBytes = !givenTimeline && timed;
         source.Bytes = bytes;
         source.Track = part.Track;
-        std::vector<TabColumn> none;
-        std::vector<TabColumn>& trackColumns = part.Track < columns.size() ? columns[part.Track] : none;
+        TrackColumns none;
+        TrackColumns& trackColumns = part.Track < columns.size() ? columns[part.Track] : none;
         lastTick = std::max(lastTick, GatherNotes(conversion, track, trackColumns, source, division,
                                                   notes[p], times[p]));
         noteCount += track.Notes.size();
     }
-    columns = {};
+    columns.clear();
 
     Bars bars;
     if (!bars.Build(timeline.TimeSignatures, division, lastTick,
