@@ -39,8 +39,8 @@ def main():
             per_note = (rss - base) * 1024 / notes
             good = wall <= seconds and per_note <= per_note_target
             ok = ok and good
-            print("long-guitar %s: %.3f s wall, %.3f s CPU (target %.1f s), peak %d KB, base %d KB, "
-                  "%.1f bytes/note above base (target %d) [%s]"
+            print("long-guitar %s: %.3f s wall, %.3f s CPU (target %.1f s), peak %d KB, "
+                  "base %d KB, %.1f bytes/note above base (target %d) [%s]"
                   % (flag, wall, cpu, seconds, rss, base, per_note, per_note_target,
                      "ok" if good else "MISSED"))
     return 0 if ok else 1

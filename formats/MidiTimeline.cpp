@@ -176,7 +176,7 @@ template <typename Change> void SortByTick(std::vector<Change>& changes) {
 }
 
 // The timeline of `bytes`, each track's notes going to `sink`.
-MidiTimeline ReadTimeline(std::string_view bytes, NoteSink& sink, bool shrink) {
+MidiTimeline ReadTimeline(std::string_view bytes, NoteSink& sink) {
     MidiTimeline song;
     MidiFileHeader header;
     auto pending = std::make_unique<PendingNotes>();
@@ -185,7 +185,7 @@ MidiTimeline ReadTimeline(std::string_view bytes, NoteSink& sink, bool shrink) {
         ForEachTrack(bytes, header, song.Error, [&](uint32_t, std::string_view chunk) {
             song.Tracks.emplace_back();
             if (!reader.Read(chunk, song.Tracks.back())) return false;
-            if (shrink) song.Tracks.back().Notes.shrink_to_fit(); // held as long as the song is open
+            song.Tracks.back().Notes.shrink_to_fit(); // held as long as the song is open
             song.LengthTicks = std::max(song.LengthTicks, song.Tracks.back().EndTick);
             return true;
         });
@@ -217,12 +217,12 @@ class HandedOnNotes final : public NoteSink {
 
 MidiTimeline ReadMidiTimeline(std::string_view bytes) {
     KeptNotes kept;
-    return ReadTimeline(bytes, kept, true);
+    return ReadTimeline(bytes, kept);
 }
 
 MidiTimeline ReadMidiTimelineWithoutNotes(std::string_view bytes) {
     NoNotes none;
-    return ReadTimeline(bytes, none, false);
+    return ReadTimeline(bytes, none);
 }
 
 bool ForEachTrackNote(std::string_view bytes, uint32_t track,

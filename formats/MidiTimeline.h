@@ -85,7 +85,7 @@ MidiTimeline ReadMidiTimelineWithoutNotes(std::string_view bytes);
 // note-on, `index` counting the track's notes from 0 in note-on order and `note.End` not yet
 // known (it equals Start), then `onEnd(index, end)` once for every note, when it ends (at
 // the latest at the track's end; in no particular order). False when the file holds no such
-// chunk or cannot be read up to its end; the notes before the fault have been handed on.
+// chunk, or it or a chunk before it cannot be read; the notes before the fault are handed on.
 bool ForEachTrackNote(std::string_view bytes, uint32_t track,
                       const std::function<void(uint32_t index, const TimelineNote& note)>& onStart,
                       const std::function<void(uint32_t index, uint64_t end)>& onEnd);

@@ -326,7 +326,8 @@ struct PartNotes {
     uint32_t SizeOf(const Chord& chord) const {
         const WorkNote& first = Notes[chord.First];
         uint32_t n = chord.First + 1;
-        while (n < Notes.size() && Notes[n].Start == first.Start && Notes[n].Voice() == first.Voice())
+        while (n < Notes.size() && Notes[n].Start == first.Start &&
+               Notes[n].Voice() == first.Voice())
             ++n;
         return n - chord.First;
     }
@@ -439,8 +440,8 @@ class BarMaker {
                 const size_t c = chord[v];
                 pieces[v].clear();
                 // The lower voice is written only in measures it has notes in.
-                if (v == 1 &&
-                    (c >= chords.size() || part_.StartOf(chords[c]) >= measure.StartDiv + measure.Divs))
+                if (v == 1 && (c >= chords.size() ||
+                               part_.StartOf(chords[c]) >= measure.StartDiv + measure.Divs))
                     continue;
                 pieces_ = &pieces[v];
                 MakePieces(measure, chords, c);
@@ -756,7 +757,9 @@ uint64_t GatherNotes(const Conversion& conversion, const TrackRecord& track,
             if (target[index] == created) part.Notes[created++].Velocity = note.Velocity;
         },
         [&](uint32_t index, uint64_t end) {
-            if (index < target.size()) raw.End[target[index]] = std::max(raw.End[target[index]], end);
+            if (index >= target.size()) return;
+            uint64_t& last = raw.End[target[index]];
+            last = std::max(last, end);
         });
     if (walked && matched && started == records.size()) {
         uint64_t last = 0;
