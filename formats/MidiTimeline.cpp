@@ -3,6 +3,7 @@
 // per event.
 #include "formats/MidiTimeline.h"
 
+#include "formats/BlockArray.h"
 #include "formats/EventWalker.h"
 
 #include <algorithm>
@@ -48,19 +49,56 @@ class PendingNotes {
         return note;
     }
 
+    // Calls `visit(note)` for every note still sounding.
+    template <typename Visit> void ForEachSounding(Visit&& visit) const {
+        for (int slot = 0; slot < KEY_SLOTS; ++slot)
+            for (uint32_t note = head_[slot]; note != NO_NOTE; note = next_[note])
+                visit(note);
+    }
+
   private:
     std::array<uint32_t, KEY_SLOTS> head_{};
     std::array<uint32_t, KEY_SLOTS> tail_{};
-    std::vector<uint32_t> next_; // by note index
+    BlockArray<uint32_t> next_; // by note index
+};
+
+// Where a track's notes go: kept in the track (ReadMidiTimeline), handed on one by one
+// (ForEachTrackNote) or nowhere. Start gives the note its index; End comes once per note.
+class NoteSink {
+  public:
+    virtual ~NoteSink() = default;
+    // False when the notes go nowhere: they need not be paired then.
+    virtual bool Pairs() const { return true; }
+    virtual void Start(TimelineTrack& track, const TimelineNote& note) = 0;
+    virtual void End(TimelineTrack& track, uint32_t note, uint64_t tick) = 0;
+};
+
+class KeptNotes final : public NoteSink {
+  public:
+    void Start(TimelineTrack& track, const TimelineNote& note) override {
+        track.Notes.push_back(note);
+    }
+    void End(TimelineTrack& track, uint32_t note, uint64_t tick) override {
+        track.Notes[note].End = tick;
+    }
+};
+
+class NoNotes final : public NoteSink {
+  public:
+    bool Pairs() const override { return false; }
+    void Start(TimelineTrack&, const TimelineNote&) override {}
+    void End(TimelineTrack&, uint32_t, uint64_t) override {}
 };
 
 class TrackReader {
   public:
-    TrackReader(MidiTimeline& song, PendingNotes& pending) : song_(song), pending_(pending) {}
+    TrackReader(MidiTimeline& song, PendingNotes& pending, NoteSink& sink)
+        : song_(song), pending_(pending), sink_(sink), pairs_(sink.Pairs()) {}
 
     // Reads one chunk into `track`; false with the song's Error set when it cannot be read.
     bool Read(std::string_view chunk, TimelineTrack& track) {
         pending_.Reset();
+        notes_ = 0;
         uint64_t end = 0;
         const bool read = ForEachEvent(
             chunk,
@@ -74,23 +112,22 @@ class TrackReader {
         if (!read) return false;
         track.EndTick = end;
         // Notes still sounding end with the track.
-        for (TimelineNote& note : track.Notes)
-            if (note.End == NO_END) note.End = end;
+        pending_.ForEachSounding([&](uint32_t note) { sink_.End(track, note, end); });
         return true;
     }
 
   private:
-    static constexpr uint64_t NO_END = UINT64_MAX;
-
     void ChannelEvent(TimelineTrack& track, const MidiEvent& event) {
         const uint8_t key = event.Data1 & 0x7F;
         const int slot = event.Channel() * 128 + key;
         if (event.Kind() == STATUS_NOTE_ON && event.Data2 != 0) {
-            pending_.Start(static_cast<uint32_t>(track.Notes.size()), slot);
-            track.Notes.push_back({event.Tick, NO_END, key, event.Channel(), event.Data2});
+            if (!pairs_) return;
+            pending_.Start(notes_++, slot);
+            sink_.Start(track, {event.Tick, event.Tick, key, event.Channel(), event.Data2});
         } else if (event.Kind() == STATUS_NOTE_OFF || event.Kind() == STATUS_NOTE_ON) {
+            if (!pairs_) return;
             const uint32_t note = pending_.Stop(slot);
-            if (note != NO_NOTE) track.Notes[note].End = event.Tick;
+            if (note != NO_NOTE) sink_.End(track, note, event.Tick);
         } else if (event.Kind() == STATUS_PROGRAM_CHANGE && track.Program < 0) {
             track.Program = event.Data1 & 0x7F;
         }
@@ -128,6 +165,9 @@ class TrackReader {
 
     MidiTimeline& song_;
     PendingNotes& pending_;
+    NoteSink& sink_;
+    const bool pairs_;
+    uint32_t notes_ = 0; // note-ons of the track so far
 };
 
 template <typename Change> void SortByTick(std::vector<Change>& changes) {
@@ -135,13 +175,12 @@ template <typename Change> void SortByTick(std::vector<Change>& changes) {
                      [](const Change& a, const Change& b) { return a.Tick < b.Tick; });
 }
 
-} // namespace
-
-MidiTimeline ReadMidiTimeline(std::string_view bytes) {
+// The timeline of `bytes`, each track's notes going to `sink`.
+MidiTimeline ReadTimeline(std::string_view bytes, NoteSink& sink) {
     MidiTimeline song;
     MidiFileHeader header;
     auto pending = std::make_unique<PendingNotes>();
-    TrackReader reader(song, *pending);
+    TrackReader reader(song, *pending, sink);
     const bool read =
         ForEachTrack(bytes, header, song.Error, [&](uint32_t, std::string_view chunk) {
             song.Tracks.emplace_back();
@@ -158,6 +197,50 @@ MidiTimeline ReadMidiTimeline(std::string_view bytes) {
     SortByTick(song.KeySignatures);
     song.Valid = true;
     return song;
+}
+
+class HandedOnNotes final : public NoteSink {
+  public:
+    HandedOnNotes(const std::function<void(uint32_t, const TimelineNote&)>& onStart,
+                  const std::function<void(uint32_t, uint64_t)>& onEnd)
+        : onStart_(onStart), onEnd_(onEnd) {}
+    void Start(TimelineTrack&, const TimelineNote& note) override { onStart_(started_++, note); }
+    void End(TimelineTrack&, uint32_t note, uint64_t tick) override { onEnd_(note, tick); }
+
+  private:
+    const std::function<void(uint32_t, const TimelineNote&)>& onStart_;
+    const std::function<void(uint32_t, uint64_t)>& onEnd_;
+    uint32_t started_ = 0;
+};
+
+} // namespace
+
+MidiTimeline ReadMidiTimeline(std::string_view bytes) {
+    KeptNotes kept;
+    return ReadTimeline(bytes, kept);
+}
+
+MidiTimeline ReadMidiTimelineWithoutNotes(std::string_view bytes) {
+    NoNotes none;
+    return ReadTimeline(bytes, none);
+}
+
+bool ForEachTrackNote(std::string_view bytes, uint32_t track,
+                      const std::function<void(uint32_t index, const TimelineNote& note)>& onStart,
+                      const std::function<void(uint32_t index, uint64_t end)>& onEnd) {
+    MidiTimeline song; // gathers the conductor events of the one chunk, which go unused
+    MidiFileHeader header;
+    auto pending = std::make_unique<PendingNotes>();
+    HandedOnNotes sink(onStart, onEnd);
+    TrackReader reader(song, *pending, sink);
+    bool found = false;
+    ForEachTrack(bytes, header, song.Error, [&](uint32_t index, std::string_view chunk) {
+        if (index < track) return true;
+        TimelineTrack read;
+        found = reader.Read(chunk, read);
+        return false;
+    });
+    return found;
 }
 
 } // namespace morvel

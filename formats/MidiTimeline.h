@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,5 +74,20 @@ struct MidiTimeline {
 };
 
 MidiTimeline ReadMidiTimeline(std::string_view bytes);
+
+// ReadMidiTimeline without the notes: the same result (Valid, Error, conductor map, each
+// track's name, program and end) with every track's Notes empty, for a reader that takes the
+// notes one track at a time with ForEachTrackNote.
+MidiTimeline ReadMidiTimelineWithoutNotes(std::string_view bytes);
+
+// The notes of track chunk `track` (0-based, in file order) of `bytes`, paired as
+// ReadMidiTimeline pairs them, handed on instead of kept: `onStart(index, note)` at each
+// note-on, `index` counting the track's notes from 0 in note-on order and `note.End` not yet
+// known (it equals Start), then `onEnd(index, end)` once for every note, when it ends (at
+// the latest at the track's end; in no particular order). False when the file holds no such
+// chunk, or it or a chunk before it cannot be read; the notes before the fault are handed on.
+bool ForEachTrackNote(std::string_view bytes, uint32_t track,
+                      const std::function<void(uint32_t index, const TimelineNote& note)>& onStart,
+                      const std::function<void(uint32_t index, uint64_t end)>& onEnd);
 
 } // namespace morvel

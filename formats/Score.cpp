@@ -12,11 +12,14 @@
 #include "core/Chords.h"
 #include "core/Conversion.h"
 #include "core/Placement.h"
+#include "formats/BlockArray.h"
 #include "formats/MidiTimeline.h"
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <memory>
 
 namespace morvel {
 
@@ -164,6 +167,12 @@ class Quantiser {
         least_.assign(beats, 0);
         grid_.assign(beats, SIXTEENTHS);
     }
+    // Gives back the per-beat arrays; Reset makes them again.
+    void Release() {
+        error_ = std::vector<float>();
+        least_ = std::vector<uint8_t>();
+        grid_ = std::vector<uint8_t>();
+    }
     // An onset at `tick`: it weighs on the choice of its beat's grid.
     void Observe(uint64_t tick) {
         const Place p = Locate(static_cast<double>(tick));
@@ -283,41 +292,81 @@ class Quantiser {
     std::vector<uint8_t> grid_;  // per beat: the grid it took
 };
 
-// A note's onset and end in ticks, before quantising.
-struct TickSpan {
-    uint64_t Start = 0;
-    uint64_t End = 0;
-};
+constexpr uint8_t FIRST_OF_COLUMN = 1; // the first note of a column of the text tablature
+constexpr uint8_t LOWER_VOICE = 2;
 
 // One note as placed, in divisions from the start of the song.
-struct PlacedNote {
+struct WorkNote {
     uint32_t Start = 0; // the song has at most MAX_BEATS beats
     uint32_t End = 0;
-    uint32_t Column = 0; // note column of the text tablature
-    int16_t Pitch = 0;   // sounding MIDI pitch
-    uint16_t Key = 0;    // the note number in the file
+    int16_t Pitch = 0;       // sounding MIDI pitch
+    int16_t ChordIndex = -1; // with Show Chords: the chord its column names, else -1
     uint8_t String = NO_STRING;
     uint8_t Fret = 0;
     uint8_t Velocity = 0;
-    uint8_t Voice = 0;
+    uint8_t Flags = 0; // FIRST_OF_COLUMN, LOWER_VOICE
+    int Voice() const { return (Flags & LOWER_VOICE) ? 1 : 0; }
 };
 
+// The notes of one voice that start together: from Notes[First] of their part on, while they
+// have its start and voice.
 struct Chord {
-    uint32_t Start = 0;
-    uint32_t End = 0;
-    uint32_t First = 0; // its notes: Members[voice][First .. First + Count)
-    uint32_t Count = 0;
+    uint32_t First = 0;
+    uint32_t End = 0; // its notes' latest end, or that voice's next onset if earlier
 };
 
 struct PartNotes {
-    std::vector<PlacedNote> Notes;
-    std::vector<Chord> Chords[2];      // per voice
-    std::vector<uint32_t> Members[2]; // per voice: indices into Notes, chord by chord
-    std::vector<TabColumn> Columns; // note columns of the text tablature, in order; freed
-                                    // once the notes are placed
-    std::vector<int16_t> ColumnChords; // with Show Chords: per note column its chord index or -1
+    // Column by column; once the voices are known, the notes of each chord lie together, in
+    // the order they had.
+    BlockArray<WorkNote> Notes;
+    BlockArray<Chord> Chords[2]; // per voice
     std::vector<uint8_t> TripletBeats;
+
+    uint32_t StartOf(const Chord& chord) const { return Notes[chord.First].Start; }
+    uint32_t SizeOf(const Chord& chord) const {
+        const WorkNote& first = Notes[chord.First];
+        uint32_t n = chord.First + 1;
+        while (n < Notes.size() && Notes[n].Start == first.Start &&
+               Notes[n].Voice() == first.Voice())
+            ++n;
+        return n - chord.First;
+    }
 };
+
+// Onsets and ends in ticks, before quantising.
+struct RawTimes {
+    const std::vector<NoteRecord>* Records = nullptr; // the track's stored notes
+    std::vector<uint64_t> End; // per note: its end (the latest of the notes merged in it)
+};
+
+// The onsets of a track's columns in ticks, one after the other, from its stored notes: a
+// column starts with the first note and with every note stored after a delta time.
+class ColumnOnsets {
+  public:
+    explicit ColumnOnsets(const std::vector<NoteRecord>& records) : records_(records) {}
+    size_t Count() const {
+        size_t count = 0;
+        for (size_t i = 0; i < records_.size(); ++i)
+            if (i == 0 || records_[i].DeltaTime > 0) ++count;
+        return count;
+    }
+    // The onset of the next column; the last one's again once there is none.
+    uint64_t Next() {
+        do {
+            tick_ += records_[next_].DeltaTime;
+        } while (++next_ < records_.size() && records_[next_].DeltaTime == 0);
+        return tick_;
+    }
+    bool AtEnd() const { return next_ >= records_.size(); }
+
+  private:
+    const std::vector<NoteRecord>& records_;
+    size_t next_ = 0;
+    uint64_t tick_ = 0;
+};
+
+// The note columns of the text tablature of one track, in order.
+using TrackColumns = BlockArray<TabColumn>;
 
 // A stretch of one measure that one note value shows.
 struct Piece {
@@ -365,7 +414,7 @@ uint32_t GroupDivs(const Measure& measure) {
 // Cuts the chords and rests of one part into the beats of each measure, voice by voice.
 class BarMaker {
   public:
-    BarMaker(const Bars& bars, const Conversion& conversion, const PartNotes& part)
+    BarMaker(const Bars& bars, const Conversion& conversion, PartNotes& part)
         : bars_(bars), conversion_(conversion), part_(part) {}
 
     void MakeBars(std::vector<ScoreBar>& out) {
@@ -376,25 +425,33 @@ class BarMaker {
         for (size_t m = 0; m < measures.size(); ++m) {
             const Measure& measure = measures[m];
             size_t noteCount = 0;
+            size_t firstNote = part_.Notes.size(); // no note before it is used again
             for (int v = 0; v < 2; ++v) {
-                const std::vector<Chord>& chords = part_.Chords[v];
+                BlockArray<Chord>& chords = part_.Chords[v];
                 size_t& c = chord[v];
                 while (c < chords.size() && chords[c].End <= measure.StartDiv)
                     ++c;
+                chords.ReleaseBefore(c);
+                if (c < chords.size()) firstNote = std::min<size_t>(firstNote, chords[c].First);
+            }
+            part_.Notes.ReleaseBefore(firstNote);
+            for (int v = 0; v < 2; ++v) {
+                const BlockArray<Chord>& chords = part_.Chords[v];
+                const size_t c = chord[v];
                 pieces[v].clear();
                 // The lower voice is written only in measures it has notes in.
-                if (v == 1 &&
-                    (c >= chords.size() || chords[c].Start >= measure.StartDiv + measure.Divs))
+                if (v == 1 && (c >= chords.size() ||
+                               part_.StartOf(chords[c]) >= measure.StartDiv + measure.Divs))
                     continue;
                 pieces_ = &pieces[v];
                 MakePieces(measure, chords, c);
                 for (const Piece& piece : pieces[v])
-                    if (piece.Chord >= 0) noteCount += chords[static_cast<size_t>(piece.Chord)].Count;
+                    if (piece.Chord >= 0)
+                        noteCount += part_.SizeOf(chords[static_cast<size_t>(piece.Chord)]);
             }
             ScoreBar& bar = out[m];
             bar.Notes.reserve(noteCount);
             for (int v = 0; v < 2; ++v) {
-                members_ = &part_.Members[v];
                 std::vector<ScoreBeat>& voice = bar.Voices[v];
                 voice.reserve(pieces[v].size());
                 for (const Piece& piece : pieces[v])
@@ -405,18 +462,18 @@ class BarMaker {
 
   private:
     // Cuts the chords and rests of `measure` into pieces, starting at chord `first`.
-    void MakePieces(const Measure& measure, const std::vector<Chord>& chords, size_t first) {
+    void MakePieces(const Measure& measure, const BlockArray<Chord>& chords, size_t first) {
         pieces_->clear();
         const uint64_t m0 = measure.StartDiv;
         const uint64_t m1 = m0 + measure.Divs;
         uint64_t cursor = m0;
-        for (size_t c = first; c < chords.size() && chords[c].Start < m1; ++c) {
+        for (size_t c = first; c < chords.size() && part_.StartOf(chords[c]) < m1; ++c) {
             if (chords[c].End <= m0) continue;
-            const uint64_t s = std::max<uint64_t>(chords[c].Start, m0);
+            const uint32_t start = part_.StartOf(chords[c]);
+            const uint64_t s = std::max<uint64_t>(start, m0);
             if (s > cursor) AddSegment(measure, cursor, s, -1, false, false);
             const uint64_t e = std::min<uint64_t>(chords[c].End, m1);
-            AddSegment(measure, s, e, static_cast<int64_t>(c), chords[c].Start < m0,
-                       chords[c].End > m1);
+            AddSegment(measure, s, e, static_cast<int64_t>(c), start < m0, chords[c].End > m1);
             cursor = e;
         }
         if (cursor < m1) {
@@ -489,7 +546,7 @@ class BarMaker {
         return beat < part_.TripletBeats.size() && part_.TripletBeats[beat];
     }
 
-    ScoreBeat BeatOf(const Piece& piece, const std::vector<Chord>& chords, ScoreBar& bar) const {
+    ScoreBeat BeatOf(const Piece& piece, const BlockArray<Chord>& chords, ScoreBar& bar) const {
         ScoreBeat beat;
         beat.Start = piece.Start;
         beat.Duration = piece.Length;
@@ -514,11 +571,10 @@ class BarMaker {
         }
         if (beat.Rest) return beat;
         const Chord& chord = chords[static_cast<size_t>(piece.Chord)];
-        const uint32_t* members = &(*members_)[chord.First];
         beat.FirstNote = static_cast<uint32_t>(bar.Notes.size());
-        beat.NoteCount = chord.Count;
-        for (uint32_t n = 0; n < chord.Count; ++n) {
-            const PlacedNote& placed = part_.Notes[members[n]];
+        beat.NoteCount = part_.SizeOf(chord);
+        for (uint32_t n = 0; n < beat.NoteCount; ++n) {
+            const WorkNote& placed = part_.Notes[chord.First + n];
             ScoreNote note;
             note.Pitch = placed.Pitch;
             note.String = placed.String;
@@ -529,17 +585,13 @@ class BarMaker {
             bar.Notes.push_back(note);
         }
         if (conversion_.Settings.ShowChord && !piece.TieFromPrevious)
-        {
-            const uint32_t column = part_.Notes[members[0]].Column;
-            if (column < part_.ColumnChords.size()) beat.ChordIndex = part_.ColumnChords[column];
-        }
+            beat.ChordIndex = part_.Notes[chord.First].ChordIndex;
         return beat;
     }
 
     const Bars& bars_;
     const Conversion& conversion_;
-    const PartNotes& part_;
-    const std::vector<uint32_t>* members_ = nullptr;
+    PartNotes& part_;
     std::vector<Piece>* pieces_ = nullptr;
 };
 
@@ -549,24 +601,10 @@ bool IsDrumTrack(const TrackRecord& track) {
                        [](const NoteRecord& n) { return n.Channel == DRUM_CHANNEL; });
 }
 
-// True when the timeline's notes of a track are the tablature's notes, one for one.
-bool SameNotes(const TrackRecord& track, const TimelineTrack* timeline) {
-    if (!timeline || timeline->Notes.size() != track.Notes.size()) return false;
-    uint64_t tick = 0;
-    for (size_t i = 0; i < track.Notes.size(); ++i) {
-        const NoteRecord& n = track.Notes[i];
-        const TimelineNote& t = timeline->Notes[i];
-        tick += n.DeltaTime;
-        if (t.Start != tick || t.Key != n.Note || t.Channel != n.Channel) return false;
-    }
-    return true;
-}
-
 // The columns of the text tablature that hold notes, per track.
-std::vector<std::vector<TabColumn>> ConvertWithColumns(Conversion& conversion,
-                                                       std::string_view bytes,
-                                                       const std::string& displayName) {
-    std::vector<std::vector<TabColumn>> columns;
+std::vector<TrackColumns> ConvertWithColumns(Conversion& conversion, std::string_view bytes,
+                                             const std::string& displayName) {
+    std::vector<TrackColumns> columns;
     conversion.SetReportSink([](std::string_view) {});
     conversion.SetColumnObserver([&](uint32_t track, const TabColumn& column) {
         if (column.Label != LABEL_NOTES && column.Label != LABEL_TOO_LOW &&
@@ -610,28 +648,11 @@ bool ChooseTracks(const Conversion& conversion, const ScoreOptions& options,
     return true;
 }
 
-// Onset and end ticks of a track's notes where the timeline's are not the tablature's: each
-// note lasting until the next onset, a quarter for the last.
-std::vector<TimelineNote> GuessedNoteTimes(const TrackRecord& track, uint32_t division) {
-    std::vector<TimelineNote> guessed(track.Notes.size());
-    uint64_t tick = 0;
-    for (size_t i = 0; i < track.Notes.size(); ++i) {
-        tick += track.Notes[i].DeltaTime;
-        guessed[i].Start = tick;
-    }
-    uint64_t next = tick + division;
-    for (size_t i = guessed.size(); i-- > 0;) {
-        guessed[i].End = next;
-        if (i > 0 && guessed[i - 1].Start != guessed[i].Start) next = guessed[i].Start;
-    }
-    return guessed;
-}
-
 // The string and fret the text tablature shows for `record` in its column (one not taken by
 // another note of the column, `taken` a bit per string), and the pitch they sound; the note's
 // own pitch without string where the column shows none for it.
 void Place(const Conversion& conversion, const NoteRecord& record, const TabColumn* tab,
-           uint8_t& taken, PlacedNote& note) {
+           uint8_t& taken, WorkNote& note) {
     const int transpose = conversion.TuningSettings.Transpose;
     note.Pitch = static_cast<int16_t>(record.Note + transpose - 12);
     if (!tab || tab->Label != LABEL_NOTES) return;
@@ -649,21 +670,115 @@ void Place(const Conversion& conversion, const NoteRecord& record, const TabColu
     }
 }
 
-uint8_t StringBit(const PlacedNote& note) {
+uint8_t StringBit(const WorkNote& note) {
     return note.String == NO_STRING ? 0 : static_cast<uint8_t>(1u << (note.String - 1));
 }
 
-// Groups of notes (first index, one past the last) that share a column.
-std::vector<std::pair<uint32_t, uint32_t>> ColumnGroups(const std::vector<PlacedNote>& notes) {
-    std::vector<std::pair<uint32_t, uint32_t>> groups;
-    if (!notes.empty()) groups.reserve(notes.back().Column + size_t{1}); // every column has one
-    for (uint32_t i = 0; i < notes.size();) {
-        uint32_t j = i;
-        while (j < notes.size() && notes[j].Column == notes[i].Column) ++j;
-        groups.emplace_back(i, j);
-        i = j;
+// Where the notes of a track get their ends and velocities: the timeline's notes of that
+// track, kept in memory or read from the file's bytes; none when the timeline could not be read.
+struct TimelineSource {
+    const TimelineTrack* Kept = nullptr;
+    std::string_view Bytes;
+    uint32_t Track = 0;
+    bool FromBytes = false;
+
+    bool Walk(const std::function<void(uint32_t, const TimelineNote&)>& onStart,
+              const std::function<void(uint32_t, uint64_t)>& onEnd) const {
+        if (FromBytes) return ForEachTrackNote(Bytes, Track, onStart, onEnd);
+        if (!Kept) return false;
+        for (uint32_t i = 0; i < Kept->Notes.size(); ++i)
+            onStart(i, Kept->Notes[i]);
+        for (uint32_t i = 0; i < Kept->Notes.size(); ++i)
+            onEnd(i, Kept->Notes[i].End);
+        return true;
     }
-    return groups;
+};
+
+// The notes of one track with their strings and frets (from the note columns of the text
+// tablature, given back on return), their onsets and ends in ticks, and the track's last tick.
+// Notes of one key that start together in one column sound as one: the longest end is kept.
+// The ends and velocities are the timeline's where its notes are the tablature's, one for one;
+// otherwise every note lasts until the next onset (a quarter for the last) and has velocity 0.
+uint64_t GatherNotes(const Conversion& conversion, const TrackRecord& track,
+                     TrackColumns& columns, const TimelineSource& source,
+                     uint32_t division, PartNotes& part, RawTimes& raw) {
+    const std::vector<NoteRecord>& records = track.Notes;
+    raw.Records = &records;
+    std::vector<uint32_t> target(records.size()); // the note each stored note is merged into
+    std::vector<uint16_t> keys;                    // of the notes of the current column
+    uint32_t column = 0;
+    size_t columnStart = 0;
+    uint8_t taken = 0;
+    uint64_t tick = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        const NoteRecord& record = records[i];
+        tick += record.DeltaTime;
+        if (i == 0 || record.DeltaTime > 0) {
+            if (i > 0) ++column;
+            columnStart = part.Notes.size();
+            taken = 0;
+            keys.clear();
+        }
+        const auto same = std::find(keys.begin(), keys.end(), record.Note);
+        if (same != keys.end()) {
+            target[i] = static_cast<uint32_t>(columnStart + size_t(same - keys.begin()));
+            continue;
+        }
+        const TabColumn* tab = column < columns.size() ? &columns[column] : nullptr;
+        WorkNote note;
+        if (part.Notes.size() == columnStart) note.Flags = FIRST_OF_COLUMN;
+        Place(conversion, record, tab, taken, note);
+        if (conversion.Settings.ShowChord && tab && tab->Label == LABEL_NOTES)
+            note.ChordIndex = static_cast<int16_t>(ChordIndexOfColumn(*tab));
+        target[i] = static_cast<uint32_t>(part.Notes.size());
+        part.Notes.push_back(note);
+        keys.push_back(record.Note);
+    }
+    columns.clear();
+
+    raw.End.assign(part.Notes.size(), 0);
+    bool matched = true;
+    size_t started = 0;
+    uint32_t created = 0;
+    uint64_t onset = 0;
+    const bool walked = source.Walk(
+        [&](uint32_t index, const TimelineNote& note) {
+            ++started;
+            if (!matched || index >= records.size()) {
+                matched = false;
+                return;
+            }
+            onset += records[index].DeltaTime;
+            if (note.Start != onset || note.Key != records[index].Note ||
+                note.Channel != records[index].Channel) {
+                matched = false;
+                return;
+            }
+            if (target[index] == created) part.Notes[created++].Velocity = note.Velocity;
+        },
+        [&](uint32_t index, uint64_t end) {
+            if (index >= target.size()) return;
+            uint64_t& last = raw.End[target[index]];
+            last = std::max(last, end);
+        });
+    if (walked && matched && started == records.size()) {
+        uint64_t last = 0;
+        for (size_t k = 0; k < raw.End.size(); ++k)
+            last = std::max(last, raw.End[k]);
+        return last;
+    }
+    // Each note lasts until the next column's onset.
+    ColumnOnsets onsets(records);
+    onsets.Next();
+    uint64_t end = onsets.AtEnd() ? tick + division : onsets.Next();
+    for (size_t k = 0; k < part.Notes.size(); ++k) {
+        WorkNote& note = part.Notes[k];
+        if (k > 0 && (note.Flags & FIRST_OF_COLUMN))
+            end = onsets.AtEnd() ? tick + division : onsets.Next();
+        note.Velocity = 0;
+        raw.End[k] = end;
+    }
+    return tick + division;
 }
 
 // Places the columns' onsets on the grid. Columns snapped to one onset join into one chord
@@ -671,20 +786,23 @@ std::vector<std::pair<uint32_t, uint32_t>> ColumnGroups(const std::vector<Placed
 // where even the finest joins them, the later column moves to the next grid position if that
 // lies before the next column's and within the tolerance of its own onset; otherwise they
 // join (one string then holds two notes of the chord).
-void PlaceOnsets(const std::vector<TickSpan>& raw, Quantiser& quantiser, PartNotes& part) {
-    const auto groups = ColumnGroups(part.Notes);
-    std::vector<uint64_t> starts(groups.size());
-    std::vector<uint8_t> strings(groups.size());
-    for (size_t g = 0; g < groups.size(); ++g)
-        for (size_t i = groups[g].first; i < groups[g].second; ++i)
-            strings[g] |= StringBit(part.Notes[i]);
+void PlaceOnsets(const std::vector<NoteRecord>& records, Quantiser& quantiser,
+                 PartNotes& part) {
+    const size_t groups = ColumnOnsets(records).Count();
+    std::vector<uint32_t> starts(groups);
+    std::vector<uint8_t> strings(groups);
+    for (size_t i = 0, g = 0; i < part.Notes.size(); ++i) {
+        if (i > 0 && (part.Notes[i].Flags & FIRST_OF_COLUMN)) ++g;
+        strings[g] |= StringBit(part.Notes[i]);
+    }
     for (int pass = 0; pass <= GRID_COUNT; ++pass) {
         quantiser.Decide();
-        for (size_t g = 0; g < groups.size(); ++g)
-            starts[g] = quantiser.Quantise(raw[groups[g].first].Start);
+        ColumnOnsets onsets(records);
+        for (size_t g = 0; g < groups; ++g)
+            starts[g] = static_cast<uint32_t>(quantiser.Quantise(onsets.Next()));
         bool refined = false;
         uint8_t chordStrings = 0;
-        for (size_t g = 0; g < groups.size(); ++g) {
+        for (size_t g = 0; g < groups; ++g) {
             if (g == 0 || starts[g] != starts[g - 1]) chordStrings = 0;
             if (chordStrings & strings[g]) refined = quantiser.Refine(starts[g]) || refined;
             chordStrings |= strings[g];
@@ -693,120 +811,119 @@ void PlaceOnsets(const std::vector<TickSpan>& raw, Quantiser& quantiser, PartNot
     }
     uint64_t chordStart = 0;
     uint8_t chordStrings = 0;
-    for (size_t g = 0; g < groups.size(); ++g) {
-        uint64_t start = std::max(starts[g], chordStart);
+    ColumnOnsets onsets(records);
+    for (size_t g = 0; g < groups; ++g) {
+        const double tick = double(onsets.Next());
+        uint64_t start = std::max<uint64_t>(starts[g], chordStart);
         if (g > 0 && start == chordStart && (chordStrings & strings[g])) {
             const uint64_t next = quantiser.NextGridPoint(chordStart);
-            const double tick = double(raw[groups[g].first].Start);
-            if ((g + 1 == groups.size() || next < starts[g + 1]) &&
+            if ((g + 1 == groups || next < starts[g + 1]) &&
                 std::fabs(quantiser.TickOf(next) - tick) <= quantiser.Tolerance() + 1e-6)
                 start = next;
         }
         if (g == 0 || start != chordStart) chordStrings = 0;
         chordStart = start;
         chordStrings |= strings[g];
-        for (size_t i = groups[g].first; i < groups[g].second; ++i)
-            part.Notes[i].Start = static_cast<uint32_t>(start);
+        starts[g] = static_cast<uint32_t>(start); // starts[g + 1] is still the snapped onset
+    }
+    for (size_t i = 0, g = 0; i < part.Notes.size(); ++i) {
+        if (i > 0 && (part.Notes[i].Flags & FIRST_OF_COLUMN)) ++g;
+        part.Notes[i].Start = starts[g];
     }
 }
 
 // Splits the notes into the two voices: a note still sounding when the onset after next
 // begins (it is held while others move) goes to the lower voice and keeps its length; every
-// other note is in the upper voice, lasting to its own end or that voice's next onset.
+// other note is in the upper voice, lasting to its own end or that voice's next onset. Then
+// the notes of each onset are ordered upper voice first, so that each chord's notes lie
+// together, and the chords of each voice are made.
 void AssignVoices(PartNotes& part) {
-    std::vector<PlacedNote>& notes = part.Notes;
-    std::vector<std::pair<uint32_t, uint32_t>> onsets; // (start, first note)
-    for (uint32_t i = 0; i < notes.size(); ++i)
-        if (i == 0 || notes[i].Start != notes[i - 1].Start) onsets.emplace_back(notes[i].Start, i);
-    for (size_t o = 0; o + 1 < onsets.size(); ++o) {
-        const uint32_t next = onsets[o + 1].first;
+    BlockArray<WorkNote>& notes = part.Notes;
+    const uint32_t count = static_cast<uint32_t>(notes.size());
+    std::vector<uint32_t> onsets; // the first note of each onset, and the end
+    for (uint32_t i = 0; i < count; ++i)
+        if (i == 0 || notes[i].Start != notes[i - 1].Start) onsets.push_back(i);
+    const size_t onsetCount = onsets.size();
+    onsets.push_back(count);
+    const auto startOf = [&](size_t o) { return notes[onsets[o]].Start; };
+    const auto setVoice = [&](uint32_t i, int voice) {
+        notes[i].Flags = static_cast<uint8_t>(voice ? notes[i].Flags | LOWER_VOICE
+                                                    : notes[i].Flags & ~LOWER_VOICE);
+    };
+    for (size_t o = 0; o + 1 < onsetCount; ++o) {
+        const uint32_t next = startOf(o + 1);
         uint32_t after = 0;
-        if (o + 2 < onsets.size()) {
-            after = onsets[o + 2].first;
+        if (o + 2 < onsetCount) {
+            after = startOf(o + 2);
         } else {
-            for (uint32_t i = onsets[o + 1].second; i < notes.size(); ++i)
+            for (uint32_t i = onsets[o + 1]; i < count; ++i)
                 after = std::max(after, notes[i].End);
         }
-        for (uint32_t i = onsets[o].second; i < onsets[o + 1].second; ++i)
-            if (notes[i].End > next && notes[i].End >= after) notes[i].Voice = 1;
+        for (uint32_t i = onsets[o]; i < onsets[o + 1]; ++i)
+            if (notes[i].End > next && notes[i].End >= after) setVoice(i, 1);
     }
     // Where every note under a held one is held too, nothing moves: they stay one voice.
-    std::vector<uint32_t> moving(onsets.size() + 1, UINT32_MAX); // start of the next onset
-    for (size_t o = onsets.size(); o-- > 0;) {                    // with an unheld note
-        bool unheld = false;
-        const uint32_t end = o + 1 < onsets.size() ? onsets[o + 1].second
-                                                   : static_cast<uint32_t>(notes.size());
-        for (uint32_t i = onsets[o].second; i < end && !unheld; ++i)
-            unheld = notes[i].Voice == 0;
-        moving[o] = unheld ? onsets[o].first : moving[o + 1];
-    }
-    for (size_t o = 0; o + 1 < onsets.size(); ++o)
-        for (uint32_t i = onsets[o].second; i < onsets[o + 1].second; ++i)
-            if (notes[i].Voice == 1 && moving[o + 1] >= notes[i].End) notes[i].Voice = 0;
-    for (int v = 0; v < 2; ++v) {
-        std::vector<Chord>& chords = part.Chords[v];
-        for (uint32_t i = 0; i < notes.size(); ++i) {
-            if (notes[i].Voice != v) continue;
-            if (chords.empty() || chords.back().Start != notes[i].Start) {
-                chords.emplace_back();
-                chords.back().Start = notes[i].Start;
-            }
-            chords.back().End = std::max(chords.back().End, notes[i].End);
-            if (chords.back().Count++ == 0)
-                chords.back().First = static_cast<uint32_t>(part.Members[v].size());
-            part.Members[v].push_back(i);
+    {
+        std::vector<uint32_t> moving(onsetCount + 1, UINT32_MAX); // start of the next onset
+        for (size_t o = onsetCount; o-- > 0;) {                   // with an unheld note
+            bool unheld = false;
+            for (uint32_t i = onsets[o]; i < onsets[o + 1] && !unheld; ++i)
+                unheld = notes[i].Voice() == 0;
+            moving[o] = unheld ? startOf(o) : moving[o + 1];
         }
-        for (size_t c = 0; c + 1 < chords.size(); ++c)
-            chords[c].End = std::min(chords[c].End, chords[c + 1].Start);
+        for (size_t o = 0; o + 1 < onsetCount; ++o)
+            for (uint32_t i = onsets[o]; i < onsets[o + 1]; ++i)
+                if (notes[i].Voice() == 1 && moving[o + 1] >= notes[i].End) setVoice(i, 0);
+    }
+    std::vector<WorkNote> lower;
+    for (size_t o = 0; o < onsetCount; ++o) {
+        uint32_t first[2] = {onsets[o], onsets[o]}, to = onsets[o];
+        lower.clear();
+        for (uint32_t i = onsets[o]; i < onsets[o + 1]; ++i) {
+            if (notes[i].Voice() == 1)
+                lower.push_back(notes[i]);
+            else
+                notes[to++] = notes[i];
+        }
+        first[1] = to;
+        for (const WorkNote& note : lower)
+            notes[to++] = note;
+        for (int v = 0; v < 2; ++v) {
+            const uint32_t end = v == 0 ? first[1] : onsets[o + 1];
+            if (first[v] == end) continue;
+            Chord chord;
+            chord.First = first[v];
+            for (uint32_t i = first[v]; i < end; ++i)
+                chord.End = std::max(chord.End, notes[i].End);
+            BlockArray<Chord>& chords = part.Chords[v];
+            if (!chords.empty()) chords.back().End = std::min(chords.back().End, startOf(o));
+            chords.push_back(chord);
+        }
     }
 }
 
-// Quantised notes, voices and chords of one part; `songEnd` grows to the last note end.
-void CollectNotes(const Conversion& conversion, const TrackRecord& track,
-                  const std::vector<TimelineNote>& times, Quantiser& quantiser, PartNotes& part,
-                  uint32_t& songEnd, ScoreSummary& summary) {
-    // Notes of one key that start together in one column sound as one: the longest is kept.
-    std::vector<TickSpan> raw;
-    raw.reserve(times.size());
-    part.Notes.reserve(times.size());
-    uint32_t column = 0;
-    size_t columnStart = 0;
-    uint8_t taken = 0;
-    for (size_t i = 0; i < track.Notes.size(); ++i) {
-        const NoteRecord& record = track.Notes[i];
-        if (i > 0 && record.DeltaTime > 0) {
-            ++column;
-            columnStart = part.Notes.size();
-            taken = 0;
-        }
-        bool merged = false;
-        for (size_t k = columnStart; k < part.Notes.size() && !merged; ++k) {
-            if (part.Notes[k].Key != record.Note) continue;
-            raw[k].End = std::max(raw[k].End, times[i].End);
-            merged = true;
-        }
-        if (merged) continue;
-        PlacedNote note;
-        note.Column = column;
-        note.Key = record.Note;
-        note.Velocity = times[i].Velocity;
-        Place(conversion, record, column < part.Columns.size() ? &part.Columns[column] : nullptr,
-              taken, note);
-        part.Notes.push_back(note);
-        raw.push_back({times[i].Start, times[i].End});
-    }
-
+// Quantised onsets, ends, voices and chords of one part, from its gathered notes and their
+// times in ticks (given back on return); `songEnd` grows to the last note end.
+void CollectNotes(Quantiser& quantiser, RawTimes& raw, PartNotes& part, uint32_t& songEnd,
+                  ScoreSummary& summary) {
     quantiser.Reset();
-    for (size_t i = 0; i < raw.size(); ++i)
-        if (i == 0 || part.Notes[i].Column != part.Notes[i - 1].Column) quantiser.Observe(raw[i].Start);
-    PlaceOnsets(raw, quantiser, part);
+    const std::vector<NoteRecord>& records = *raw.Records;
+    {
+        ColumnOnsets onsets(records);
+        while (!onsets.AtEnd())
+            quantiser.Observe(onsets.Next());
+    }
+    PlaceOnsets(records, quantiser, part);
 
     double shift = 0;
+    ColumnOnsets onsets(records);
+    double start = 0;
     for (size_t i = 0; i < part.Notes.size(); ++i) {
-        PlacedNote& note = part.Notes[i];
-        uint32_t end = static_cast<uint32_t>(quantiser.Quantise(raw[i].End));
-        shift = std::max(shift, std::fabs(quantiser.TickOf(note.Start) - double(raw[i].Start)));
-        shift = std::max(shift, std::fabs(quantiser.TickOf(end) - double(raw[i].End)));
+        WorkNote& note = part.Notes[i];
+        if (note.Flags & FIRST_OF_COLUMN) start = double(onsets.Next());
+        uint32_t end = static_cast<uint32_t>(quantiser.Quantise(raw.End[i]));
+        shift = std::max(shift, std::fabs(quantiser.TickOf(note.Start) - start));
+        shift = std::max(shift, std::fabs(quantiser.TickOf(end) - double(raw.End[i])));
         if (end <= note.Start) end = static_cast<uint32_t>(quantiser.NextGridPoint(note.Start));
         note.End = end;
         songEnd = std::max(songEnd, note.End);
@@ -814,20 +931,13 @@ void CollectNotes(const Conversion& conversion, const TrackRecord& track,
         ++summary.NotesWritten;
     }
     summary.LargestShift = std::max<uint64_t>(summary.LargestShift, std::llround(shift));
-    raw = {};
+    raw = RawTimes{};
     AssignVoices(part);
-    // The columns are needed from here on only for the chords they name.
-    if (conversion.Settings.ShowChord) {
-        part.ColumnChords.resize(part.Columns.size(), -1);
-        for (size_t c = 0; c < part.Columns.size(); ++c)
-            if (part.Columns[c].Label == LABEL_NOTES)
-                part.ColumnChords[c] = static_cast<int16_t>(ChordIndexOfColumn(part.Columns[c]));
-    }
-    part.Columns = {};
     // Grid choices, kept for cutting note values; the song's beats may grow later.
     part.TripletBeats.resize(static_cast<size_t>(quantiser.BeatCount()));
     for (size_t b = 0; b < part.TripletBeats.size(); ++b)
         part.TripletBeats[b] = quantiser.IsTriplet(b) ? 1 : 0;
+    quantiser.Release();
 }
 
 // Falling tempo steps closer than this (in quarters) and smaller than this share of the tempo
@@ -942,10 +1052,11 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
     score = Score{};
     score.Title = options.WorkTitle;
     score.Divisions = DIVISIONS;
-    std::vector<std::vector<TabColumn>> columns = ConvertWithColumns(conversion, bytes, displayName);
+    std::vector<TrackColumns> columns = ConvertWithColumns(conversion, bytes, displayName);
 
+    // The timeline's notes are read one track at a time, as each part needs them.
     MidiTimeline read;
-    if (!givenTimeline) read = ReadMidiTimeline(bytes);
+    if (!givenTimeline) read = ReadMidiTimelineWithoutNotes(bytes);
     const MidiTimeline empty;
     const MidiTimeline& given = givenTimeline ? *givenTimeline : read;
     const MidiTimeline& timeline = given.Valid ? given : empty; // the tablature's notes still go out
@@ -955,46 +1066,17 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
     std::vector<uint32_t> tracks;
     if (!ChooseTracks(conversion, options, tracks, summary)) return false;
 
-    // The song's last tick, from the note ends of the timeline where its notes are the
-    // tablature's, else from the onsets.
-    std::vector<bool> matched(tracks.size());
-    uint64_t lastTick = 0;
-    for (size_t p = 0; p < tracks.size(); ++p) {
-        const TrackRecord& track = conversion.TrackList[tracks[p]];
-        const TimelineTrack* timed =
-            tracks[p] < timeline.Tracks.size() ? &timeline.Tracks[tracks[p]] : nullptr;
-        matched[p] = SameNotes(track, timed);
-        if (matched[p]) {
-            for (const TimelineNote& n : timed->Notes)
-                lastTick = std::max(lastTick, n.End);
-        } else {
-            uint64_t tick = 0;
-            for (const NoteRecord& n : track.Notes)
-                tick += n.DeltaTime;
-            lastTick = std::max(lastTick, tick + division);
-        }
-    }
-
-    Bars bars;
-    uint64_t noteCount = 0;
-    for (uint32_t t : tracks)
-        noteCount += conversion.TrackList[t].Notes.size();
-    if (!bars.Build(timeline.TimeSignatures, division, lastTick,
-                    FREE_BEATS + BEATS_PER_NOTE * noteCount)) {
-        summary.Error = "the song is too long to write as a score";
-        return false;
-    }
-
-    // Notes, strings, frets and quantised times, part by part.
+    // Notes, strings, frets and times in ticks, part by part, and the song's last tick: from
+    // the note ends of the timeline where its notes are the tablature's, else from the onsets.
     std::vector<PartNotes> notes(tracks.size());
+    std::vector<RawTimes> times(tracks.size());
     score.Parts.resize(tracks.size());
-    Quantiser quantiser(bars, division);
-    uint32_t songEnd = 0;
+    uint64_t lastTick = 0;
+    uint64_t noteCount = 0;
     for (size_t p = 0; p < tracks.size(); ++p) {
         ScorePart& part = score.Parts[p];
         part.Track = tracks[p];
         const TrackRecord& track = conversion.TrackList[part.Track];
-        if (part.Track < columns.size()) notes[p].Columns = std::move(columns[part.Track]);
         const TimelineTrack* timed =
             part.Track < timeline.Tracks.size() ? &timeline.Tracks[part.Track] : nullptr;
         part.Name = TrimmedName(timed ? timed->Name : track.TrackName);
@@ -1005,19 +1087,37 @@ bool BuildScore(Conversion& conversion, std::string_view bytes, const std::strin
         for (int s = 0; s < SCORE_STRINGS; ++s)
             part.Tuning[static_cast<size_t>(s)] = conversion.StringPitch[static_cast<size_t>(s)] +
                                                   conversion.TuningSettings.Transpose - 12;
-        std::vector<TimelineNote> guessed;
-        if (!matched[p]) guessed = GuessedNoteTimes(track, division);
-        CollectNotes(conversion, track, matched[p] ? timed->Notes : guessed, quantiser, notes[p],
-                     songEnd, summary);
-        summary.Parts.push_back(part.Track + 1);
+        TimelineSource source;
+        source.Kept = givenTimeline ? timed : nullptr;
+        source.FromBytes = !givenTimeline && timed;
+        source.Bytes = bytes;
+        source.Track = part.Track;
+        TrackColumns none;
+        TrackColumns& trackColumns = part.Track < columns.size() ? columns[part.Track] : none;
+        lastTick = std::max(lastTick, GatherNotes(conversion, track, trackColumns, source, division,
+                                                  notes[p], times[p]));
+        noteCount += track.Notes.size();
     }
-    columns = {};
+    columns.clear();
+
+    Bars bars;
+    if (!bars.Build(timeline.TimeSignatures, division, lastTick,
+                    FREE_BEATS + BEATS_PER_NOTE * noteCount)) {
+        summary.Error = "the song is too long to write as a score";
+        return false;
+    }
+    // Quantised times, voices and chords, part by part.
+    Quantiser quantiser(bars, division);
+    uint32_t songEnd = 0;
+    for (size_t p = 0; p < tracks.size(); ++p) {
+        CollectNotes(quantiser, times[p], notes[p], songEnd, summary);
+        summary.Parts.push_back(tracks[p] + 1);
+    }
     if (!bars.ExtendTo(songEnd)) {
         summary.Error = "the song is too long to write as a score";
         return false;
     }
     FillMeasures(bars, timeline, score);
-    read.Tracks = {}; // its notes are placed: only the score is built from here on
     for (size_t p = 0; p < tracks.size(); ++p) {
         BarMaker(bars, conversion, notes[p]).MakeBars(score.Parts[p].Bars);
         notes[p] = PartNotes{};

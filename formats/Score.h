@@ -67,13 +67,14 @@ struct TupletRatio {
     bool IsTuplet() const { return Actual != Normal; }
 };
 
+// The flags of notes and beats are bit-fields: a long song holds hundreds of thousands.
 struct ScoreNote {
     int16_t Pitch = 0;          // sounding MIDI pitch (middle C 60); may lie outside 0..127
     uint8_t String = NO_STRING; // 1 (highest) .. 6, or NO_STRING: no string and fret
     uint8_t Fret = 0;           // meaningful only with a string
     uint8_t Velocity = 0;
-    bool TieStart = false;      // tied to the same note in the next beat of its voice
-    bool TieStop = false;       // tied from the same note in the previous beat of its voice
+    bool TieStart : 1 = false;  // tied to the same note in the next beat of its voice
+    bool TieStop : 1 = false;   // tied from the same note in the previous beat of its voice
 };
 
 // A chord or a rest: the notes of one voice that start together and last equally long.
@@ -82,12 +83,12 @@ struct ScoreBeat {
     uint32_t Start = 0;    // in divisions from the measure's start
     uint32_t Duration = 0; // in divisions; Value, Dots and Tuplet show it
     NoteValue Value = NoteValue::Quarter;
-    uint8_t Dots = 0;
+    uint8_t Dots : 2 = 0;
+    bool TupletStart : 1 = false; // first beat of a tuplet group
+    bool TupletStop : 1 = false;  // last beat of a tuplet group
+    bool Rest : 1 = false;
+    bool WholeMeasureRest : 1 = false; // a rest filling the whole bar (Value then says nothing)
     TupletRatio Tuplet;
-    bool TupletStart = false; // first beat of a tuplet group
-    bool TupletStop = false;  // last beat of a tuplet group
-    bool Rest = false;
-    bool WholeMeasureRest = false; // a rest filling the whole bar (Value then says nothing)
     // Index into ChordNames where Show Chords names the chord, else -1; ScoreChordName gives
     // the name the score shows for it.
     int16_t ChordIndex = -1;

@@ -118,5 +118,63 @@ TEST(EventWalkerTest, TheTimelineAndThePracticeProgramReadTheAnnouncedTracksAlik
     EXPECT_EQ(why, "the file ends before its last track");
 }
 
+TEST(EventWalkerTest, TheTimelineReadOneTrackAtATimeHoldsWhatTheWholeReadKeeps) {
+    TrackBuilder conductor, guitar;
+    conductor.Name("Tempo").Tempo().TimeSig(3, 2).End(10);
+    guitar.Name("Lead")
+        .Raw({0, 0xC2, 25})
+        .NoteOn(0, 60, 90, 2)
+        .NoteOn(4, 60, 80, 2) // the same key again: the first note-off ends the first
+        .NoteOn(0, 60, 70, 3) // another channel
+        .NoteOff(6, 60, 2)
+        .NoteOn(2, 64, 60, 2) // still sounding at the track's end
+        .NoteOff(3, 60, 3)
+        .NoteOff(1, 60, 2)
+        .End(5);
+    const std::string file = MidiBuilder(1, 96).Add(conductor).Add(guitar).Bytes();
+    const MidiTimeline whole = ReadMidiTimeline(file);
+    const MidiTimeline map = ReadMidiTimelineWithoutNotes(file);
+    ASSERT_TRUE(whole.Valid) << whole.Error;
+    ASSERT_TRUE(map.Valid) << map.Error;
+    ASSERT_EQ(map.Tracks.size(), 2u);
+    EXPECT_EQ(map.Tempos.size(), whole.Tempos.size());
+    EXPECT_EQ(map.TimeSignatures.size(), 1u);
+    EXPECT_EQ(map.LengthTicks, whole.LengthTicks);
+    EXPECT_EQ(map.Tracks[1].Name, "Lead");
+    EXPECT_EQ(map.Tracks[1].Program, 25);
+    EXPECT_EQ(map.Tracks[1].EndTick, whole.Tracks[1].EndTick);
+    EXPECT_TRUE(map.Tracks[1].Notes.empty());
+
+    std::vector<TimelineNote> notes;
+    const bool read = ForEachTrackNote(
+        file, 1,
+        [&](uint32_t index, const TimelineNote& note) {
+            EXPECT_EQ(index, notes.size());
+            notes.push_back(note);
+        },
+        [&](uint32_t index, uint64_t end) {
+            ASSERT_LT(index, notes.size());
+            EXPECT_EQ(notes[index].End, notes[index].Start) << "ended twice: " << index;
+            notes[index].End = end;
+        });
+    ASSERT_TRUE(read);
+    const std::vector<TimelineNote>& kept = whole.Tracks[1].Notes;
+    ASSERT_EQ(kept.size(), 4u);
+    EXPECT_EQ(kept[0].End, 10u);
+    EXPECT_EQ(kept[3].End, 21u);
+    ASSERT_EQ(notes.size(), kept.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(notes[i].Start, kept[i].Start) << i;
+        EXPECT_EQ(notes[i].End, kept[i].End) << i;
+        EXPECT_EQ(notes[i].Key, kept[i].Key) << i;
+        EXPECT_EQ(notes[i].Channel, kept[i].Channel) << i;
+        EXPECT_EQ(notes[i].Velocity, kept[i].Velocity) << i;
+    }
+    const auto none = [](uint32_t, const TimelineNote&) {};
+    const auto noEnd = [](uint32_t, uint64_t) {};
+    EXPECT_FALSE(ForEachTrackNote(file, 2, none, noEnd));
+    EXPECT_FALSE(ForEachTrackNote(file.substr(0, file.size() - 3), 1, none, noEnd));
+}
+
 } // namespace
 } // namespace morvel
