@@ -45,25 +45,42 @@ int SearchFretLimit(const ConversionSettings& settings) {
 
 // What one voicing's frets ask of the hand.
 struct VoicingShape {
-    double Cost = 0; // the voicing's own cost, open strings in the first position
-    int Opens = 0;   // open strings, which cost OpenAway more per fret the hand sits higher
-    int Low = 0;     // lowest and highest fretted fret; 0 for open strings only
+    double Cost = 0;    // the voicing's own cost, open strings in the first position
+    int Opens = 0;      // open strings, which cost OpenAway more per fret the hand sits higher
+    int ChordOpens = 0; // the same within a chord, which cost ChordOpenAway more
+    int Low = 0;        // lowest and highest fretted fret; 0 for open strings only
     int High = 0;
     int Fretted = 0;
     uint8_t Frets[STRING_COUNT] = {}; // the fretted frets
-    int FirstFit = 0;                 // the positions (indices) it fits: FirstFit .. LastFit
+    // Per open string, the fret at which the next thicker string left free sounds its pitch
+    // (0 when there is none): a hand in position over that fret could fret it instead.
+    int OpenAlternatives = 0;
+    uint8_t Alternative[STRING_COUNT] = {};
+    int FirstFit = 0; // the positions (indices) it fits: FirstFit .. LastFit
     int LastFit = POSITIONS - 1;
 };
 
-// The shape of the voicing `frets[0..count)`.
-VoicingShape ShapeOf(const uint8_t* frets, int count, const FingeringWeights& w) {
+// The shape of the voicing that puts fret `frets[i]` on string `strings[i]`, i < count.
+VoicingShape ShapeOf(const uint8_t* frets, const uint8_t* strings, int count,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch,
+                     const FingeringWeights& w) {
     VoicingShape shape;
     int low = MAX_OPTIMISED_FRET + 1;
     int high = 0;
+    unsigned used = 0;
+    for (int i = 0; i < count; ++i)
+        used |= 1u << strings[i];
     for (int i = 0; i < count; ++i) {
         const int f = frets[i];
         if (f == 0) {
             ++shape.Opens;
+            const int s = strings[i] + 1;
+            if (s < STRING_COUNT && !(used & (1u << s))) {
+                const int alt = stringPitch[static_cast<size_t>(strings[i])] -
+                                stringPitch[static_cast<size_t>(s)];
+                if (alt > 0 && alt <= MAX_OPTIMISED_FRET)
+                    shape.Alternative[shape.OpenAlternatives++] = static_cast<uint8_t>(alt);
+            }
             continue;
         }
         low = std::min(low, f);
@@ -71,12 +88,13 @@ VoicingShape ShapeOf(const uint8_t* frets, int count, const FingeringWeights& w)
         shape.Frets[shape.Fretted++] = static_cast<uint8_t>(f);
         shape.Cost += w.Fretted + w.Fret * f;
     }
+    if (count > 1) shape.ChordOpens = shape.Opens;
     if (high == 0) return shape;
     shape.Low = low;
     shape.High = high;
     const int span = high - low;
     if (span >= HAND_FRETS) {
-        shape.Cost += w.Stretch;
+        shape.Cost += std::max(0.0, w.Stretch - w.StretchHigh * low);
         if (span > MAX_CHORD_STRETCH) shape.Cost += WIDE_COST * (span - MAX_CHORD_STRETCH);
         shape.FirstFit = shape.LastFit = low - 1;
     } else {
@@ -89,11 +107,19 @@ VoicingShape ShapeOf(const uint8_t* frets, int count, const FingeringWeights& w)
 
 // The cost of `shape` with the hand in position index `p`.
 double CostAt(const VoicingShape& shape, int p, const FingeringWeights& w) {
-    double cost = shape.Cost + w.OpenAway * p * shape.Opens;
+    double cost = shape.Cost + (w.OpenAway * shape.Opens + w.ChordOpenAway * shape.ChordOpens) * p;
+    const int first = p + 1; // the fret of the index finger
+    for (int i = 0; i < shape.OpenAlternatives; ++i)
+        if (shape.Alternative[i] >= first && shape.Alternative[i] < first + HAND_FRETS)
+            cost += w.OpenUnder;
     if (shape.High - shape.Low < HAND_FRETS) {
-        const int first = p + 1; // the fret of the index finger
-        for (int i = 0; i < shape.Fretted; ++i)
-            if (shape.Frets[i] < first || shape.Frets[i] >= first + HAND_FRETS) cost += w.Reach;
+        for (int i = 0; i < shape.Fretted; ++i) {
+            const int f = shape.Frets[i];
+            if (f < first || f >= first + HAND_FRETS)
+                cost += w.Reach;
+            else
+                cost += (w.Finger - w.Fret) * (f - first);
+        }
     }
     return cost;
 }
@@ -249,10 +275,14 @@ class ColumnBuilder {
     void KeepCurrent() {
         found_ = true;
         uint8_t frets[STRING_COUNT];
+        uint8_t strings[STRING_COUNT];
         int count = 0;
         for (int i = 0; i < choices_->PitchCount; ++i)
-            if (current_.String[i] != LEFT_OUT) frets[count++] = current_.Fret[i];
-        const VoicingShape shape = ShapeOf(frets, count, weights_);
+            if (current_.String[i] != LEFT_OUT) {
+                strings[count] = current_.String[i];
+                frets[count++] = current_.Fret[i];
+            }
+        const VoicingShape shape = ShapeOf(frets, strings, count, stringPitch_, weights_);
         for (int p = shape.FirstFit; p <= shape.LastFit; ++p) {
             Voicing& best = choices_->Best[p];
             const double cost = CostAt(shape, p, weights_);
@@ -491,11 +521,13 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
     return TrackFingering(std::move(positions), std::move(labels));
 }
 
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division) {
-    return FingeringCost(track, placement, division, FITTED_FINGERING_WEIGHTS);
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division) {
+    return FingeringCost(track, placement, stringPitch, division, FITTED_FINGERING_WEIGHTS);
 }
 
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division,
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division,
                      const FingeringWeights& weights) {
     const std::vector<NoteRecord>& notes = track.Notes;
     const double quarter = division > 0 ? division : 1;
@@ -513,11 +545,15 @@ double FingeringCost(const TrackRecord& track, const TrackFingering& placement, 
                 fretOn[code >> TrackFingering::STRING_SHIFT] = code & TrackFingering::FRET_MASK;
         }
         uint8_t frets[STRING_COUNT];
+        uint8_t strings[STRING_COUNT];
         int count = 0;
-        for (uint8_t fret : fretOn)
-            if (fret != NO_FRET) frets[count++] = fret;
+        for (int s = 0; s < STRING_COUNT; ++s)
+            if (fretOn[s] != NO_FRET) {
+                strings[count] = static_cast<uint8_t>(s);
+                frets[count++] = fretOn[s];
+            }
         if (count > 0) {
-            const VoicingShape shape = ShapeOf(frets, count, weights);
+            const VoicingShape shape = ShapeOf(frets, strings, count, stringPitch, weights);
             for (int p = 0; p < POSITIONS; ++p)
                 own[p] = p >= shape.FirstFit && p <= shape.LastFit ? CostAt(shape, p, weights)
                                                                    : INFINITE_COST;

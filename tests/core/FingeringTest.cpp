@@ -240,8 +240,8 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
         std::vector<uint8_t> codes(track.Notes.size());
         std::function<void(size_t)> choose = [&](size_t c) {
             if (c == options.size()) {
-                cheapest =
-                    std::min(cheapest, FingeringCost(track, TrackFingering(codes, codes), 96));
+                cheapest = std::min(
+                    cheapest, FingeringCost(track, TrackFingering(codes, codes), pitches, 96));
                 return;
             }
             for (const std::vector<uint8_t>& voicing : options[c]) {
@@ -251,7 +251,7 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
         };
         choose(0);
         const TrackFingering found = OptimiseTrackFingering(track, pitches, settings, 96);
-        EXPECT_NEAR(FingeringCost(track, found, 96), cheapest, 1e-9) << "round " << round;
+        EXPECT_NEAR(FingeringCost(track, found, pitches, 96), cheapest, 1e-9) << "round " << round;
     }
 }
 
