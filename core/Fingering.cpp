@@ -6,8 +6,8 @@
 // any voicing can hold, fretted notes within MAX_CHORD_STRETCH when that is possible); a
 // voicing fits every position whose frets hold its fretted notes (a voicing of open strings
 // only fits every position), and for each position only the cheapest voicing that fits it is
-// kept: what follows a column depends on nothing but the position it leaves. One byte per
-// column and position records where the best path came from; a backward walk then rebuilds
+// kept: what follows a column depends on nothing but the position it leaves. Five bits per
+// column and position record where the best path came from; a backward walk then rebuilds
 // the chosen voicings and writes one position code and one column label per note.
 #include "core/Fingering.h"
 #include "core/FingeringWeights.h"
@@ -31,9 +31,12 @@ constexpr int SEARCH_STEPS = 4096;
 constexpr double WIDE_COST = 50.0; // per fret a chord spans beyond MAX_CHORD_STRETCH
 constexpr double INFINITE_COST = std::numeric_limits<double>::infinity();
 
-// Back-pointer byte of a search state: reached, and the position index it came from.
-constexpr uint8_t SLOT_REACHED = 0x80;
-constexpr uint8_t SLOT_FROM_MASK = 0x1F;
+// Back-pointers: per column and position, the position index the best path came from, in
+// SLOT_BITS bits each, packed into SLOT_BYTES per column.
+constexpr int SLOT_BITS = 5;
+constexpr unsigned SLOT_MASK = (1u << SLOT_BITS) - 1;
+constexpr size_t SLOT_BYTES = (POSITIONS * SLOT_BITS + 7) / 8;
+static_assert(POSITIONS <= 1 << SLOT_BITS);
 
 constexpr uint8_t LEFT_OUT = 0xFF; // the string of a pitch a voicing does not hold
 
@@ -161,7 +164,7 @@ void Advance(const double* cost, const double* own, double* next, uint8_t* slot,
         }
         if (best == INFINITE_COST) continue;
         next[p] = best + own[p];
-        slot[p] = static_cast<uint8_t>(SLOT_REACHED | bestFrom);
+        slot[p] = static_cast<uint8_t>(bestFrom);
     }
 }
 
@@ -338,6 +341,28 @@ class ColumnBuilder {
     bool found_ = false; // some voicing reached the end
 };
 
+// Packs the back-pointers `slot[0..POSITIONS)` into `packed[0..SLOT_BYTES)`.
+void PackSlots(const uint8_t* slot, uint8_t* packed) {
+    std::fill(packed, packed + SLOT_BYTES, uint8_t{0});
+    for (int p = 0; p < POSITIONS; ++p) {
+        const unsigned bit = static_cast<unsigned>(p * SLOT_BITS);
+        const unsigned value = slot[p] & SLOT_MASK;
+        packed[bit / 8] = static_cast<uint8_t>(packed[bit / 8] | value << bit % 8);
+        if (bit % 8 + SLOT_BITS > 8)
+            packed[bit / 8 + 1] =
+                static_cast<uint8_t>(packed[bit / 8 + 1] | value >> (8 - bit % 8));
+    }
+}
+
+// The back-pointer of position `p` in `packed`.
+int UnpackSlot(const uint8_t* packed, int p) {
+    const unsigned bit = static_cast<unsigned>(p * SLOT_BITS);
+    unsigned value = packed[bit / 8] >> bit % 8;
+    if (bit % 8 + SLOT_BITS > 8)
+        value |= static_cast<unsigned>(packed[bit / 8 + 1]) << (8 - bit % 8);
+    return static_cast<int>(value & SLOT_MASK);
+}
+
 // The end of the column that starts at note `first`.
 size_t ColumnEnd(const std::vector<NoteRecord>& notes, size_t first) {
     size_t end = first + 1;
@@ -479,7 +504,8 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
 
     ColumnBuilder builder(stringPitch, settings, weights);
     ColumnChoices choices;
-    std::vector<uint8_t> from(columnCount * POSITIONS, 0);
+    std::vector<uint8_t> from(columnCount * SLOT_BYTES, 0);
+    uint8_t slot[POSITIONS];
     double cost[POSITIONS];
     double next[POSITIONS];
     double own[POSITIONS];
@@ -489,17 +515,17 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
     for (size_t first = 0; first < notes.size(); ++column) {
         const size_t end = ColumnEnd(notes, first);
         builder.Build(notes.data() + first, notes.data() + end, choices);
-        uint8_t* slot = from.data() + column * POSITIONS;
         if (choices.Placeable == 0) {
             // Nothing placed: the hand stays where it was.
             for (int p = 0; p < POSITIONS; ++p)
-                slot[p] = static_cast<uint8_t>(SLOT_REACHED | p);
+                slot[p] = static_cast<uint8_t>(p);
         } else {
             for (int p = 0; p < POSITIONS; ++p)
                 own[p] = choices.Best[p].Cost;
             Advance(cost, own, next, slot, notes[first].DeltaTime, quarter, weights);
             std::copy(next, next + POSITIONS, cost);
         }
+        PackSlots(slot, from.data() + column * SLOT_BYTES);
         first = end;
     }
 
@@ -512,10 +538,9 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
         while (first > 0 && notes[first].DeltaTime == 0)
             --first;
         builder.Build(notes.data() + first, notes.data() + end, choices);
-        const uint8_t slot = from[column * POSITIONS + static_cast<size_t>(hand)];
         WriteColumn(notes, first, end, choices, choices.Best[hand], stringPitch, settings,
                     positions, labels);
-        hand = slot & SLOT_FROM_MASK;
+        hand = UnpackSlot(from.data() + column * SLOT_BYTES, hand);
         end = first;
     }
     return TrackFingering(std::move(positions), std::move(labels));
