@@ -24,9 +24,11 @@
 //   reaching one fret further at a cost, a chord spanning five frets or more only with a
 //   stretch, cheaper higher up the neck); a shift of the position costs once and per fret,
 //   dearer when the columns follow each other quickly; a fretted note costs by itself and per
-//   fret of the hand's position, so the hand stays low on the neck; an open string costs
-//   nothing but a little more the higher the hand sits, more in a chord, and more again when
-//   the next thicker string could sound it under the hand.
+//   fret up to the index finger, then a weight of its own per fret to the finger that stops
+//   it (per fret of the note where a finger reaches or the chord stretches), so the hand
+//   stays low on the neck; an open string costs nothing but a little more the higher the hand
+//   sits, more in a chord, and more again when the next thicker string could sound it under
+//   the hand.
 //   FingeringCost gives that sum for any placement (with the best hand positions for it).
 //   The search is a shortest path over hand positions, so its time and memory grow linearly
 //   with the track, whatever the settings.
