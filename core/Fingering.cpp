@@ -6,8 +6,8 @@
 // any voicing can hold, fretted notes within MAX_CHORD_STRETCH when that is possible); a
 // voicing fits every position whose frets hold its fretted notes (a voicing of open strings
 // only fits every position), and for each position only the cheapest voicing that fits it is
-// kept: what follows a column depends on nothing but the position it leaves. One byte per
-// column and position records where the best path came from; a backward walk then rebuilds
+// kept: what follows a column depends on nothing but the position it leaves. Five bits per
+// column and position record where the best path came from; a backward walk then rebuilds
 // the chosen voicings and writes one position code and one column label per note.
 #include "core/Fingering.h"
 #include "core/FingeringWeights.h"
@@ -31,9 +31,12 @@ constexpr int SEARCH_STEPS = 4096;
 constexpr double WIDE_COST = 50.0; // per fret a chord spans beyond MAX_CHORD_STRETCH
 constexpr double INFINITE_COST = std::numeric_limits<double>::infinity();
 
-// Back-pointer byte of a search state: reached, and the position index it came from.
-constexpr uint8_t SLOT_REACHED = 0x80;
-constexpr uint8_t SLOT_FROM_MASK = 0x1F;
+// Back-pointers: per column and position, the position index the best path came from, in
+// SLOT_BITS bits each, packed into SLOT_BYTES per column.
+constexpr int SLOT_BITS = 5;
+constexpr unsigned SLOT_MASK = (1u << SLOT_BITS) - 1;
+constexpr size_t SLOT_BYTES = (POSITIONS * SLOT_BITS + 7) / 8;
+static_assert(POSITIONS <= 1 << SLOT_BITS);
 
 constexpr uint8_t LEFT_OUT = 0xFF; // the string of a pitch a voicing does not hold
 
@@ -45,25 +48,42 @@ int SearchFretLimit(const ConversionSettings& settings) {
 
 // What one voicing's frets ask of the hand.
 struct VoicingShape {
-    double Cost = 0; // the voicing's own cost, open strings in the first position
-    int Opens = 0;   // open strings, which cost OpenAway more per fret the hand sits higher
-    int Low = 0;     // lowest and highest fretted fret; 0 for open strings only
+    double Cost = 0;    // the voicing's own cost, open strings in the first position
+    int Opens = 0;      // open strings, which cost OpenAway more per fret the hand sits higher
+    int ChordOpens = 0; // the same within a chord, which cost ChordOpenAway more
+    int Low = 0;        // lowest and highest fretted fret; 0 for open strings only
     int High = 0;
     int Fretted = 0;
     uint8_t Frets[STRING_COUNT] = {}; // the fretted frets
-    int FirstFit = 0;                 // the positions (indices) it fits: FirstFit .. LastFit
+    // Per open string, the fret at which the next thicker string left free sounds its pitch
+    // (0 when there is none): a hand in position over that fret could fret it instead.
+    int OpenAlternatives = 0;
+    uint8_t Alternative[STRING_COUNT] = {};
+    int FirstFit = 0; // the positions (indices) it fits: FirstFit .. LastFit
     int LastFit = POSITIONS - 1;
 };
 
-// The shape of the voicing `frets[0..count)`.
-VoicingShape ShapeOf(const uint8_t* frets, int count, const FingeringWeights& w) {
+// The shape of the voicing that puts fret `frets[i]` on string `strings[i]`, i < count.
+VoicingShape ShapeOf(const uint8_t* frets, const uint8_t* strings, int count,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch,
+                     const FingeringWeights& w) {
     VoicingShape shape;
     int low = MAX_OPTIMISED_FRET + 1;
     int high = 0;
+    unsigned used = 0;
+    for (int i = 0; i < count; ++i)
+        used |= 1u << strings[i];
     for (int i = 0; i < count; ++i) {
         const int f = frets[i];
         if (f == 0) {
             ++shape.Opens;
+            const int s = strings[i] + 1;
+            if (s < STRING_COUNT && !(used & (1u << s))) {
+                const int alt = stringPitch[static_cast<size_t>(strings[i])] -
+                                stringPitch[static_cast<size_t>(s)];
+                if (alt > 0 && alt <= MAX_OPTIMISED_FRET)
+                    shape.Alternative[shape.OpenAlternatives++] = static_cast<uint8_t>(alt);
+            }
             continue;
         }
         low = std::min(low, f);
@@ -71,12 +91,13 @@ VoicingShape ShapeOf(const uint8_t* frets, int count, const FingeringWeights& w)
         shape.Frets[shape.Fretted++] = static_cast<uint8_t>(f);
         shape.Cost += w.Fretted + w.Fret * f;
     }
+    if (count > 1) shape.ChordOpens = shape.Opens;
     if (high == 0) return shape;
     shape.Low = low;
     shape.High = high;
     const int span = high - low;
     if (span >= HAND_FRETS) {
-        shape.Cost += w.Stretch;
+        shape.Cost += std::max(0.0, w.Stretch - w.StretchHigh * low);
         if (span > MAX_CHORD_STRETCH) shape.Cost += WIDE_COST * (span - MAX_CHORD_STRETCH);
         shape.FirstFit = shape.LastFit = low - 1;
     } else {
@@ -89,11 +110,19 @@ VoicingShape ShapeOf(const uint8_t* frets, int count, const FingeringWeights& w)
 
 // The cost of `shape` with the hand in position index `p`.
 double CostAt(const VoicingShape& shape, int p, const FingeringWeights& w) {
-    double cost = shape.Cost + w.OpenAway * p * shape.Opens;
+    double cost = shape.Cost + (w.OpenAway * shape.Opens + w.ChordOpenAway * shape.ChordOpens) * p;
+    const int first = p + 1; // the fret of the index finger
+    for (int i = 0; i < shape.OpenAlternatives; ++i)
+        if (shape.Alternative[i] >= first && shape.Alternative[i] < first + HAND_FRETS)
+            cost += w.OpenUnder;
     if (shape.High - shape.Low < HAND_FRETS) {
-        const int first = p + 1; // the fret of the index finger
-        for (int i = 0; i < shape.Fretted; ++i)
-            if (shape.Frets[i] < first || shape.Frets[i] >= first + HAND_FRETS) cost += w.Reach;
+        for (int i = 0; i < shape.Fretted; ++i) {
+            const int f = shape.Frets[i];
+            if (f < first || f >= first + HAND_FRETS)
+                cost += w.Reach;
+            else
+                cost += (w.Finger - w.Fret) * (f - first);
+        }
     }
     return cost;
 }
@@ -135,7 +164,7 @@ void Advance(const double* cost, const double* own, double* next, uint8_t* slot,
         }
         if (best == INFINITE_COST) continue;
         next[p] = best + own[p];
-        slot[p] = static_cast<uint8_t>(SLOT_REACHED | bestFrom);
+        slot[p] = static_cast<uint8_t>(bestFrom);
     }
 }
 
@@ -249,10 +278,14 @@ class ColumnBuilder {
     void KeepCurrent() {
         found_ = true;
         uint8_t frets[STRING_COUNT];
+        uint8_t strings[STRING_COUNT];
         int count = 0;
         for (int i = 0; i < choices_->PitchCount; ++i)
-            if (current_.String[i] != LEFT_OUT) frets[count++] = current_.Fret[i];
-        const VoicingShape shape = ShapeOf(frets, count, weights_);
+            if (current_.String[i] != LEFT_OUT) {
+                strings[count] = current_.String[i];
+                frets[count++] = current_.Fret[i];
+            }
+        const VoicingShape shape = ShapeOf(frets, strings, count, stringPitch_, weights_);
         for (int p = shape.FirstFit; p <= shape.LastFit; ++p) {
             Voicing& best = choices_->Best[p];
             const double cost = CostAt(shape, p, weights_);
@@ -307,6 +340,28 @@ class ColumnBuilder {
     bool wide_ = false;  // chords wider than MAX_CHORD_STRETCH allowed
     bool found_ = false; // some voicing reached the end
 };
+
+// Packs the back-pointers `slot[0..POSITIONS)` into `packed[0..SLOT_BYTES)`.
+void PackSlots(const uint8_t* slot, uint8_t* packed) {
+    std::fill(packed, packed + SLOT_BYTES, uint8_t{0});
+    for (int p = 0; p < POSITIONS; ++p) {
+        const unsigned bit = static_cast<unsigned>(p * SLOT_BITS);
+        const unsigned value = slot[p] & SLOT_MASK;
+        packed[bit / 8] = static_cast<uint8_t>(packed[bit / 8] | value << bit % 8);
+        if (bit % 8 + SLOT_BITS > 8)
+            packed[bit / 8 + 1] =
+                static_cast<uint8_t>(packed[bit / 8 + 1] | value >> (8 - bit % 8));
+    }
+}
+
+// The back-pointer of position `p` in `packed`.
+int UnpackSlot(const uint8_t* packed, int p) {
+    const unsigned bit = static_cast<unsigned>(p * SLOT_BITS);
+    unsigned value = packed[bit / 8] >> bit % 8;
+    if (bit % 8 + SLOT_BITS > 8)
+        value |= static_cast<unsigned>(packed[bit / 8 + 1]) << (8 - bit % 8);
+    return static_cast<int>(value & SLOT_MASK);
+}
 
 // The end of the column that starts at note `first`.
 size_t ColumnEnd(const std::vector<NoteRecord>& notes, size_t first) {
@@ -449,7 +504,8 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
 
     ColumnBuilder builder(stringPitch, settings, weights);
     ColumnChoices choices;
-    std::vector<uint8_t> from(columnCount * POSITIONS, 0);
+    std::vector<uint8_t> from(columnCount * SLOT_BYTES, 0);
+    uint8_t slot[POSITIONS];
     double cost[POSITIONS];
     double next[POSITIONS];
     double own[POSITIONS];
@@ -459,17 +515,17 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
     for (size_t first = 0; first < notes.size(); ++column) {
         const size_t end = ColumnEnd(notes, first);
         builder.Build(notes.data() + first, notes.data() + end, choices);
-        uint8_t* slot = from.data() + column * POSITIONS;
         if (choices.Placeable == 0) {
             // Nothing placed: the hand stays where it was.
             for (int p = 0; p < POSITIONS; ++p)
-                slot[p] = static_cast<uint8_t>(SLOT_REACHED | p);
+                slot[p] = static_cast<uint8_t>(p);
         } else {
             for (int p = 0; p < POSITIONS; ++p)
                 own[p] = choices.Best[p].Cost;
             Advance(cost, own, next, slot, notes[first].DeltaTime, quarter, weights);
             std::copy(next, next + POSITIONS, cost);
         }
+        PackSlots(slot, from.data() + column * SLOT_BYTES);
         first = end;
     }
 
@@ -482,20 +538,21 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
         while (first > 0 && notes[first].DeltaTime == 0)
             --first;
         builder.Build(notes.data() + first, notes.data() + end, choices);
-        const uint8_t slot = from[column * POSITIONS + static_cast<size_t>(hand)];
         WriteColumn(notes, first, end, choices, choices.Best[hand], stringPitch, settings,
                     positions, labels);
-        hand = slot & SLOT_FROM_MASK;
+        hand = UnpackSlot(from.data() + column * SLOT_BYTES, hand);
         end = first;
     }
     return TrackFingering(std::move(positions), std::move(labels));
 }
 
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division) {
-    return FingeringCost(track, placement, division, FITTED_FINGERING_WEIGHTS);
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division) {
+    return FingeringCost(track, placement, stringPitch, division, FITTED_FINGERING_WEIGHTS);
 }
 
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division,
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division,
                      const FingeringWeights& weights) {
     const std::vector<NoteRecord>& notes = track.Notes;
     const double quarter = division > 0 ? division : 1;
@@ -513,11 +570,15 @@ double FingeringCost(const TrackRecord& track, const TrackFingering& placement, 
                 fretOn[code >> TrackFingering::STRING_SHIFT] = code & TrackFingering::FRET_MASK;
         }
         uint8_t frets[STRING_COUNT];
+        uint8_t strings[STRING_COUNT];
         int count = 0;
-        for (uint8_t fret : fretOn)
-            if (fret != NO_FRET) frets[count++] = fret;
+        for (int s = 0; s < STRING_COUNT; ++s)
+            if (fretOn[s] != NO_FRET) {
+                strings[count] = static_cast<uint8_t>(s);
+                frets[count++] = fretOn[s];
+            }
         if (count > 0) {
-            const VoicingShape shape = ShapeOf(frets, count, weights);
+            const VoicingShape shape = ShapeOf(frets, strings, count, stringPitch, weights);
             for (int p = 0; p < POSITIONS; ++p)
                 own[p] = p >= shape.FirstFit && p <= shape.LastFit ? CostAt(shape, p, weights)
                                                                    : INFINITE_COST;

@@ -22,9 +22,13 @@
 // - It minimises, over the whole track, the sum of the costs of core/FingeringWeights.h: the
 //   hand sits in a position (the index finger at a fret, the hand over four frets, a finger
 //   reaching one fret further at a cost, a chord spanning five frets or more only with a
-//   stretch); a shift of the position costs once and per fret, dearer when the columns follow
-//   each other quickly; a fretted note costs by itself and per fret, so the hand stays low on
-//   the neck, and an open string costs nothing but a little more the higher the hand sits.
+//   stretch, cheaper higher up the neck); a shift of the position costs once and per fret,
+//   dearer when the columns follow each other quickly; a fretted note costs by itself and per
+//   fret up to the index finger, then a weight of its own per fret to the finger that stops
+//   it (per fret of the note where a finger reaches or the chord stretches), so the hand
+//   stays low on the neck; an open string costs nothing but a little more the higher the hand
+//   sits, more in a chord, and more again when the next thicker string could sound it under
+//   the hand.
 //   FingeringCost gives that sum for any placement (with the best hand positions for it).
 //   The search is a shortest path over hand positions, so its time and memory grow linearly
 //   with the track, whatever the settings.
@@ -98,7 +102,9 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
                                       const ConversionSettings& settings, uint32_t division);
 
 // The cost the search minimises, of any placement of `track` (one position code per note;
-// notes left out add nothing). A column holding one string twice counts its last fret.
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division);
+// notes left out add nothing) under the working tuning `stringPitch`. A column holding one
+// string twice counts its last fret.
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division);
 
 } // namespace morvel

@@ -18,32 +18,44 @@ struct FingeringWeights {
     double ShiftOnce; // once for every shift, however short
     double Quick;     // extra share of a shift made between columns struck close together
     double Reach;     // per note a finger reaches one fret beyond the hand's position
+    // Under the hand a note costs Fret per fret up to the index finger, then this per fret
+    // to the finger that stops it: the hand's position is what costs, not which finger.
+    double Finger;
+    double OpenUnder;     // per open string whose pitch the next thicker string has under the hand
+    double ChordOpenAway; // OpenAway once more for an open string of a chord
+    double StretchHigh;   // Stretch is this much cheaper per fret of the chord's lowest fret
 };
 
 // Fitted with bench/fit-fingering (a coordinate search; each half of the pieces checked with
 // the weights fitted on the other half, then fitted on all) on the 100 classical-guitar pieces
 // with fingerings guitarists wrote (../shared/groundtruth/classtab), at Transpose 12 and Max
-// Fret 24: 86.2 % of their notes on the written string and fret, against 82.8 % for every note
-// at its lowest fret; 85.4 % and 86.9 % on each half held back from the fit.
-constexpr double FRET_COST = 0.133;
-constexpr double FRETTED_COST = 0.282;
+// Fret 24: 86.4 % of their notes on the written string and fret, against 82.8 % for every note
+// at its lowest fret; 85.4 % and 87.2 % on each half held back from the fit.
+constexpr double FRET_COST = 0.150;
+constexpr double FRETTED_COST = 0.175;
 constexpr double OPEN_AWAY_COST = 0.100;
 constexpr double STRETCH_COST = 5.062;
-constexpr double SHIFT_COST = 0.506;
-constexpr double SHIFT_ONCE_COST = 1.062;
-constexpr double QUICK_SHIFT_COST = 0.369;
-constexpr double REACH_COST = 0.516;
+constexpr double SHIFT_COST = 0.450;
+constexpr double SHIFT_ONCE_COST = 1.000;
+constexpr double QUICK_SHIFT_COST = 0.250;
+constexpr double REACH_COST = 0.744;
+constexpr double FINGER_COST = 0.000;
+constexpr double OPEN_UNDER_COST = 0.075;
+constexpr double CHORD_OPEN_AWAY_COST = 0.047;
+constexpr double STRETCH_HIGH_COST = 0.100;
 
 constexpr FingeringWeights FITTED_FINGERING_WEIGHTS = {
-    FRET_COST,  FRETTED_COST,    OPEN_AWAY_COST,   STRETCH_COST,
-    SHIFT_COST, SHIFT_ONCE_COST, QUICK_SHIFT_COST, REACH_COST};
+    FRET_COST,   FRETTED_COST,    OPEN_AWAY_COST,       STRETCH_COST,
+    SHIFT_COST,  SHIFT_ONCE_COST, QUICK_SHIFT_COST,     REACH_COST,
+    FINGER_COST, OPEN_UNDER_COST, CHORD_OPEN_AWAY_COST, STRETCH_HIGH_COST};
 
 // OptimiseTrackFingering and FingeringCost under `weights`.
 TrackFingering OptimiseTrackFingering(const TrackRecord& track,
                                       const std::array<int16_t, STRING_COUNT>& stringPitch,
                                       const ConversionSettings& settings, uint32_t division,
                                       const FingeringWeights& weights);
-double FingeringCost(const TrackRecord& track, const TrackFingering& placement, uint32_t division,
+double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division,
                      const FingeringWeights& weights);
 
 } // namespace morvel

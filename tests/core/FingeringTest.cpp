@@ -1,4 +1,5 @@
 #include "core/Fingering.h"
+#include "core/FingeringWeights.h"
 #include "core/Metrics.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/support/MidiBuilder.h"
@@ -240,8 +241,8 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
         std::vector<uint8_t> codes(track.Notes.size());
         std::function<void(size_t)> choose = [&](size_t c) {
             if (c == options.size()) {
-                cheapest =
-                    std::min(cheapest, FingeringCost(track, TrackFingering(codes, codes), 96));
+                cheapest = std::min(
+                    cheapest, FingeringCost(track, TrackFingering(codes, codes), pitches, 96));
                 return;
             }
             for (const std::vector<uint8_t>& voicing : options[c]) {
@@ -251,7 +252,7 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
         };
         choose(0);
         const TrackFingering found = OptimiseTrackFingering(track, pitches, settings, 96);
-        EXPECT_NEAR(FingeringCost(track, found, 96), cheapest, 1e-9) << "round " << round;
+        EXPECT_NEAR(FingeringCost(track, found, pitches, 96), cheapest, 1e-9) << "round " << round;
     }
 }
 
@@ -354,6 +355,25 @@ TEST(Fingering, ATrackWrittenStringByStringOnSixChannelsKeepsItsStrings) {
     ASSERT_EQ(searched.size(), expected.size() + 1);
     EXPECT_NE(std::vector<int>(searched.begin(), searched.end() - 1), expected);
     EXPECT_EQ(searched.back(), 4 << TrackFingering::STRING_SHIFT | 3) << "C4 on the fifth string";
+}
+
+// With the hand in the first position (G#5 on the first string's fourth fret), B4 sounds on
+// the open second string or under the little finger on the third: the open string's cost
+// decides, and the two placements differ by it less the fretted note's cost.
+TEST(Fingering, AnOpenStringTheHandCouldStopCostsWhatItsWeightSays) {
+    TrackRecord track;
+    track.Notes = {{0, 80, 0, ' '}, {96, 71, 0, ' '}, {96, 80, 0, ' '}};
+    const ConversionSettings settings;
+    FingeringWeights weights = FITTED_FINGERING_WEIGHTS;
+    weights.OpenUnder = 0;
+    const TrackFingering open = OptimiseTrackFingering(track, BaseTuning, settings, 96, weights);
+    EXPECT_EQ(ShapeOf(open, 0, 3), "0:4 1:0");
+    weights.OpenUnder = 10 * weights.Fretted;
+    const TrackFingering fretted = OptimiseTrackFingering(track, BaseTuning, settings, 96, weights);
+    EXPECT_EQ(ShapeOf(fretted, 0, 3), "0:4 2:4");
+    EXPECT_NEAR(FingeringCost(track, open, BaseTuning, 96, weights) -
+                    FingeringCost(track, fretted, BaseTuning, 96, weights),
+                weights.OpenUnder - (weights.Fretted + weights.Fret + 3 * weights.Finger), 1e-9);
 }
 
 TEST(Fingering, MaxFretAbove21ReachesTheTopFretsOnlyInTheOptimisedPlacement) {
