@@ -3,6 +3,7 @@
 #include "formats/StandardTab.h"
 
 #include "core/Tunings.h"
+#include "formats/PlainText.h"
 
 #include <algorithm>
 #include <array>
@@ -42,47 +43,6 @@ std::string PitchName(int pitch) {
 
 std::string PitchClassName(int pitch) {
     return NOTE_NAMES[pitch - 12 * FloorDiv(pitch, 12)];
-}
-
-// `text` as valid UTF-8 on one line: well-formed UTF-8 kept, other bytes read as Latin-1,
-// control characters (C0, DEL, C1) as spaces.
-std::string PlainText(std::string_view text) {
-    std::string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            out += c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
-            ++i;
-            continue;
-        }
-        const size_t length = c >= 0xF0 && c <= 0xF4  ? 4
-                              : c >= 0xE0 && c < 0xF0 ? 3
-                              : c >= 0xC2 && c < 0xE0 ? 2
-                                                      : 0;
-        bool valid = length != 0 && i + length <= text.size();
-        for (size_t k = 1; valid && k < length; ++k)
-            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (valid && length > 2) {
-            // No overlong forms, surrogates or code points above U+10FFFF.
-            const unsigned char second = static_cast<unsigned char>(text[i + 1]);
-            valid = !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second >= 0xA0) &&
-                    !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second >= 0x90);
-        }
-        if (valid) {
-            out.append(text.substr(i, length));
-            i += length;
-            continue;
-        }
-        if (c < 0xA0) {
-            out += ' ';
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-        ++i;
-    }
-    return out;
 }
 
 // "E A D G B E", then the preset's name and the offsets from standard where there are any.
