@@ -9,9 +9,7 @@ data="$build/bench-data"
 
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target morvel-convert
-if [ ! -f "$data/long-guitar.mid" ]; then
-    echo "Generating long-guitar.mid into $data"
-    python3 ../shared/tools/gen_midi.py "$data" --only long-guitar >/dev/null
-fi
+. bench/long-track.sh
+long_guitar_track "$build"
 python3 bench/fingering.py "$build/bin/morvel-convert" ../shared/midi "$data/long-guitar.mid" \
     examples/melody.mid

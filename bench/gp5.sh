@@ -51,10 +51,8 @@ echo "TuxGuitar $(dpkg-query -W -f='${Version}' tuxguitar)"
 
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target morvel-convert morvel-score-dump
-if [ ! -f "$data/long-guitar.mid" ]; then
-    echo "Generating long-guitar.mid into $data"
-    python3 ../shared/tools/gen_midi.py "$data" --only long-guitar >/dev/null
-fi
+. bench/long-track.sh
+long_guitar_track "$build"
 python3 bench/gp5.py "$build/bin/morvel-convert" "$build/bin/morvel-score-dump" "$work" \
     "$tux_jars:$work/classes" ../shared/midi "$data/long-guitar.mid" examples/melody.mid \
     "${flags[@]}"
