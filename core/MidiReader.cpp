@@ -63,6 +63,9 @@ int ChannelDataBytes(uint32_t status) {
     }
 }
 
+// Channel and key pairs a track can sound at once.
+constexpr size_t SOUNDING_KEYS = 16 * 128;
+
 } // namespace
 
 std::string& TrimTrailingBlanks(std::string& text) {
@@ -133,6 +136,13 @@ void Conversion::StartTrack() {
         track.TimeSigDenominator = previous.TimeSigDenominator;
     }
     state_->CurrentTrack = static_cast<int>(TrackList.size()) - 1;
+    try {
+        state_->Sounding.assign(SOUNDING_KEYS, 0);
+        state_->SoundingOnset.assign(SOUNDING_KEYS, 0);
+    } catch (const std::bad_alloc&) {
+        // The track is read without durations.
+        state_->Sounding.clear();
+    }
 }
 
 void Conversion::ReserveNotes() {
@@ -146,6 +156,10 @@ void Conversion::ReserveNotes() {
         TrackList[st.CurrentTrack].Notes.reserve(bytes / BYTES_PER_NOTE);
     } catch (const std::bad_alloc&) {
         // Growing one note at a time still works.
+    }
+    try {
+        TrackList[st.CurrentTrack].Durations.reserve(TrackList[st.CurrentTrack].Notes.capacity());
+    } catch (const std::bad_alloc&) {
     }
 }
 
@@ -164,6 +178,32 @@ void Conversion::AppendNote(uint32_t deltaTime, uint8_t note, uint8_t channel) {
     }
     st.LastNoteTrack = st.CurrentTrack;
     st.LastNoteIndex = track.Notes.size() - 1;
+    // Durations are kept while they follow the notes one for one; a note struck again while
+    // it sounds ends at the new onset.
+    if (track.Durations.size() + 1 != track.Notes.size() || st.Sounding.size() != SOUNDING_KEYS ||
+        track.Notes.size() >= UINT32_MAX)
+        return;
+    const uint32_t onset = track.LastNoteTime + deltaTime;
+    EndNote(note, channel, onset);
+    try {
+        track.Durations.push_back(0);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    const size_t key = (channel & 0x0Fu) * 128u + (note & 0x7Fu);
+    st.Sounding[key] = static_cast<uint32_t>(track.Notes.size());
+    st.SoundingOnset[key] = onset;
+}
+
+void Conversion::EndNote(uint8_t note, uint8_t channel, uint32_t tick) {
+    State& st = *state_;
+    if (st.CurrentTrack < 0 || st.Sounding.size() != SOUNDING_KEYS) return;
+    TrackRecord& track = TrackList[st.CurrentTrack];
+    const size_t key = (channel & 0x0Fu) * 128u + (note & 0x7Fu);
+    uint32_t& sounding = st.Sounding[key];
+    if (sounding == 0 || sounding > track.Durations.size()) return;
+    track.Durations[sounding - 1] = tick - st.SoundingOnset[key];
+    sounding = 0;
 }
 
 NoteRecord* Conversion::LastNote() {
@@ -277,7 +317,10 @@ void Conversion::ChannelEvent(uint8_t first, uint8_t second) {
         }
         [[fallthrough]]; // velocity 0: a note-off
     case 0x80:
-        if (track) track->EndTime = track->LastNoteTime + st.PendingTicks;
+        if (track) {
+            track->EndTime = track->LastNoteTime + st.PendingTicks;
+            EndNote(first, st.RunningStatus & 0x0F, track->EndTime);
+        }
         return;
     case 0xA0:
         MarkLastNote('A');

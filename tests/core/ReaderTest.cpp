@@ -42,6 +42,36 @@ TEST_F(ReaderTest, NotesKeepDeltasAcrossNoteOffsAndOtherEvents) {
     EXPECT_EQ(conv.TrackList[0].EndTime, 0u) << "a stored note resets the end time";
 }
 
+// Each note lasts until the note-off of its key on its channel (velocity 0 and running status
+// included, the last event read byte by byte at the chunk's end) or until it is struck again;
+// a note-off of a key not sounding changes nothing. Both readers record the same.
+TEST_F(ReaderTest, NotesKeepTheirDurationsUntilTheirOwnNoteOff) {
+    TrackBuilder t;
+    t.NoteOn(0, 60)
+        .NoteOn(0, 64, 100, 1)
+        .NoteOff(96, 60)
+        .NoteOn(0, 62)
+        .NoteOn(24, 64, 0, 1)
+        .NoteOn(72, 67)
+        .Delta(48)
+        .Raw({62, 0})
+        .NoteOff(0, 60)
+        .NoteOn(0, 67)
+        .Delta(10)
+        .Raw({67, 0})
+        .End();
+    const std::string bytes = MidiBuilder(0).Add(t).Bytes();
+    for (int lenient : {0, 1}) {
+        Conversion reader;
+        reader.Settings.LenientReading = lenient;
+        ConvertBytes(reader, bytes);
+        ASSERT_EQ(reader.TrackList.size(), 1u);
+        EXPECT_EQ(reader.TrackList[0].Durations, (std::vector<uint32_t>{96, 120, 144, 48, 10}))
+            << "lenient " << lenient;
+        EXPECT_EQ(reader.TrackList[0].EndTime, 250u);
+    }
+}
+
 TEST_F(ReaderTest, RunningStatusAndChannels) {
     TrackBuilder t;
     t.NoteOn(0, 60, 100, 5).Delta(10).Raw({62, 100}).NoteOff(96, 62, 5).End();
@@ -256,6 +286,7 @@ TEST_F(ReaderTest, AHugeSysExCountAtTheChunksEndDoesNotSpin) {
     EXPECT_EQ(conv.TrackList.at(0).Notes.size(), 1u);
     EXPECT_TRUE(out.errors.empty());
 }
+
 
 
 // A file several read buffers long, written to disk so the reader refills its buffer many
