@@ -103,9 +103,9 @@ int main(int argc, char** argv) {
         std::istringstream in(line);
         FingeringWeights w{};
         in >> w.Fret >> w.Fretted >> w.OpenAway >> w.Stretch >> w.Shift >> w.ShiftOnce >> w.Quick >>
-            w.Reach >> w.Finger >> w.OpenUnder >> w.ChordOpenAway >> w.StretchHigh;
+            w.Reach >> w.Finger >> w.OpenUnder >> w.ChordOpenAway >> w.StretchHigh >> w.Cut;
         if (!in) {
-            std::fprintf(stderr, "fit-fingering-eval: twelve weights needed per line\n");
+            std::fprintf(stderr, "fit-fingering-eval: thirteen weights needed per line\n");
             return 2;
         }
         std::string out;

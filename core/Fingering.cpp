@@ -26,6 +26,10 @@ constexpr int HAND_FRETS = 4; // frets the hand covers in one position, index to
 constexpr int POSITIONS = MAX_OPTIMISED_FRET; // positions 1 .. MAX_OPTIMISED_FRET, index P - 1
 // Distinct pitches of one column the search considers; six strings hold at most six of them.
 constexpr int MAX_COLUMN_PITCHES = 12;
+// Notes still sounding from earlier columns that a column's hand shape takes in: the nearest
+// MAX_HELD distinct pitches among the HELD_LOOKBACK notes before the column.
+constexpr int MAX_HELD = 2;
+constexpr size_t HELD_LOOKBACK = 16;
 // Steps of the voicing search of one column; the chords of the corpus take at most 1,900.
 constexpr int SEARCH_STEPS = 4096;
 constexpr double WIDE_COST = 50.0; // per fret a chord spans beyond MAX_CHORD_STRETCH
@@ -63,8 +67,10 @@ struct VoicingShape {
     int LastFit = POSITIONS - 1;
 };
 
-// The shape of the voicing that puts fret `frets[i]` on string `strings[i]`, i < count.
-VoicingShape ShapeOf(const uint8_t* frets, const uint8_t* strings, int count,
+// The shape of the voicing that puts fret `frets[i]` on string `strings[i]`, i < count. The
+// notes from `held` on are still held from earlier columns: their strings are taken and their
+// fretted fingers belong to the hand shape, but their own costs were paid before.
+VoicingShape ShapeOf(const uint8_t* frets, const uint8_t* strings, int count, int held,
                      const std::array<int16_t, STRING_COUNT>& stringPitch,
                      const FingeringWeights& w) {
     VoicingShape shape;
@@ -75,7 +81,9 @@ VoicingShape ShapeOf(const uint8_t* frets, const uint8_t* strings, int count,
         used |= 1u << strings[i];
     for (int i = 0; i < count; ++i) {
         const int f = frets[i];
+        const bool own = i < held;
         if (f == 0) {
+            if (!own) continue;
             ++shape.Opens;
             const int s = strings[i] + 1;
             if (s < STRING_COUNT && !(used & (1u << s))) {
@@ -89,9 +97,9 @@ VoicingShape ShapeOf(const uint8_t* frets, const uint8_t* strings, int count,
         low = std::min(low, f);
         high = std::max(high, f);
         shape.Frets[shape.Fretted++] = static_cast<uint8_t>(f);
-        shape.Cost += w.Fretted + w.Fret * f;
+        if (own) shape.Cost += w.Fretted + w.Fret * f;
     }
-    if (count > 1) shape.ChordOpens = shape.Opens;
+    if (held > 1) shape.ChordOpens = shape.Opens;
     if (high == 0) return shape;
     shape.Low = low;
     shape.High = high;
@@ -170,8 +178,9 @@ void Advance(const double* cost, const double* own, double* next, uint8_t* slot,
 
 struct Voicing {
     double Cost = INFINITE_COST;
-    uint8_t String[MAX_COLUMN_PITCHES] = {}; // per distinct pitch of the column, or LEFT_OUT
-    uint8_t Fret[MAX_COLUMN_PITCHES] = {};
+    // per distinct pitch of the column, then per held pitch; LEFT_OUT for one not placed
+    uint8_t String[MAX_COLUMN_PITCHES + MAX_HELD] = {};
+    uint8_t Fret[MAX_COLUMN_PITCHES + MAX_HELD] = {};
 };
 
 // The candidates of one column: its distinct pitches that some string holds, how many of
@@ -180,7 +189,8 @@ struct ColumnChoices {
     bool TooLow = false; // a note lies below the lowest string
     int PitchCount = 0;
     int Placeable = 0;
-    int64_t Pitch[MAX_COLUMN_PITCHES] = {};
+    int HeldCount = 0; // pitches still sounding from earlier columns, after the column's own
+    int64_t Pitch[MAX_COLUMN_PITCHES + MAX_HELD] = {};
     bool AboveBound[MAX_COLUMN_PITCHES] = {};
     Voicing Best[POSITIONS];
 };
@@ -192,8 +202,10 @@ class ColumnBuilder {
         : stringPitch_(stringPitch), settings_(settings), weights_(weights),
           fretLimit_(SearchFretLimit(settings)) {}
 
-    // The choices of notes [first, last).
-    void Build(const NoteRecord* first, const NoteRecord* last, ColumnChoices& out) {
+    // The choices of notes [first, last), with `heldPitches[0..heldCount)` (folded, distinct)
+    // still sounding.
+    void Build(const NoteRecord* first, const NoteRecord* last, const int64_t* heldPitches,
+               int heldCount, ColumnChoices& out) {
         out = ColumnChoices{};
         for (const NoteRecord* note = first; note != last; ++note) {
             const FoldedNote folded = FoldNote(note->Note, stringPitch_, settings_);
@@ -212,6 +224,10 @@ class ColumnBuilder {
         choices_ = &out;
         out.Placeable = MostPlaced();
         if (out.Placeable == 0) return;
+        for (int h = 0; h < heldCount; ++h)
+            if (std::find(out.Pitch, out.Pitch + out.PitchCount, heldPitches[h]) ==
+                out.Pitch + out.PitchCount)
+                out.Pitch[out.PitchCount + out.HeldCount++] = heldPitches[h];
         leftOut_ = out.PitchCount - out.Placeable;
         // Within the stretch first, wider only when no voicing is; a column whose search runs
         // out of steps (a cluster of many pitches) takes the cheapest voicing found so far, or
@@ -264,7 +280,7 @@ class ColumnBuilder {
     }
 
     void KeepAssignment() {
-        std::fill(current_.String, current_.String + MAX_COLUMN_PITCHES, LEFT_OUT);
+        std::fill(current_.String, current_.String + MAX_COLUMN_PITCHES + MAX_HELD, LEFT_OUT);
         for (int s = 0; s < STRING_COUNT; ++s) {
             if (pitchOn_[s] < 0) continue;
             const int f = static_cast<int>(choices_->Pitch[pitchOn_[s]] - stringPitch_[s]);
@@ -280,15 +296,22 @@ class ColumnBuilder {
         uint8_t frets[STRING_COUNT];
         uint8_t strings[STRING_COUNT];
         int count = 0;
-        for (int i = 0; i < choices_->PitchCount; ++i)
-            if (current_.String[i] != LEFT_OUT) {
-                strings[count] = current_.String[i];
-                frets[count++] = current_.Fret[i];
+        int held = -1;
+        double cut = 0;
+        for (int i = 0; i < choices_->PitchCount + choices_->HeldCount; ++i) {
+            if (i == choices_->PitchCount) held = count;
+            if (current_.String[i] == LEFT_OUT) {
+                if (i >= choices_->PitchCount) cut += weights_.Cut;
+                continue;
             }
-        const VoicingShape shape = ShapeOf(frets, strings, count, stringPitch_, weights_);
+            strings[count] = current_.String[i];
+            frets[count++] = current_.Fret[i];
+        }
+        if (held < 0) held = count;
+        const VoicingShape shape = ShapeOf(frets, strings, count, held, stringPitch_, weights_);
         for (int p = shape.FirstFit; p <= shape.LastFit; ++p) {
             Voicing& best = choices_->Best[p];
-            const double cost = CostAt(shape, p, weights_);
+            const double cost = CostAt(shape, p, weights_) + cut;
             if (cost < best.Cost) {
                 best = current_;
                 best.Cost = cost;
@@ -302,10 +325,11 @@ class ColumnBuilder {
         if (budget_ == 0) return;
         --budget_;
         ColumnChoices& c = *choices_;
-        if (index == c.PitchCount) {
+        if (index == c.PitchCount + c.HeldCount) {
             KeepCurrent();
             return;
         }
+        const bool held = index >= c.PitchCount;
         for (int s = 0; s < STRING_COUNT; ++s) {
             if ((usedStrings & (1u << s)) || !Holds(index, s)) continue;
             const int f = static_cast<int>(c.Pitch[index] - stringPitch_[s]);
@@ -320,7 +344,10 @@ class ColumnBuilder {
             current_.Fret[index] = static_cast<uint8_t>(f);
             Search(index + 1, usedStrings | (1u << s), low, high);
         }
-        if (leftOut_ > 0) {
+        if (held) {
+            current_.String[index] = LEFT_OUT; // the held note is cut short
+            Search(index + 1, usedStrings, lowFret, highFret);
+        } else if (leftOut_ > 0) {
             --leftOut_;
             current_.String[index] = LEFT_OUT;
             Search(index + 1, usedStrings, lowFret, highFret);
@@ -369,6 +396,28 @@ size_t ColumnEnd(const std::vector<NoteRecord>& notes, size_t first) {
     while (end < notes.size() && notes[end].DeltaTime == 0)
         ++end;
     return end;
+}
+
+// The notes among the HELD_LOOKBACK before note `first` still sounding at its onset: their
+// folded pitches (distinct, at most MAX_HELD, the latest struck first) go to `held`; returns
+// their count. None when the track has no duration for every note.
+int HeldBefore(const TrackRecord& track, size_t first,
+               const std::array<int16_t, STRING_COUNT>& stringPitch,
+               const ConversionSettings& settings, int64_t* held) {
+    const std::vector<NoteRecord>& notes = track.Notes;
+    if (track.Durations.size() != notes.size() || first >= notes.size()) return 0;
+    int count = 0;
+    uint64_t distance = notes[first].DeltaTime; // from the onset of note i to that of first
+    for (size_t i = first; i-- > 0 && first - i <= HELD_LOOKBACK && count < MAX_HELD;) {
+        if (distance > 0 && track.Durations[i] > distance) {
+            const FoldedNote folded = FoldNote(notes[i].Note, stringPitch, settings);
+            if (folded.Range != NOTE_TOO_LOW && folded.Range != NOTE_DAMAGED &&
+                std::find(held, held + count, folded.Pitch) == held + count)
+                held[count++] = folded.Pitch;
+        }
+        distance += notes[i].DeltaTime;
+    }
+    return count;
 }
 
 // Position codes and the column label of notes [first, end) under `voicing`.
@@ -514,7 +563,9 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
     size_t column = 0;
     for (size_t first = 0; first < notes.size(); ++column) {
         const size_t end = ColumnEnd(notes, first);
-        builder.Build(notes.data() + first, notes.data() + end, choices);
+        int64_t held[MAX_HELD];
+        const int heldCount = HeldBefore(track, first, stringPitch, settings, held);
+        builder.Build(notes.data() + first, notes.data() + end, held, heldCount, choices);
         if (choices.Placeable == 0) {
             // Nothing placed: the hand stays where it was.
             for (int p = 0; p < POSITIONS; ++p)
@@ -537,7 +588,9 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
         size_t first = end - 1;
         while (first > 0 && notes[first].DeltaTime == 0)
             --first;
-        builder.Build(notes.data() + first, notes.data() + end, choices);
+        int64_t held[MAX_HELD];
+        const int heldCount = HeldBefore(track, first, stringPitch, settings, held);
+        builder.Build(notes.data() + first, notes.data() + end, held, heldCount, choices);
         WriteColumn(notes, first, end, choices, choices.Best[hand], stringPitch, settings,
                     positions, labels);
         hand = UnpackSlot(from.data() + column * SLOT_BYTES, hand);
@@ -546,14 +599,48 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
     return TrackFingering(std::move(positions), std::move(labels));
 }
 
+namespace {
+
+// Lowers `own[p]` to the cheapest cost, for every hand position p, of a column's placed notes
+// `frets`/`strings[0..held)` (with `count` - `held` held notes after them) and the pitches
+// `heldPitch[0..heldCount)` still sounding, each on a string left free or cut short.
+void HeldCosts(uint8_t* frets, uint8_t* strings, int count, int held, const int64_t* heldPitch,
+               int heldCount, double cut, const std::array<int16_t, STRING_COUNT>& stringPitch,
+               int fretLimit, const FingeringWeights& w, double* own) {
+    if (heldCount == 0) {
+        const VoicingShape shape = ShapeOf(frets, strings, count, held, stringPitch, w);
+        for (int p = shape.FirstFit; p <= shape.LastFit; ++p)
+            own[p] = std::min(own[p], CostAt(shape, p, w) + cut);
+        return;
+    }
+    HeldCosts(frets, strings, count, held, heldPitch + 1, heldCount - 1, cut + w.Cut, stringPitch,
+              fretLimit, w, own);
+    for (int s = 0; s < STRING_COUNT; ++s) {
+        const int64_t fret = *heldPitch - stringPitch[static_cast<size_t>(s)];
+        if (fret < 0 || fret > fretLimit ||
+            std::find(strings, strings + count, s) != strings + count)
+            continue;
+        frets[count] = static_cast<uint8_t>(fret);
+        strings[count] = static_cast<uint8_t>(s);
+        HeldCosts(frets, strings, count + 1, held, heldPitch + 1, heldCount - 1, cut, stringPitch,
+                  fretLimit, w, own);
+    }
+}
+
+} // namespace
+
 double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
-                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division) {
-    return FingeringCost(track, placement, stringPitch, division, FITTED_FINGERING_WEIGHTS);
+                     const std::array<int16_t, STRING_COUNT>& stringPitch,
+                     const ConversionSettings& settings, uint32_t division) {
+    return FingeringCost(track, placement, stringPitch, settings, division,
+                         FITTED_FINGERING_WEIGHTS);
 }
 
 double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
-                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch,
+                     const ConversionSettings& settings, uint32_t division,
                      const FingeringWeights& weights) {
+    const int fretLimit = SearchFretLimit(settings);
     const std::vector<NoteRecord>& notes = track.Notes;
     const double quarter = division > 0 ? division : 1;
     double cost[POSITIONS];
@@ -569,8 +656,8 @@ double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
             if (code != TrackFingering::COLUMN_TOO_LOW && code != TrackFingering::COLUMN_TOO_HIGH)
                 fretOn[code >> TrackFingering::STRING_SHIFT] = code & TrackFingering::FRET_MASK;
         }
-        uint8_t frets[STRING_COUNT];
-        uint8_t strings[STRING_COUNT];
+        uint8_t frets[STRING_COUNT + MAX_HELD];
+        uint8_t strings[STRING_COUNT + MAX_HELD];
         int count = 0;
         for (int s = 0; s < STRING_COUNT; ++s)
             if (fretOn[s] != NO_FRET) {
@@ -578,10 +665,20 @@ double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
                 frets[count++] = fretOn[s];
             }
         if (count > 0) {
-            const VoicingShape shape = ShapeOf(frets, strings, count, stringPitch, weights);
-            for (int p = 0; p < POSITIONS; ++p)
-                own[p] = p >= shape.FirstFit && p <= shape.LastFit ? CostAt(shape, p, weights)
-                                                                   : INFINITE_COST;
+            int64_t held[MAX_HELD];
+            int heldCount = HeldBefore(track, first, stringPitch, settings, held);
+            // A held pitch the column strikes again is the column's own.
+            for (int h = 0; h < heldCount; ++h)
+                for (int i = 0; i < count; ++i)
+                    if (stringPitch[strings[i]] + frets[i] == held[h]) {
+                        std::copy(held + h + 1, held + heldCount, held + h);
+                        --heldCount;
+                        --h;
+                        break;
+                    }
+            std::fill(own, own + POSITIONS, INFINITE_COST);
+            HeldCosts(frets, strings, count, count, held, heldCount, 0, stringPitch, fretLimit,
+                      weights, own);
             Advance(cost, own, next, slot, notes[first].DeltaTime, quarter, weights);
             std::copy(next, next + POSITIONS, cost);
         }

@@ -29,6 +29,11 @@
 //   stays low on the neck; an open string costs nothing but a little more the higher the hand
 //   sits, more in a chord, and more again when the next thicker string could sound it under
 //   the hand.
+//   Notes still sounding from earlier columns (the track's Durations, when it has one per
+//   note: at most 2 distinct pitches among the 16 notes before the column) belong to the
+//   column's hand shape: each takes a string the column's own notes leave free, its fret
+//   counted in the shape's span and fit to the hand (not in the per-note costs), or it is cut
+//   short at a cost. Which string holds it is chosen anew for every column.
 //   FingeringCost gives that sum for any placement (with the best hand positions for it).
 //   The search is a shortest path over hand positions, so its time and memory grow linearly
 //   with the track, whatever the settings.
@@ -102,9 +107,11 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
                                       const ConversionSettings& settings, uint32_t division);
 
 // The cost the search minimises, of any placement of `track` (one position code per note;
-// notes left out add nothing) under the working tuning `stringPitch`. A column holding one
-// string twice counts its last fret.
+// notes left out add nothing) under the working tuning `stringPitch` and `settings` (which
+// fold the notes still sounding, as for the search). A column holding one string twice counts
+// its last fret.
 double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
-                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division);
+                     const std::array<int16_t, STRING_COUNT>& stringPitch,
+                     const ConversionSettings& settings, uint32_t division);
 
 } // namespace morvel

@@ -24,30 +24,36 @@ struct FingeringWeights {
     double OpenUnder;     // per open string whose pitch the next thicker string has under the hand
     double ChordOpenAway; // OpenAway once more for an open string of a chord
     double StretchHigh;   // Stretch is this much cheaper per fret of the chord's lowest fret
+    // Per note still sounding from an earlier column that the column's hand shape does not
+    // keep on a string of its own: the note cut short.
+    double Cut;
 };
 
 // Fitted with bench/fit-fingering (a coordinate search; each half of the pieces checked with
 // the weights fitted on the other half, then fitted on all) on the 100 classical-guitar pieces
 // with fingerings guitarists wrote (../shared/groundtruth/classtab), at Transpose 12 and Max
-// Fret 24: 86.4 % of their notes on the written string and fret, against 82.8 % for every note
-// at its lowest fret; 85.4 % and 87.2 % on each half held back from the fit.
-constexpr double FRET_COST = 0.150;
-constexpr double FRETTED_COST = 0.175;
-constexpr double OPEN_AWAY_COST = 0.100;
-constexpr double STRETCH_COST = 5.062;
-constexpr double SHIFT_COST = 0.450;
-constexpr double SHIFT_ONCE_COST = 1.000;
-constexpr double QUICK_SHIFT_COST = 0.250;
-constexpr double REACH_COST = 0.744;
-constexpr double FINGER_COST = 0.000;
-constexpr double OPEN_UNDER_COST = 0.075;
-constexpr double CHORD_OPEN_AWAY_COST = 0.047;
-constexpr double STRETCH_HIGH_COST = 0.100;
+// Fret 24, with each note's duration as read: 86.9 % of their notes on the written string and
+// fret, against 82.8 % for every note at its lowest fret; 86.2 % and 87.5 % on each half held
+// back from the fit.
+constexpr double FRET_COST = 0.133;
+constexpr double FRETTED_COST = 0.107;
+constexpr double OPEN_AWAY_COST = 0.067;
+constexpr double STRETCH_COST = 3.000;
+constexpr double SHIFT_COST = 0.500;
+constexpr double SHIFT_ONCE_COST = 1.125;
+constexpr double QUICK_SHIFT_COST = 0.263;
+constexpr double REACH_COST = 0.500;
+constexpr double FINGER_COST = 0.050;
+constexpr double OPEN_UNDER_COST = 0.113;
+constexpr double CHORD_OPEN_AWAY_COST = 0.075;
+constexpr double STRETCH_HIGH_COST = 0.120;
+constexpr double CUT_COST = 0.562;
 
 constexpr FingeringWeights FITTED_FINGERING_WEIGHTS = {
     FRET_COST,   FRETTED_COST,    OPEN_AWAY_COST,       STRETCH_COST,
     SHIFT_COST,  SHIFT_ONCE_COST, QUICK_SHIFT_COST,     REACH_COST,
-    FINGER_COST, OPEN_UNDER_COST, CHORD_OPEN_AWAY_COST, STRETCH_HIGH_COST};
+    FINGER_COST, OPEN_UNDER_COST, CHORD_OPEN_AWAY_COST, STRETCH_HIGH_COST,
+    CUT_COST};
 
 // OptimiseTrackFingering and FingeringCost under `weights`.
 TrackFingering OptimiseTrackFingering(const TrackRecord& track,
@@ -55,7 +61,8 @@ TrackFingering OptimiseTrackFingering(const TrackRecord& track,
                                       const ConversionSettings& settings, uint32_t division,
                                       const FingeringWeights& weights);
 double FingeringCost(const TrackRecord& track, const TrackFingering& placement,
-                     const std::array<int16_t, STRING_COUNT>& stringPitch, uint32_t division,
+                     const std::array<int16_t, STRING_COUNT>& stringPitch,
+                     const ConversionSettings& settings, uint32_t division,
                      const FingeringWeights& weights);
 
 } // namespace morvel

@@ -186,6 +186,10 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
                     {n ? 0 : delta, static_cast<uint16_t>(52 + random() % 36), 0, ' '});
             firsts.push_back(track.Notes.size());
         }
+        // Half the rounds with durations, so that notes still sound into later columns.
+        if (round % 2)
+            for (size_t i = 0; i < track.Notes.size(); ++i)
+                track.Durations.push_back(std::array<uint32_t, 3>{24, 96, 500}[random() % 3]);
         // Every voicing of a column: each note on a string that holds it or left out, a
         // pitch sounded twice placed as its first, distinct pitches on distinct strings; of
         // those placing the most pitches, the ones within the stretch when there are any.
@@ -241,8 +245,8 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
         std::vector<uint8_t> codes(track.Notes.size());
         std::function<void(size_t)> choose = [&](size_t c) {
             if (c == options.size()) {
-                cheapest = std::min(
-                    cheapest, FingeringCost(track, TrackFingering(codes, codes), pitches, 96));
+                cheapest = std::min(cheapest, FingeringCost(track, TrackFingering(codes, codes),
+                                                            pitches, settings, 96));
                 return;
             }
             for (const std::vector<uint8_t>& voicing : options[c]) {
@@ -252,8 +256,33 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
         };
         choose(0);
         const TrackFingering found = OptimiseTrackFingering(track, pitches, settings, 96);
-        EXPECT_NEAR(FingeringCost(track, found, pitches, 96), cheapest, 1e-9) << "round " << round;
+        EXPECT_NEAR(FingeringCost(track, found, pitches, settings, 96), cheapest, 1e-9)
+            << "round " << round;
     }
+}
+
+// A note still sounding keeps its string: the next note goes to another string rather than
+// cut it short, while the same notes without durations share the string.
+TEST(Fingering, ANoteStillSoundingKeepsItsString) {
+    TrackRecord track;
+    track.Notes = {{0, 54, 0, ' '}, {0, 75, 0, ' '}, {240, 72, 0, ' '}};
+    FingeringWeights weights = FITTED_FINGERING_WEIGHTS;
+    weights.Cut = 2.0;
+    const ConversionSettings settings;
+    const TrackFingering free = OptimiseTrackFingering(track, BaseTuning, settings, 96, weights);
+    EXPECT_EQ(free.Position(2) >> TrackFingering::STRING_SHIFT,
+              free.Position(1) >> TrackFingering::STRING_SHIFT)
+        << ShapeOf(free, 0, 3);
+    track.Durations = {240, 480, 240};
+    const TrackFingering held = OptimiseTrackFingering(track, BaseTuning, settings, 96, weights);
+    EXPECT_EQ(ShapeOf(held, 0, 2), ShapeOf(free, 0, 2));
+    EXPECT_NE(held.Position(2) >> TrackFingering::STRING_SHIFT,
+              held.Position(1) >> TrackFingering::STRING_SHIFT)
+        << ShapeOf(held, 0, 3);
+    weights.Cut = 0;
+    EXPECT_EQ(ShapeOf(OptimiseTrackFingering(track, BaseTuning, settings, 96, weights), 0, 3),
+              ShapeOf(free, 0, 3))
+        << "cutting short free of cost is as if the note had ended";
 }
 
 // Settings files can hold any value: the search must still end at once and give every note
@@ -371,8 +400,8 @@ TEST(Fingering, AnOpenStringTheHandCouldStopCostsWhatItsWeightSays) {
     weights.OpenUnder = 10 * weights.Fretted;
     const TrackFingering fretted = OptimiseTrackFingering(track, BaseTuning, settings, 96, weights);
     EXPECT_EQ(ShapeOf(fretted, 0, 3), "0:4 2:4");
-    EXPECT_NEAR(FingeringCost(track, open, BaseTuning, 96, weights) -
-                    FingeringCost(track, fretted, BaseTuning, 96, weights),
+    EXPECT_NEAR(FingeringCost(track, open, BaseTuning, settings, 96, weights) -
+                    FingeringCost(track, fretted, BaseTuning, settings, 96, weights),
                 weights.OpenUnder - (weights.Fretted + weights.Fret + 3 * weights.Finger), 1e-9);
 }
 
