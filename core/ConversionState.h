@@ -34,10 +34,13 @@ struct Conversion::State {
     int CurrentTrack = -1;  // index into TrackList, -1 for none
     int LastNoteTrack = -1; // track of the most recently stored note, -1 for none
     size_t LastNoteIndex = 0;
-    // Per channel and key (channel * 128 + key) of the current track, 1 + the index of the
-    // note sounding there, or 0; and that note's onset tick. Empty when they could not be had.
-    std::vector<uint32_t> Sounding;
-    std::vector<uint32_t> SoundingOnset;
+    // Per channel and key (channel * 128 + key) of the current track, the note sounding there
+    // (1 + its index, or 0) and its onset tick. Empty when the table could not be had.
+    struct SoundingNote {
+        uint32_t Number = 0;
+        uint32_t Onset = 0;
+    };
+    std::vector<SoundingNote> Sounding;
 
     // ---- Line buffer ----
     TabColumn TabLine[COLUMNS_PER_LINE];

@@ -66,6 +66,11 @@ int ChannelDataBytes(uint32_t status) {
 // Channel and key pairs a track can sound at once.
 constexpr size_t SOUNDING_KEYS = 16 * 128;
 
+// A duration as a note keeps it: at most UINT16_MAX ticks.
+uint16_t TickSpan(uint32_t ticks) {
+    return static_cast<uint16_t>(std::min<uint32_t>(ticks, UINT16_MAX));
+}
+
 } // namespace
 
 std::string& TrimTrailingBlanks(std::string& text) {
@@ -137,8 +142,7 @@ void Conversion::StartTrack() {
     }
     state_->CurrentTrack = static_cast<int>(TrackList.size()) - 1;
     try {
-        state_->Sounding.assign(SOUNDING_KEYS, 0);
-        state_->SoundingOnset.assign(SOUNDING_KEYS, 0);
+        state_->Sounding.assign(SOUNDING_KEYS, State::SoundingNote{});
     } catch (const std::bad_alloc&) {
         // The track is read without durations.
         state_->Sounding.clear();
@@ -178,32 +182,30 @@ void Conversion::AppendNote(uint32_t deltaTime, uint8_t note, uint8_t channel) {
     }
     st.LastNoteTrack = st.CurrentTrack;
     st.LastNoteIndex = track.Notes.size() - 1;
-    // Durations are kept while they follow the notes one for one; a note struck again while
-    // it sounds ends at the new onset.
-    if (track.Durations.size() + 1 != track.Notes.size() || st.Sounding.size() != SOUNDING_KEYS ||
-        track.Notes.size() >= UINT32_MAX)
-        return;
+    // Durations are kept while they follow the notes one for one (a track chunk holds fewer
+    // than 2^31 bytes, so the note numbers fit); a note struck again while it sounds ends at
+    // the new onset.
+    if (st.Sounding.empty() || track.Durations.size() + 1 != track.Notes.size()) return;
     const uint32_t onset = track.LastNoteTime + deltaTime;
-    EndNote(note, channel, onset);
+    State::SoundingNote& sounding = st.Sounding[(channel & 0x0Fu) << 7 | (note & 0x7Fu)];
+    if (sounding.Number != 0)
+        track.Durations[sounding.Number - 1] = TickSpan(onset - sounding.Onset);
     try {
         track.Durations.push_back(0);
     } catch (const std::bad_alloc&) {
         return;
     }
-    const size_t key = (channel & 0x0Fu) * 128u + (note & 0x7Fu);
-    st.Sounding[key] = static_cast<uint32_t>(track.Notes.size());
-    st.SoundingOnset[key] = onset;
+    sounding.Number = static_cast<uint32_t>(track.Notes.size());
+    sounding.Onset = onset;
 }
 
-void Conversion::EndNote(uint8_t note, uint8_t channel, uint32_t tick) {
+void Conversion::EndNote(TrackRecord& track, uint8_t note, uint8_t channel, uint32_t tick) {
     State& st = *state_;
-    if (st.CurrentTrack < 0 || st.Sounding.size() != SOUNDING_KEYS) return;
-    TrackRecord& track = TrackList[st.CurrentTrack];
-    const size_t key = (channel & 0x0Fu) * 128u + (note & 0x7Fu);
-    uint32_t& sounding = st.Sounding[key];
-    if (sounding == 0 || sounding > track.Durations.size()) return;
-    track.Durations[sounding - 1] = tick - st.SoundingOnset[key];
-    sounding = 0;
+    if (st.Sounding.empty()) return;
+    State::SoundingNote& sounding = st.Sounding[(channel & 0x0Fu) << 7 | (note & 0x7Fu)];
+    if (sounding.Number == 0) return;
+    track.Durations[sounding.Number - 1] = TickSpan(tick - sounding.Onset);
+    sounding.Number = 0;
 }
 
 NoteRecord* Conversion::LastNote() {
@@ -319,7 +321,7 @@ void Conversion::ChannelEvent(uint8_t first, uint8_t second) {
     case 0x80:
         if (track) {
             track->EndTime = track->LastNoteTime + st.PendingTicks;
-            EndNote(first, st.RunningStatus & 0x0F, track->EndTime);
+            EndNote(*track, first, st.RunningStatus & 0x0F, track->EndTime);
         }
         return;
     case 0xA0:

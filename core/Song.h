@@ -80,9 +80,10 @@ struct TrackRecord {
     int32_t TimeSigNumerator = 4;
     int32_t TimeSigDenominator = 4;
     std::vector<NoteRecord> Notes;
-    // Per note of Notes, the ticks from its onset to its note-off (0 for a note never ended);
-    // shorter than Notes where they could not all be kept, and then not to be used.
-    std::vector<uint32_t> Durations;
+    // Per note of Notes, the ticks from its onset to its note-off, at most UINT16_MAX (0 for a
+    // note never ended); shorter than Notes where they could not all be kept, and then not to
+    // be used.
+    std::vector<uint16_t> Durations;
     uint32_t LastNoteTime = 0; // onset tick of the last stored note
     uint32_t EndTime = 0;      // tick of the last note-off after the last stored note
 };

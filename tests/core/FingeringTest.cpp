@@ -189,7 +189,7 @@ TEST(Fingering, TheSearchFindsTheCheapestPlacementOfEveryShortTrack) {
         // Half the rounds with durations, so that notes still sound into later columns.
         if (round % 2)
             for (size_t i = 0; i < track.Notes.size(); ++i)
-                track.Durations.push_back(std::array<uint32_t, 3>{24, 96, 500}[random() % 3]);
+                track.Durations.push_back(std::array<uint16_t, 3>{24, 96, 500}[random() % 3]);
         // Every voicing of a column: each note on a string that holds it or left out, a
         // pitch sounded twice placed as its first, distinct pitches on distinct strings; of
         // those placing the most pitches, the ones within the stretch when there are any.

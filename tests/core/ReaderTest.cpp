@@ -44,7 +44,8 @@ TEST_F(ReaderTest, NotesKeepDeltasAcrossNoteOffsAndOtherEvents) {
 
 // Each note lasts until the note-off of its key on its channel (velocity 0 and running status
 // included, the last event read byte by byte at the chunk's end) or until it is struck again;
-// a note-off of a key not sounding changes nothing. Both readers record the same.
+// a note-off of a key not sounding changes nothing; a duration beyond 16 bits is kept as the
+// longest. Both readers record the same.
 TEST_F(ReaderTest, NotesKeepTheirDurationsUntilTheirOwnNoteOff) {
     TrackBuilder t;
     t.NoteOn(0, 60)
@@ -60,15 +61,18 @@ TEST_F(ReaderTest, NotesKeepTheirDurationsUntilTheirOwnNoteOff) {
         .Delta(10)
         .Raw({67, 0})
         .End();
-    const std::string bytes = MidiBuilder(0).Add(t).Bytes();
+    TrackBuilder longNote;
+    longNote.NoteOn(0, 40).NoteOff(70000, 40).End();
+    const std::string bytes = MidiBuilder(1).Add(t).Add(longNote).Bytes();
     for (int lenient : {0, 1}) {
         Conversion reader;
         reader.Settings.LenientReading = lenient;
         ConvertBytes(reader, bytes);
-        ASSERT_EQ(reader.TrackList.size(), 1u);
-        EXPECT_EQ(reader.TrackList[0].Durations, (std::vector<uint32_t>{96, 120, 144, 48, 10}))
+        ASSERT_EQ(reader.TrackList.size(), 2u);
+        EXPECT_EQ(reader.TrackList[0].Durations, (std::vector<uint16_t>{96, 120, 144, 48, 10}))
             << "lenient " << lenient;
         EXPECT_EQ(reader.TrackList[0].EndTime, 250u);
+        EXPECT_EQ(reader.TrackList[1].Durations, (std::vector<uint16_t>{UINT16_MAX}));
     }
 }
 
