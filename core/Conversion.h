@@ -149,9 +149,6 @@ class Conversion {
     void StartTrack();
     void ReserveNotes();
     void AppendNote(uint32_t deltaTime, uint8_t note, uint8_t channel);
-    // Records the duration of the note sounding on `note` and `channel` of `track`, ended at
-    // `tick`.
-    void EndNote(TrackRecord& track, uint8_t note, uint8_t channel, uint32_t tick);
     NoteRecord* LastNote();
     void MarkLastNote(char letter);
 

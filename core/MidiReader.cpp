@@ -199,15 +199,6 @@ void Conversion::AppendNote(uint32_t deltaTime, uint8_t note, uint8_t channel) {
     sounding.Onset = onset;
 }
 
-void Conversion::EndNote(TrackRecord& track, uint8_t note, uint8_t channel, uint32_t tick) {
-    State& st = *state_;
-    if (st.Sounding.empty()) return;
-    State::SoundingNote& sounding = st.Sounding[(channel & 0x0Fu) << 7 | (note & 0x7Fu)];
-    if (sounding.Number == 0) return;
-    track.Durations[sounding.Number - 1] = TickSpan(tick - sounding.Onset);
-    sounding.Number = 0;
-}
-
 NoteRecord* Conversion::LastNote() {
     State& st = *state_;
     if (st.LastNoteTrack < 0) return nullptr;
@@ -321,7 +312,16 @@ void Conversion::ChannelEvent(uint8_t first, uint8_t second) {
     case 0x80:
         if (track) {
             track->EndTime = track->LastNoteTime + st.PendingTicks;
-            EndNote(*track, first, st.RunningStatus & 0x0F, track->EndTime);
+            // The duration of the note sounding on this key and channel, if any.
+            if (!st.Sounding.empty()) {
+                State::SoundingNote& sounding =
+                    st.Sounding[(st.RunningStatus & 0x0Fu) << 7 | (first & 0x7Fu)];
+                if (sounding.Number != 0) {
+                    track->Durations[sounding.Number - 1] =
+                        TickSpan(track->EndTime - sounding.Onset);
+                    sounding.Number = 0;
+                }
+            }
         }
         return;
     case 0xA0:
