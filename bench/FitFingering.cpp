@@ -51,6 +51,7 @@ bool Load(const std::string& line, Piece& piece) {
         d >> piece.conversion.TuningSettings.CustomDelta[static_cast<size_t>(k)];
     piece.conversion.TuningSettings.Transpose = 12;
     piece.conversion.Settings.MaxFret = MAX_OPTIMISED_FRET;
+    piece.conversion.Settings.OptimiseFingering = 1; // the reader then keeps the durations
     piece.conversion.SetReportSink([](std::string_view) {});
     piece.conversion.SetReporter([](const std::string&) {});
     piece.conversion.ConvertMidiBytes(ReadAll(midi), midi);

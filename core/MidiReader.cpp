@@ -141,6 +141,9 @@ void Conversion::StartTrack() {
         track.TimeSigDenominator = previous.TimeSigDenominator;
     }
     state_->CurrentTrack = static_cast<int>(TrackList.size()) - 1;
+    // Only the optimised fingering reads durations; other conversions do not pay for them.
+    state_->Sounding.clear();
+    if (!Settings.OptimiseFingering) return;
     try {
         state_->Sounding.assign(SOUNDING_KEYS, State::SoundingNote{});
     } catch (const std::bad_alloc&) {
@@ -161,6 +164,7 @@ void Conversion::ReserveNotes() {
     } catch (const std::bad_alloc&) {
         // Growing one note at a time still works.
     }
+    if (st.Sounding.empty()) return;
     try {
         TrackList[st.CurrentTrack].Durations.reserve(TrackList[st.CurrentTrack].Notes.capacity());
     } catch (const std::bad_alloc&) {
