@@ -4,12 +4,12 @@
 #   bench/fingering.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 build=${1:-build}
 data="$build/bench-data"
 
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target morvel-convert
-. bench/long-track.sh
 long_guitar_track "$build"
 python3 bench/fingering.py "$build/bin/morvel-convert" ../shared/midi "$data/long-guitar.mid" \
     examples/melody.mid

@@ -10,14 +10,13 @@
 #   bench/gp5.sh [BUILD_DIR] [CONVERTER FLAGS...]   (default: build --transpose 12)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 build=${1:-build}
 shift || true
 flags=("$@")
 [ ${#flags[@]} -gt 0 ] || flags=(--transpose 12)
 data="$build/bench-data"
 
-as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-installed() { dpkg-query -W -f='${Package}\n' | sort; }
 work=$(mktemp -d /tmp/morvel-gp5-readers-XXXXXX)
 added=""
 cleanup() {
@@ -51,7 +50,6 @@ echo "TuxGuitar $(dpkg-query -W -f='${Version}' tuxguitar)"
 
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target morvel-convert morvel-score-dump
-. bench/long-track.sh
 long_guitar_track "$build"
 python3 bench/gp5.py "$build/bin/morvel-convert" "$build/bin/morvel-score-dump" "$work" \
     "$tux_jars:$work/classes" ../shared/midi "$data/long-guitar.mid" examples/melody.mid \

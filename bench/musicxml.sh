@@ -12,14 +12,13 @@
 #   bench/musicxml.sh [BUILD_DIR] [CONVERTER FLAGS...]   (default: build --transpose 12)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/lib.sh
 build=${1:-build}
 shift || true
 flags=("$@")
 [ ${#flags[@]} -gt 0 ] || flags=(--transpose 12)
 data="$build/bench-data"
 
-as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-installed() { dpkg-query -W -f='${Package}\n' | sort; }
 cleanup=()
 trap 'for step in "${cleanup[@]}"; do eval "$step"; done' EXIT
 if [ "${MUSESCORE:-1}" != 0 ] && ! command -v mscore3 >/dev/null; then
@@ -42,7 +41,6 @@ if [ "${PEERS:-1}" != 0 ]; then
 fi
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target morvel-convert
-. bench/long-track.sh
 long_guitar_track "$build"
 python3 bench/musicxml.py "$build/bin/morvel-convert" ../shared/midi "$data/long-guitar.mid" \
     examples/melody.mid "${flags[@]}"

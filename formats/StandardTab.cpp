@@ -2,6 +2,7 @@
 // division, its six rows and name line), then bars gathered into systems of the given width.
 #include "formats/StandardTab.h"
 
+#include "core/Song.h"
 #include "core/Tunings.h"
 #include "formats/PlainText.h"
 
@@ -20,8 +21,14 @@ constexpr uint8_t NO_CELL = 0xFF;
 constexpr size_t MIN_REST_RUN = 2;  // bars of rest in a row drawn as one block
 constexpr int MAX_NAMED_FRET = 255; // no instrument has more; keeps the pitch sums small
 constexpr double DEFAULT_BPM = 120.0;
-// Sounding pitches of the open strings in standard tuning, the first (highest) string first.
-constexpr std::array<int, SCORE_STRINGS> STANDARD_OPEN = {64, 59, 55, 50, 45, 40};
+// Sounding pitches of the open strings in standard tuning, the first (highest) string first:
+// the guitar sounds an octave below its written pitches.
+constexpr std::array<int, SCORE_STRINGS> STANDARD_OPEN = [] {
+    std::array<int, SCORE_STRINGS> open{};
+    for (size_t s = 0; s < open.size(); ++s)
+        open[s] = BaseTuning[s] - 12;
+    return open;
+}();
 const char* const NOTE_NAMES[12] = {"C",  "C#", "D",  "D#", "E",  "F",
                                     "F#", "G",  "G#", "A",  "A#", "B"};
 

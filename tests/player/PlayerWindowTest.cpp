@@ -78,9 +78,8 @@ class PlayerWindowTest : public ::testing::Test {
         player->Timer1()->stop(); // the tests call the tick themselves
     }
 
-    // Writes the song, converts it, prepares the player and shows `track`.
-    QString Open(const std::vector<TrackBuilder>& tracks, int track = 1,
-                 const QString& name = "song.mid") {
+    // Writes the song of `tracks` as `name` in the test's folder.
+    QString Write(const std::vector<TrackBuilder>& tracks, const QString& name) {
         MidiBuilder song(1, DIVISION);
         for (const TrackBuilder& t : tracks)
             song.Add(t);
@@ -88,7 +87,13 @@ class PlayerWindowTest : public ::testing::Test {
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray::fromStdString(song.Bytes()));
-        file.close();
+        return path;
+    }
+
+    // Writes the song, converts it, prepares the player and shows `track`.
+    QString Open(const std::vector<TrackBuilder>& tracks, int track = 1,
+                 const QString& name = "song.mid") {
+        const QString path = Write(tracks, name);
         player->PrepareFile(OpenSong(conv, path.toStdString()));
         view->ShowTrack(track);
         return path;
@@ -461,16 +466,6 @@ class PracticeWindowTest : public PlayerWindowTest {
     void TearDown() override {
         formPlayer.reset();
         form.reset();
-    }
-    QString Write(const std::vector<TrackBuilder>& tracks, const QString& name) {
-        MidiBuilder song(1, DIVISION);
-        for (const TrackBuilder& t : tracks)
-            song.Add(t);
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::fromStdString(song.Bytes()));
-        return path;
     }
     template <class T> T* In(const char* name) { return formPlayer->findChild<T*>(name); }
     int Value(const char* name) { return In<QSpinBox>(name)->value(); }

@@ -11,12 +11,6 @@ namespace morvel::viewtest {
 
 namespace {
 
-QByteArray OneTrack() {
-    Track t;
-    t.Name("Guitar").Note(0, 64, 480).End();
-    return Song({t});
-}
-
 std::vector<std::string> ReadLines(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};

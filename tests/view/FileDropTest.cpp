@@ -9,16 +9,6 @@
 
 namespace morvel::viewtest {
 
-namespace {
-
-QByteArray OneTrack() {
-    Track t;
-    t.Name("Guitar").Note(0, 64, 480).End();
-    return Song({t});
-}
-
-} // namespace
-
 class FileArrivalTest : public ViewTest {
   protected:
     // Drops `data` on the main window as a file manager would, then lets the window act.

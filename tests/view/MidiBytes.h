@@ -18,4 +18,11 @@ inline QByteArray Song(const std::vector<Track>& tracks, int division = 480, int
     return QByteArray::fromStdString(song.Bytes());
 }
 
+// A song of one guitar track with one note: a file that opens.
+inline QByteArray OneTrack() {
+    Track t;
+    t.Name("Guitar").Note(0, 64, 480).End();
+    return Song({t});
+}
+
 } // namespace morvel::viewtest
