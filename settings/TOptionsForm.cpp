@@ -80,8 +80,9 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         return l;
     };
     // The up-down's range is its setting's.
-    auto valueControl = [&](const char* editName, const char* upDownName, int x, int y, int w,
-                            int editTab, int upDownTab) {
+    // `accessible` names the field and its arrows for assistive tools (the caption over it).
+    auto valueControl = [&](const char* editName, const char* upDownName, const char* accessible,
+                            int x, int y, int w, int editTab, int upDownTab) {
         const SettingRow& row = RowOfControl(upDownName);
         const int min = row.Min;
         auto* edit = new QLineEdit(this);
@@ -91,6 +92,7 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         upDown->setObjectName(upDownName);
         upDown->setGeometry(x + w, y, UP_DOWN_WIDTH, FIELD_HEIGHT);
         upDown->SetPosition(min > 0 ? min : 0);
+        upDown->SetAccessibleNames(accessible);
         tabOrder[editTab] = edit;
         tabOrder[upDownTab] = upDown;
         return upDown;
@@ -111,17 +113,20 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
     label("Label7", "Notation Options:", 0, 98, 169, 25, true);
     label("Label1", "Transpose:", 10, 128, 85, 20);
     label("Label8", "Max Fret Number", 197, 128, 125, 20);
-    label("Label3", "Tuning:", 10, 177, 54, 20);
+    QLabel* tuningLabel = label("Label3", "Tuning:", 10, 177, 54, 20);
     label("Label2", "Measures Per Page:", 197, 177, 151, 20);
 
-    measuresHeightUpDown_ =
-        valueControl("MeasuresPerHeightEdit", "MeasuresHeightUpDown", 79, 59, 60, 0, 28);
-    measuresWidthUpDown_ =
-        valueControl("MeasuresPerWidthEdit", "MeasuresWidthUpDown", 233, 59, 60, 1, 27);
-    transposeUpDown_ = valueControl("TransposeEdit", "TransposeUpDown", 10, 148, 149, 2, 18);
-    maxFretUpDown_ = valueControl("MaxFretEdit", "MaxFretUpDown", 197, 148, 149, 3, 29);
+    measuresHeightUpDown_ = valueControl("MeasuresPerHeightEdit", "MeasuresHeightUpDown",
+                                         "Measures Per Height", 79, 59, 60, 0, 28);
+    measuresWidthUpDown_ = valueControl("MeasuresPerWidthEdit", "MeasuresWidthUpDown",
+                                        "Measures Per Width", 233, 59, 60, 1, 27);
+    transposeUpDown_ =
+        valueControl("TransposeEdit", "TransposeUpDown", "Transpose", 10, 148, 149, 2, 18);
+    maxFretUpDown_ =
+        valueControl("MaxFretEdit", "MaxFretUpDown", "Max Fret Number", 197, 148, 149, 3, 29);
     maxFretUpDown_->SetPosition(static_cast<int>(Setting("MAXFRET").Default));
-    measuresUpDown_ = valueControl("MeasuresPerPageEdit", "MeasuresUpDown", 197, 197, 149, 5, 20);
+    measuresUpDown_ = valueControl("MeasuresPerPageEdit", "MeasuresUpDown", "Measures Per Page",
+                                   197, 197, 149, 5, 20);
 
     tuningComboBox_ = new QComboBox(this);
     tuningComboBox_->setObjectName("TuningComboBox");
@@ -129,6 +134,11 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
     tuningComboBox_->setEditable(true);
     tuningComboBox_->setInsertPolicy(QComboBox::NoInsert);
     tuningComboBox_->setCompleter(nullptr); // typed text is taken as it stands
+    // Assistive tools on this platform read an editable box's text as its name: the name goes
+    // on its field too, and the caption over it labels it.
+    tuningComboBox_->setAccessibleName("Tuning");
+    tuningComboBox_->lineEdit()->setAccessibleName("Tuning");
+    tuningLabel->setBuddy(tuningComboBox_);
     tuningComboBox_->setCursor(Qt::ArrowCursor);
     for (const char* name : TUNING_LIST)
         tuningComboBox_->addItem(name);
@@ -140,6 +150,10 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
     });
 
     const char* const stringNames[STRING_COUNT] = {"E", "A", "D", "G", "B", "E"};
+    // The offsets' names tell the two E strings apart.
+    const char* const offsetNames[STRING_COUNT] = {"Low E string offset", "A string offset",
+                                                   "D string offset",     "G string offset",
+                                                   "B string offset",     "High E string offset"};
     for (int k = 0; k < STRING_COUNT; ++k) {
         const int x = 10 + 59 * k;
         const int w = k == 0 ? 40 : 41;
@@ -148,8 +162,8 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
         label(labelName.constData(), stringNames[k], x, 236, w + UP_DOWN_WIDTH, 20);
         const QByteArray editName = "TransposeDelta" + QByteArray::number(k + 1);
         const QByteArray upDownName = "UpDownDelta" + QByteArray::number(k + 1);
-        deltaUpDowns_[k] =
-            valueControl(editName.constData(), upDownName.constData(), x, 256, w, 6 + k, 21 + k);
+        deltaUpDowns_[k] = valueControl(editName.constData(), upDownName.constData(),
+                                        offsetNames[k], x, 256, w, 6 + k, 21 + k);
         deltaEdits_[k] = deltaUpDowns_[k]->Buddy();
     }
 
@@ -162,12 +176,12 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
     followMusicToggle_ =
         checkBox("FollowMusicToggle", "Follow Music with AutoScroll", 394, 248, 30);
     // Beside "Show Chords": the dialog keeps its size and every other control its place.
-    optimiseFingeringToggle_ = checkBox("OptimiseFingeringToggle", "Optimise Fingering", 295,
-                                        138, 31, OPTIMISE_FINGERING_LEFT);
+    optimiseFingeringToggle_ = checkBox("OptimiseFingeringToggle", "Optimise Fingering", 295, 138,
+                                        31, OPTIMISE_FINGERING_LEFT);
     optimiseFingeringToggle_->setAccessibleName("Optimise Fingering");
     // Beside "Force Fit Notes", under the option it refines.
-    stringsFromChannelsToggle_ = checkBox("StringsFromChannelsToggle", "Strings by Channel",
-                                          315, 141, 32, OPTIMISE_FINGERING_LEFT);
+    stringsFromChannelsToggle_ = checkBox("StringsFromChannelsToggle", "Strings by Channel", 315,
+                                          141, 32, OPTIMISE_FINGERING_LEFT);
     stringsFromChannelsToggle_->setToolTip(
         "With Optimise Fingering: a track whose MIDI channels name its strings keeps them");
     // Beside "Metronome".

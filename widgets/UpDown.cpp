@@ -36,6 +36,13 @@ void UpDown::SetPosition(int value) {
     if (changed) emit PositionChanged(position_);
 }
 
+void UpDown::SetAccessibleNames(const QString& name) {
+    setAccessibleName(name);
+    buddy_->setAccessibleName(name);
+    up_->setAccessibleName(name + " up");
+    down_->setAccessibleName(name + " down");
+}
+
 bool UpDown::eventFilter(QObject* watched, QEvent* event) {
     if (watched == buddy_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();

@@ -24,6 +24,8 @@ class UpDown : public QWidget {
     QLineEdit* Buddy() const { return buddy_; }
     QToolButton* UpButton() const { return up_; }
     QToolButton* DownButton() const { return down_; }
+    // Names the field `name` for assistive tools, and its arrows "`name` up" and "`name` down".
+    void SetAccessibleNames(const QString& name);
 
   signals:
     void PositionChanged(int position);
