@@ -176,12 +176,12 @@ TOptionsForm::TOptionsForm(Conversion& conversion, DisplaySettings& display, QWi
     followMusicToggle_ =
         checkBox("FollowMusicToggle", "Follow Music with AutoScroll", 394, 248, 30);
     // Beside "Show Chords": the dialog keeps its size and every other control its place.
-    optimiseFingeringToggle_ = checkBox("OptimiseFingeringToggle", "Optimise Fingering", 295, 138,
-                                        31, OPTIMISE_FINGERING_LEFT);
+    optimiseFingeringToggle_ = checkBox("OptimiseFingeringToggle", "Optimise Fingering", 295,
+                                        138, 31, OPTIMISE_FINGERING_LEFT);
     optimiseFingeringToggle_->setAccessibleName("Optimise Fingering");
     // Beside "Force Fit Notes", under the option it refines.
-    stringsFromChannelsToggle_ = checkBox("StringsFromChannelsToggle", "Strings by Channel", 315,
-                                          141, 32, OPTIMISE_FINGERING_LEFT);
+    stringsFromChannelsToggle_ = checkBox("StringsFromChannelsToggle", "Strings by Channel",
+                                          315, 141, 32, OPTIMISE_FINGERING_LEFT);
     stringsFromChannelsToggle_->setToolTip(
         "With Optimise Fingering: a track whose MIDI channels name its strings keeps them");
     // Beside "Metronome".
